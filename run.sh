@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds the release programs, and runs a repair on FOLDER (or on the
+# bundled sample when no folder is given) with the command-line front end.
+set -euo pipefail
+cd "$(dirname "$0")"
+
+if [ "$(id -u)" -eq 0 ]; then
+    bash scripts/install-deps.sh
+fi
+
+cmake --preset release >/dev/null
+cmake --build build/release --parallel "$(nproc)"
+
+folder="${1:-}"
+if [ -z "$folder" ]; then
+    folder=$(bash scripts/sample-folder.sh)
+fi
+shift || true
+exec build/release/src/cli/zarafa-repair --folder "$folder" "$@"

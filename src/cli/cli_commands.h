@@ -1,0 +1,29 @@
+// The options of a repair run and the diagnostic subcommands of zarafa-repair.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace CLI {
+class App;
+}
+
+namespace cli {
+
+struct RepairOptions
+{
+    std::string folder;
+    std::optional<std::string> host;
+    std::optional<std::string> user;
+    std::optional<std::string> password;
+    std::optional<bool> answer;
+    bool quiet = false;
+    std::string workshop;
+};
+
+// Registers the diagnostic subcommands (describe, dump-rows, ...).
+void addDiagnosticCommands(CLI::App &app);
+// Runs the subcommand that was parsed and returns its exit code, or -1 when none was given.
+int runDiagnosticCommand(CLI::App &app);
+
+} // namespace cli

@@ -1,0 +1,174 @@
+#include "cli/console_host.h"
+
+#include "common/strings.h"
+
+#include <cstdio>
+#include <iostream>
+#include <termios.h>
+#include <unistd.h>
+
+namespace cli {
+
+ConsoleHost::ConsoleHost(ConsoleOptions options)
+    : m_options(std::move(options)), m_terminal(::isatty(STDERR_FILENO) == 1)
+{
+}
+
+void ConsoleHost::endStatusLine()
+{
+    if (m_statusOpen) {
+        std::cerr << '\n';
+        m_statusOpen = false;
+    }
+}
+
+job::Answer ConsoleHost::showMessage(const job::Message &message)
+{
+    std::lock_guard lock(m_mutex);
+    endStatusLine();
+    for (int id : { common::str::kStoppedByUser, common::str::kStoppedFailure,
+                    common::str::kFileCantBeOpened }) {
+        if (message.text == common::text(id)) {
+            m_endMessage = id;
+        }
+    }
+    std::cerr << message.text << '\n';
+    if (message.okOnly || message.downloadLink) {
+        return job::Answer::Ok;
+    }
+    if (m_options.answer) {
+        std::cerr << (*m_options.answer ? "yes" : "no") << '\n';
+        return *m_options.answer ? job::Answer::Yes : job::Answer::No;
+    }
+    if (::isatty(STDIN_FILENO) != 1) {
+        std::cerr << "no (no terminal to answer on; use --yes or --no)\n";
+        return job::Answer::No;
+    }
+    for (;;) {
+        std::cerr << "[y/n] " << std::flush;
+        std::string line;
+        if (!std::getline(std::cin, line)) {
+            return job::Answer::No;
+        }
+        if (line == "y" || line == "Y" || line == "yes") {
+            return job::Answer::Yes;
+        }
+        if (line == "n" || line == "N" || line == "no") {
+            return job::Answer::No;
+        }
+    }
+}
+
+void ConsoleHost::statusLine(int kind, std::string_view name)
+{
+    if (m_options.quiet) {
+        return;
+    }
+    const std::string text = common::statusText(kind, name);
+    if (text.empty()) {
+        return;
+    }
+    std::lock_guard lock(m_mutex);
+    if (m_terminal) {
+        // The progress bar of the window wraps after 500 steps; a turning mark does its job here.
+        static constexpr char kSpinner[] = { '|', '/', '-', '\\' };
+        m_statusSteps = kind == 6 ? 0 : (m_statusSteps + 1) % 500;
+        std::cerr << '\r' << kSpinner[m_statusSteps % 4] << ' ' << text << "\033[K" << std::flush;
+        m_statusOpen = true;
+    } else {
+        std::cerr << text << '\n';
+    }
+}
+
+void ConsoleHost::addListRow(int, std::string_view text)
+{
+    std::lock_guard lock(m_mutex);
+    endStatusLine();
+    std::cout << text << std::endl;
+}
+
+void ConsoleHost::showCompletion(std::string_view repairedPath)
+{
+    std::lock_guard lock(m_mutex);
+    endStatusLine();
+    m_completed = true;
+    m_repairedPath = std::string(repairedPath);
+    std::cerr << common::kCompletionText << '\n';
+    std::cout << "Recovered Folder: " << repairedPath << std::endl;
+}
+
+std::optional<std::string> ConsoleHost::prompt(const std::string &label, bool hidden)
+{
+    std::cerr << label << ": " << std::flush;
+    termios saved {};
+    const bool hide = hidden && ::tcgetattr(STDIN_FILENO, &saved) == 0;
+    if (hide) {
+        termios quiet = saved;
+        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        ::tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
+    }
+    std::string line;
+    const bool read = static_cast<bool>(std::getline(std::cin, line));
+    if (hide) {
+        ::tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+        std::cerr << '\n';
+    }
+    if (!read) {
+        return std::nullopt;
+    }
+    return line;
+}
+
+std::optional<job::LoginValues>
+ConsoleHost::askLogin(const std::function<bool()> &confirmAbandon)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        endStatusLine();
+        // Values from the command line serve the first login only: a refused login must not
+        // be retried with the same values forever.
+        if (m_options.login) {
+            auto values = *m_options.login;
+            m_options.login.reset();
+            return values;
+        }
+    }
+    for (;;) {
+        if (::isatty(STDIN_FILENO) == 1) {
+            std::cerr << "Connecting to MySQL...\n";
+            auto host = prompt("Host Name", false);
+            auto user = host ? prompt("User Name", false) : std::nullopt;
+            auto password = user ? prompt("Password", true) : std::nullopt;
+            if (password) {
+                return job::LoginValues { *host, *user, *password };
+            }
+        }
+        if (confirmAbandon()) {
+            return std::nullopt;
+        }
+        if (::isatty(STDIN_FILENO) != 1) {
+            // Nobody can type a login here; asking again would never end.
+            return std::nullopt;
+        }
+    }
+}
+
+int ConsoleHost::endMessage() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_endMessage;
+}
+
+bool ConsoleHost::completed() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_completed;
+}
+
+std::string ConsoleHost::repairedPath() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_repairedPath;
+}
+
+} // namespace cli

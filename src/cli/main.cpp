@@ -1,0 +1,112 @@
+// zarafa-repair: the command-line front end. Runs a repair headless, or one of the diagnostics.
+#include "cli/cli_commands.h"
+#include "cli/console_host.h"
+#include "common/strings.h"
+#include "job/job_control.h"
+#include "job/rebuild_phases.h"
+
+#include <CLI/CLI.hpp>
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <iostream>
+#include <thread>
+
+namespace {
+
+std::atomic<int> g_interrupts { 0 };
+
+extern "C" void onInterrupt(int)
+{
+    g_interrupts.fetch_add(1);
+    // A second Ctrl-C ends the program the usual way.
+    std::signal(SIGINT, SIG_DFL);
+}
+
+int runRepair(const cli::RepairOptions &options)
+{
+    cli::ConsoleOptions consoleOptions;
+    if (options.host || options.user || options.password) {
+        consoleOptions.login = job::LoginValues { options.host.value_or("localhost"),
+                                                  options.user.value_or("root"),
+                                                  options.password.value_or("") };
+    }
+    consoleOptions.answer = options.answer;
+    consoleOptions.quiet = options.quiet;
+    cli::ConsoleHost host(consoleOptions);
+
+    job::RebuildSettings settings;
+    settings.workshopFolder = options.workshop;
+    auto phases = job::createRebuildPhases(settings);
+    job::JobControl control(host, *phases);
+
+    control.folderChosen(options.folder);
+    std::signal(SIGINT, onInterrupt);
+    control.startStopPressed();
+    bool stopSent = false;
+    while (control.jobRunning()) {
+        if (!stopSent && g_interrupts.load() > 0) {
+            // Ctrl-C is the command line's Yes to "Do You want to stop process?".
+            control.flags().userStopRequested = 1;
+            control.flags().stopRequested = 1;
+            stopSent = true;
+            std::cerr << "\nStopping at the next safe point; the server's files are put back.\n";
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    control.waitForJob();
+    std::signal(SIGINT, SIG_DFL);
+
+    switch (host.endMessage()) {
+    case common::str::kStoppedByUser:
+        return 1;
+    case common::str::kStoppedFailure:
+    case common::str::kFileCantBeOpened:
+        return 3;
+    default:
+        return host.completed() ? 0 : 3;
+    }
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    CLI::App app { std::string(common::kProductName)
+                   + ": rebuilds a damaged Zarafa MySQL database from its data folder" };
+    app.set_version_flag("--version", std::string(common::kProductVersion));
+    app.require_subcommand(0, 1);
+
+    cli::RepairOptions repair;
+    app.add_option("-f,--folder", repair.folder,
+                   "The damaged MySQL data folder (holds the Zarafa subfolder and ibdata1)");
+    app.add_option("--host", repair.host, "MySQL host name for the login");
+    app.add_option("--user", repair.user, "MySQL user name for the login");
+    app.add_option("--password", repair.password,
+                   "MySQL password (asked without echo when absent and a terminal is attached)");
+    auto *yes = app.add_flag_callback(
+        "-y,--yes", [&] { repair.answer = true; }, "Answer Yes to every question");
+    auto *no = app.add_flag_callback(
+        "-n,--no", [&] { repair.answer = false; }, "Answer No to every question");
+    yes->excludes(no);
+    app.add_flag("-q,--quiet", repair.quiet, "Do not show the status line");
+    app.add_option("--workshop", repair.workshop,
+                   "Folder of the private workshop server (default: in the user's data folder)");
+
+    cli::addDiagnosticCommands(app);
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError &error) {
+        const int code = app.exit(error);
+        return code == 0 ? 0 : 2;
+    }
+    if (const int handled = cli::runDiagnosticCommand(app); handled >= 0) {
+        return handled;
+    }
+    if (repair.folder.empty()) {
+        std::cerr << "zarafa-repair: --folder is required\n" << app.help();
+        return 2;
+    }
+    return runRepair(repair);
+}

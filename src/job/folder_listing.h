@@ -1,0 +1,28 @@
+// The listing that begins every job: the table definition files of the Zarafa subfolder and the
+// tablespace beside it.
+#pragma once
+
+#include "job/repair_job.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace job {
+
+inline constexpr std::string_view kDictionaryPrefix = "zarafa/";
+
+// Fills the job's file names, dictionary names and tablespace path from `folder`. True when at
+// least one definition file was found. Shows string 111 when the folder cannot be read to its end,
+// and keeps what it listed so far.
+bool listTableFiles(RepairJob &job, const std::string &folder);
+
+// The entry of `folder` whose name equals `name` ignoring ASCII case (an exact match wins), or
+// nothing. `wantDirectory` selects folders rather than regular files.
+std::optional<std::string> findEntryIgnoringCase(const std::string &folder, std::string_view name,
+                                                 bool wantDirectory);
+
+bool equalsIgnoringCase(std::string_view a, std::string_view b);
+bool endsWithIgnoringCase(std::string_view text, std::string_view suffix);
+
+} // namespace job

@@ -1,0 +1,50 @@
+// JobControl: the main window's side of the job: its flags, the login values, folder choice and
+// the Start/Stop button, shared by every front end.
+#pragma once
+
+#include "job/job_flags.h"
+#include "job/repair_host.h"
+#include "job/repair_phases.h"
+#include "job/zarafa_thread.h"
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace job {
+
+class JobControl
+{
+public:
+    JobControl(RepairHost &host, RepairPhases &phases);
+    ~JobControl();
+
+    JobFlags &flags() { return m_flags; }
+    LoginValues &login() { return m_login; }
+
+    // A folder was chosen in the browser: it becomes the folder of every later job.
+    void folderChosen(const std::string &folder);
+
+    // The Start/Stop button (user-interface thread): starts a job, or asks whether to stop it.
+    void startStopPressed();
+
+    bool jobRunning() const { return m_thread && !m_thread->finished(); }
+    // Waits until the current job's thread has ended.
+    void waitForJob();
+
+    // Called at every start, before the thread exists: empties the log's line lists.
+    std::function<void()> onJobStart;
+    // Called on the worker thread with the job, before it runs; lets a front end or a test set
+    // the pause or read the job's lists.
+    std::function<void(RepairJob &)> prepareJob;
+
+private:
+    RepairHost &m_host;
+    RepairPhases &m_phases;
+    JobFlags m_flags;
+    LoginValues m_login;
+    std::unique_ptr<CZarafaThread> m_thread;
+};
+
+} // namespace job

@@ -1,0 +1,178 @@
+#include "job/zarafa_thread.h"
+
+#include "common/strings.h"
+#include "job/folder_listing.h"
+#include "job/login.h"
+
+namespace job {
+
+namespace {
+
+void showOk(RepairJob &job, int stringId)
+{
+    job.host.showMessage(Message { std::string(common::text(stringId)), 1, true, false });
+}
+
+} // namespace
+
+CZarafaThread::CZarafaThread(JobFlags &flags, RepairHost &host, RepairPhases &phases,
+                             LoginValues &login)
+    : m_phases(phases), m_job(flags, host, login)
+{
+}
+
+CZarafaThread::~CZarafaThread()
+{
+    join();
+}
+
+void CZarafaThread::resume()
+{
+    m_thread = std::thread([this] {
+        m_exitCode = run();
+        m_finished = true;
+    });
+}
+
+void CZarafaThread::join()
+{
+    if (m_thread.joinable()) {
+        m_thread.join();
+    }
+}
+
+int CZarafaThread::run()
+{
+    if (runMode != 1) {
+        return kExitCode;
+    }
+    JobFlags &flags = m_job.flags;
+    RepairHost &host = m_job.host;
+
+    scanPhase();
+
+    if (flags.scanSucceeded == 1 && flags.folderInvalid == 0) {
+        // A stop during the preparation (possible from the command line) leaves no connection
+        // to rebuild into; the finishing step below still puts the server's files back.
+        if (m_job.connected) {
+            m_phases.saveDatabase(m_job);
+        }
+    } else if (flags.scanSucceeded == 0) {
+        if (m_job.backupDone && !m_job.rebuildFinished) {
+            m_phases.restoreServer(m_job);
+            m_job.rebuildFinished = true;
+        }
+        showOk(m_job, common::str::kStoppedFailure);
+    }
+
+    // The finishing step clears stopRequested so that a stop cannot cut it short; the user's own
+    // request is kept apart, so that a stopped job ends as stopped and not as completed.
+    const bool userStopped = flags.userStopRequested != 0 || flags.stopRequested != 0;
+    if (userStopped) {
+        showOk(m_job, common::str::kStoppedByUser);
+        host.setEnabled(Control::StartStop, false);
+        if (!m_job.rebuildFinished && m_job.backupDone) {
+            m_phases.finishRebuild(m_job);
+            m_job.rebuildFinished = true;
+        }
+        restoreWindow();
+        host.scrollListToTop();
+    }
+
+    if (flags.scanSucceeded == 1 && flags.folderInvalid == 0 && !userStopped) {
+        host.setVisible(Control::ProgressBar, false);
+        host.setVisible(Control::StatusText, false);
+        host.showCompletion(flags.repairedPath());
+    }
+
+    endJob();
+    if (flags.folderInvalid == 1) {
+        showOk(m_job, common::str::kFileCantBeOpened);
+        endJob();
+    }
+    return kExitCode;
+}
+
+void CZarafaThread::endJob()
+{
+    m_job.reset();
+    restoreWindow();
+    m_job.host.scrollListToTop();
+}
+
+void CZarafaThread::scanPhase()
+{
+    JobFlags &flags = m_job.flags;
+    RepairHost &host = m_job.host;
+
+    host.setEnabled(Control::StartStop, false);
+
+    flags.folderInvalid = 0;
+    flags.scanSucceeded = 1;
+    if (!listTableFiles(m_job, flags.databaseFolder())) {
+        flags.folderInvalid = 1;
+        return;
+    }
+
+    bool backedUp = m_phases.stopServiceAndBackUp(m_job);
+    m_job.sleepPause();
+    while (!backedUp && !m_job.stopping()) {
+        backedUp = m_phases.stopServiceAndBackUp(m_job);
+        m_job.sleepPause();
+    }
+    if (!backedUp) {
+        return;
+    }
+
+    bool started = m_phases.startMySqlService(m_job);
+    m_job.sleepPause();
+    if (started) {
+        runLoginDialog(m_job);
+        connectToMySql(m_job, m_phases);
+        m_job.sleepPause();
+    } else {
+        while (!started && !m_job.stopping()) {
+            started = m_phases.startMySqlService(m_job);
+        }
+        if (!started) {
+            return;
+        }
+        runLoginDialog(m_job);
+        connectToMySql(m_job, m_phases);
+    }
+    if (!m_job.connected) {
+        flags.scanSucceeded = 0;
+        return;
+    }
+    if (!m_phases.createZarafaDatabase(m_job)) {
+        flags.scanSucceeded = 0;
+        return;
+    }
+
+    m_job.databaseFolder = flags.databaseFolder();
+
+    host.setVisible(Control::ProgressBar, true);
+    host.setEnabled(Control::SelectFolder, false);
+    host.setVisible(Control::ListView, true);
+    host.setVisible(Control::HintText, false);
+    host.setEnabled(Control::StartStop, true);
+
+    m_phases.definitionPass(m_job);
+}
+
+void CZarafaThread::restoreWindow()
+{
+    RepairHost &host = m_job.host;
+    host.setVisible(Control::ProgressBar, false);
+    host.setVisible(Control::StatusText, false);
+    host.setEnabled(Control::SelectFolder, true);
+    host.setStartStopPicture(StartStopPicture::Start);
+    host.setEnabled(Control::StartStop, true);
+    host.setEnabled(Control::Update, true);
+    host.setEnabled(Control::Log, true);
+    m_job.flags.jobStarted = 0;
+    m_job.flags.confirmAnswer = 1;
+    m_job.flags.readyToStart = 1;
+}
+
+} // namespace job
