@@ -4,12 +4,22 @@
 
 namespace cli {
 
-void addDiagnosticCommands(CLI::App &)
+// Each diagnostic lives in its own file; a run function returns -1 when its subcommand was not
+// the one given.
+void addDiagnosticCommands(CLI::App &app)
 {
+    addDescribeCommand(app);
+    addDumpRowsCommand(app);
+    addRestoreServerCommand(app);
 }
 
-int runDiagnosticCommand(CLI::App &)
+int runDiagnosticCommand(CLI::App &app)
 {
+    for (auto run : { runDescribeCommand, runDumpRowsCommand, runRestoreServerCommand }) {
+        if (const int code = run(app); code >= 0) {
+            return code;
+        }
+    }
     return -1;
 }
 

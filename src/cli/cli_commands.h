@@ -21,6 +21,13 @@ struct RepairOptions
     std::string workshop;
 };
 
+void addDescribeCommand(CLI::App &app);
+int runDescribeCommand(CLI::App &app);
+void addDumpRowsCommand(CLI::App &app);
+int runDumpRowsCommand(CLI::App &app);
+void addRestoreServerCommand(CLI::App &app);
+int runRestoreServerCommand(CLI::App &app);
+
 // Registers the diagnostic subcommands (describe, dump-rows, ...).
 void addDiagnosticCommands(CLI::App &app);
 // Runs the subcommand that was parsed and returns its exit code, or -1 when none was given.
