@@ -38,7 +38,9 @@ int runRepair(const cli::RepairOptions &options)
     job::RebuildSettings settings;
     settings.workshopFolder = options.workshop;
     auto phases = job::createRebuildPhases(settings);
-    job::JobControl control(host, *phases);
+    logreport::LogReport log;
+    log.setProgramStartTime(logreport::LogReport::ctimeNow());
+    job::JobControl control(host, *phases, log);
 
     control.folderChosen(options.folder);
     std::signal(SIGINT, onInterrupt);

@@ -4,7 +4,10 @@
 
 namespace job {
 
-JobControl::JobControl(RepairHost &host, RepairPhases &phases) : m_host(host), m_phases(phases) {}
+JobControl::JobControl(RepairHost &host, RepairPhases &phases, logreport::LogReport &log)
+    : m_host(host), m_phases(phases), m_log(log)
+{
+}
 
 JobControl::~JobControl()
 {
@@ -37,11 +40,9 @@ void JobControl::startStopPressed()
         m_host.clearList();
         m_flags.stopRequested = 0;
         m_flags.userStopRequested = 0;
-        if (onJobStart) {
-            onJobStart();
-        }
+        m_log.empty();
         waitForJob(); // the previous job's thread has ended; release it
-        m_thread = std::make_unique<CZarafaThread>(m_flags, m_host, m_phases, m_login);
+        m_thread = std::make_unique<CZarafaThread>(m_flags, m_host, m_phases, m_login, m_log);
         m_thread->runMode = 1;
         if (prepareJob) {
             prepareJob(m_thread->job());

@@ -17,11 +17,13 @@ namespace job {
 class JobControl
 {
 public:
-    JobControl(RepairHost &host, RepairPhases &phases);
+    // The log is held for the whole program by the front end that owns this control.
+    JobControl(RepairHost &host, RepairPhases &phases, logreport::LogReport &log);
     ~JobControl();
 
     JobFlags &flags() { return m_flags; }
     LoginValues &login() { return m_login; }
+    logreport::LogReport &log() { return m_log; }
 
     // A folder was chosen in the browser: it becomes the folder of every later job.
     void folderChosen(const std::string &folder);
@@ -33,8 +35,6 @@ public:
     // Waits until the current job's thread has ended.
     void waitForJob();
 
-    // Called at every start, before the thread exists: empties the log's line lists.
-    std::function<void()> onJobStart;
     // Called on the worker thread with the job, before it runs; lets a front end or a test set
     // the pause or read the job's lists.
     std::function<void(RepairJob &)> prepareJob;
@@ -42,6 +42,7 @@ public:
 private:
     RepairHost &m_host;
     RepairPhases &m_phases;
+    logreport::LogReport &m_log;
     JobFlags m_flags;
     LoginValues m_login;
     std::unique_ptr<CZarafaThread> m_thread;

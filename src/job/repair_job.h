@@ -2,6 +2,7 @@
 #pragma once
 
 #include "job/job_flags.h"
+#include "log/log_report.h"
 #include "job/repair_host.h"
 
 #include <chrono>
@@ -13,8 +14,9 @@ namespace job {
 
 struct RepairJob
 {
-    RepairJob(JobFlags &jobFlags, RepairHost &jobHost, LoginValues &loginValues)
-        : flags(jobFlags), host(jobHost), login(loginValues)
+    RepairJob(JobFlags &jobFlags, RepairHost &jobHost, LoginValues &loginValues,
+              logreport::LogReport &logReport)
+        : flags(jobFlags), host(jobHost), login(loginValues), log(logReport)
     {
     }
 
@@ -22,6 +24,10 @@ struct RepairJob
     JobFlags &flags;
     RepairHost &host;
     LoginValues &login;
+    logreport::LogReport &log;
+
+    // Inserts a row into the window's list (the log's sink for its lines).
+    void addListRow(int position, std::string_view text) { host.addListRow(position, text); }
 
     // Folder listing: parallel lists, entry i of one belongs to entry i of the other.
     std::vector<std::string> tableFileNames;  // as stored on disk, e.g. stores.frm

@@ -16,8 +16,8 @@ void showOk(RepairJob &job, int stringId)
 } // namespace
 
 CZarafaThread::CZarafaThread(JobFlags &flags, RepairHost &host, RepairPhases &phases,
-                             LoginValues &login)
-    : m_phases(phases), m_job(flags, host, login)
+                             LoginValues &login, logreport::LogReport &log)
+    : m_phases(phases), m_job(flags, host, login, log)
 {
 }
 

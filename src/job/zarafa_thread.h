@@ -14,7 +14,8 @@ public:
     // The thread's exit code, as the quit request that ends its message loop carries it.
     static constexpr int kExitCode = 18;
 
-    CZarafaThread(JobFlags &flags, RepairHost &host, RepairPhases &phases, LoginValues &login);
+    CZarafaThread(JobFlags &flags, RepairHost &host, RepairPhases &phases, LoginValues &login,
+                  logreport::LogReport &log);
     ~CZarafaThread();
     CZarafaThread(const CZarafaThread &) = delete;
     CZarafaThread &operator=(const CZarafaThread &) = delete;

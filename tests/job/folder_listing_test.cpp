@@ -15,7 +15,8 @@ struct ListingFixture : ::testing::Test
     RecordingHost host;
     job::JobFlags flags;
     job::LoginValues login;
-    job::RepairJob repairJob { flags, host, login };
+    logreport::LogReport log;
+    job::RepairJob repairJob { flags, host, login, log };
 };
 
 } // namespace

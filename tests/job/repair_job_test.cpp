@@ -25,7 +25,8 @@ struct JobFixture : ::testing::Test
     TempDir dir;
     RecordingHost host;
     ScriptedPhases phases;
-    job::JobControl control { host, phases };
+    logreport::LogReport log;
+    job::JobControl control { host, phases, log };
 
     JobFixture()
     {
@@ -186,7 +187,8 @@ TEST(RepairJobTest, ResetTwiceLeavesAnEmptyJob)
     RecordingHost host;
     job::JobFlags flags;
     job::LoginValues login;
-    job::RepairJob repairJob(flags, host, login);
+    logreport::LogReport log;
+    job::RepairJob repairJob(flags, host, login, log);
     repairJob.tableFileNames = { "a.frm" };
     repairJob.dictionaryNames = { "zarafa/a" };
     repairJob.nextListRow = 9;
