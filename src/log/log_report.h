@@ -44,7 +44,7 @@ public:
     // Adds the queued entries (and, for the first table of a pass, the fixed lines) to the list;
     // `nextRow` is the job's next free row and advances.
     void showQueuedLines(int &nextRow, std::size_t position, Pass pass,
-                         std::string_view databaseFolder, const ListRowSink &addRow);
+        std::string_view databaseFolder, const ListRowSink &addRow);
     // Adds the finished line as the last row.
     void finish(int &nextRow, const ListRowSink &addRow);
     // Empties both lists; a job is starting.
@@ -56,8 +56,8 @@ public:
 
     bool cleared() const;
     bool saved() const;
-    void clear();        // Clear Log
-    void markSaved();    // after a successful Save Log
+    void clear(); // Clear Log
+    void markSaved(); // after a successful Save Log
 
     // Line builders, exposed for the tests and the command line.
     static std::string sizeLine(std::uint64_t bytes);
@@ -80,6 +80,9 @@ private:
     bool m_cleared = false;
     bool m_saved = false;
 };
+
+// The path a log is saved to: `path` with ".txt" appended unless it ends in ".txt" (any case).
+std::string withTxtExtension(const std::string &path);
 
 // Writes rows as UTF-8 text, one row per line ending in CR LF, no header, no byte order mark.
 // Appends ".txt" unless the path ends in it (ignoring case); replaces an existing file through a
