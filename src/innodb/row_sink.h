@@ -1,0 +1,16 @@
+// RowSink: where the record decoders hand each decoded row (the job connects it to the insertion
+// code, dump-rows to a TSV file, tests to a vector).
+#pragma once
+
+#include "innodb/decoded_row.h"
+
+namespace innodb {
+
+class RowSink
+{
+public:
+    virtual ~RowSink() = default;
+    virtual void acceptRow(const DecodedRow &row) = 0;
+};
+
+} // namespace innodb

@@ -1,0 +1,537 @@
+#include "innodb/value_decoders.h"
+
+#include <algorithm>
+#include <bit>
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <string_view>
+
+namespace innodb {
+
+namespace {
+
+// MySQL field type numbers (mysql_com.h, enum_field_types).
+enum FieldType : std::uint8_t {
+    kTypeOldDecimal = 0,
+    kTypeTiny = 1,
+    kTypeShort = 2,
+    kTypeLong = 3,
+    kTypeFloat = 4,
+    kTypeDouble = 5,
+    kTypeTimestamp = 7,
+    kTypeLongLong = 8,
+    kTypeInt24 = 9,
+    kTypeDate = 10,
+    kTypeTime = 11,
+    kTypeDateTime = 12,
+    kTypeYear = 13,
+    kTypeNewDate = 14,
+    kTypeVarchar = 15,
+    kTypeBit = 16,
+    kTypeTimestamp2 = 17,
+    kTypeDateTime2 = 18,
+    kTypeTime2 = 19,
+    kTypeJson = 245,
+    kTypeNewDecimal = 246,
+    kTypeEnum = 247,
+    kTypeSet = 248,
+    kTypeTinyBlob = 249,
+    kTypeMediumBlob = 250,
+    kTypeLongBlob = 251,
+    kTypeBlob = 252,
+    kTypeVarString = 253,
+    kTypeString = 254,
+    kTypeGeometry = 255,
+};
+
+inline constexpr std::uint16_t kBinaryCharset = 63;
+
+bool equalsIgnoringCase(std::string_view a, std::string_view b)
+{
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+        return std::tolower(static_cast<unsigned char>(x))
+            == std::tolower(static_cast<unsigned char>(y));
+    });
+}
+
+// The field type of a column whose definition gave only the type name.
+std::uint8_t fieldTypeFromName(std::string_view name)
+{
+    struct NameType
+    {
+        std::string_view name;
+        std::uint8_t type;
+    };
+    static constexpr NameType kNames[] = {
+        { "TinyInt", kTypeTiny },
+        { "SmallInt", kTypeShort },
+        { "Int", kTypeLong },
+        { "Float", kTypeFloat },
+        { "DOUBLE", kTypeDouble },
+        { "TimeStamp", kTypeTimestamp },
+        { "BigInt", kTypeLongLong },
+        { "MediumInt", kTypeInt24 },
+        { "DateTime", kTypeDateTime },
+        { "Date", kTypeNewDate },
+        { "Varchar", kTypeVarchar },
+        { "VarBinary", kTypeVarchar },
+        { "Bit", kTypeBit },
+        { "Decimal", kTypeNewDecimal },
+        { "Medium Text", kTypeMediumBlob },
+        { "Medium_Text", kTypeMediumBlob },
+        { "MediumText", kTypeMediumBlob },
+        { "LongText", kTypeLongBlob },
+        { "Text", kTypeBlob },
+        { "Blob", kTypeBlob },
+        { "TinyBlob", kTypeTinyBlob },
+        { "LongBlob", kTypeLongBlob },
+        { "Char", kTypeString },
+        { "Binary", kTypeString },
+        { "Year", kTypeYear },
+        { "Time", kTypeTime },
+    };
+    for (const auto &entry : kNames) {
+        if (equalsIgnoringCase(entry.name, name)) {
+            return entry.type;
+        }
+    }
+    return kTypeOldDecimal;
+}
+
+bool isUnsigned(const frm::ColumnDef &column)
+{
+    return column.isUnsigned || equalsIgnoringCase(column.signedness, "unsigned");
+}
+
+// Bytes of a leftover group of 1..8 decimal digits (decimal.c, dig2bytes).
+constexpr std::uint32_t kDigitBytes[10] = { 0, 1, 1, 2, 2, 3, 3, 4, 4, 4 };
+
+std::uint8_t fractionFromLength(std::uint32_t length, std::uint32_t base)
+{
+    // A fractional temporal column's length is base + 1 + digits ("2009-05-01 10:00:00.123").
+    return length > base + 1
+        ? static_cast<std::uint8_t>(std::min<std::uint32_t>(length - base - 1, 6))
+        : 0;
+}
+
+std::uint32_t fractionBytes(std::uint8_t digits) { return (digits + 1u) / 2u; }
+
+// Microseconds of a stored fraction of `byteCount` bytes, as "%06u" cut to `digits`.
+std::string fractionText(std::uint64_t stored, std::uint32_t byteCount, std::uint8_t digits)
+{
+    if (digits == 0) {
+        return {};
+    }
+    std::uint64_t micro = stored;
+    if (byteCount == 1) {
+        micro *= 10000;
+    } else if (byteCount == 2) {
+        micro *= 100;
+    }
+    char buffer[16];
+    std::snprintf(
+        buffer, sizeof buffer, "%06llu", static_cast<unsigned long long>(micro % 1000000));
+    return std::string(buffer, digits);
+}
+
+std::uint64_t bigEndian(common::Bytes bytes)
+{
+    return common::readBigEndianUnchecked(bytes.data(), bytes.size());
+}
+
+std::string dateText(std::uint64_t year, std::uint64_t month, std::uint64_t day)
+{
+    char buffer[48];
+    std::snprintf(buffer, sizeof buffer, "%04llu-%02llu-%02llu",
+        static_cast<unsigned long long>(year), static_cast<unsigned long long>(month),
+        static_cast<unsigned long long>(day));
+    return buffer;
+}
+
+std::string clockText(
+    bool negative, std::uint64_t hours, std::uint64_t minutes, std::uint64_t seconds)
+{
+    char buffer[48];
+    std::snprintf(buffer, sizeof buffer, "%s%02llu:%02llu:%02llu", negative ? "-" : "",
+        static_cast<unsigned long long>(hours), static_cast<unsigned long long>(minutes),
+        static_cast<unsigned long long>(seconds));
+    return buffer;
+}
+
+void setUnsigned(FieldValue &out, ValueKind kind, std::uint64_t value)
+{
+    out.kind = kind;
+    out.unsignedInteger = value;
+}
+
+} // namespace
+
+std::uint32_t decimalSize(std::uint8_t precision, std::uint8_t scale)
+{
+    const std::uint32_t integerDigits = precision >= scale ? precision - scale : 0;
+    return integerDigits / 9 * 4 + kDigitBytes[integerDigits % 9] + scale / 9u * 4
+        + kDigitBytes[scale % 9];
+}
+
+ColumnFormat columnFormat(const frm::ColumnDef &column)
+{
+    ColumnFormat format;
+    const std::uint8_t type = column.fieldType != 0 || column.typeName.empty()
+        ? column.fieldType
+        : fieldTypeFromName(column.typeName);
+    const bool unsignedColumn = isUnsigned(column);
+    auto integer = [&](std::uint32_t size) {
+        format.codec = unsignedColumn ? ColumnCodec::UnsignedInteger : ColumnCodec::SignedInteger;
+        format.fixedSize = size;
+    };
+    auto fixed = [&](ColumnCodec codec, std::uint32_t size) {
+        format.codec = codec;
+        format.fixedSize = size;
+    };
+    auto variable = [&](ColumnCodec codec, bool big) {
+        format.codec = codec;
+        format.variable = true;
+        format.big = big;
+    };
+    switch (type) {
+    case kTypeTiny:
+        integer(1);
+        break;
+    case kTypeShort:
+        integer(2);
+        break;
+    case kTypeInt24:
+        integer(3);
+        break;
+    case kTypeLong:
+        integer(4);
+        break;
+    case kTypeLongLong:
+        integer(8);
+        break;
+    case kTypeFloat:
+        fixed(ColumnCodec::Float, 4);
+        break;
+    case kTypeDouble:
+        fixed(ColumnCodec::Double, 8);
+        break;
+    case kTypeNewDecimal:
+        format.precision = column.precision;
+        format.scale = column.scale;
+        fixed(ColumnCodec::Decimal, decimalSize(column.precision, column.scale));
+        break;
+    case kTypeOldDecimal:
+        variable(ColumnCodec::OldDecimal, column.byteLength > 255);
+        break;
+    case kTypeNewDate:
+        fixed(ColumnCodec::Date, 3);
+        break;
+    case kTypeTime:
+        fixed(ColumnCodec::Time, 3);
+        break;
+    case kTypeDateTime:
+        fixed(ColumnCodec::DateTime, 8);
+        break;
+    case kTypeTimestamp:
+        fixed(ColumnCodec::Timestamp, 4);
+        break;
+    case kTypeTime2:
+        format.fractionDigits = fractionFromLength(column.byteLength, 10);
+        fixed(ColumnCodec::Time2, 3 + fractionBytes(format.fractionDigits));
+        break;
+    case kTypeDateTime2:
+        format.fractionDigits = fractionFromLength(column.byteLength, 19);
+        fixed(ColumnCodec::DateTime2, 5 + fractionBytes(format.fractionDigits));
+        break;
+    case kTypeTimestamp2:
+        format.fractionDigits = fractionFromLength(column.byteLength, 19);
+        fixed(ColumnCodec::Timestamp2, 4 + fractionBytes(format.fractionDigits));
+        break;
+    case kTypeYear:
+        fixed(ColumnCodec::Year, 1);
+        break;
+    case kTypeEnum:
+        fixed(ColumnCodec::Enum, column.elements.size() > 255 ? 2 : 1);
+        break;
+    case kTypeSet: {
+        const std::size_t bytes = (column.elements.size() + 7) / 8;
+        fixed(ColumnCodec::Set,
+            bytes > 4 ? 8 : static_cast<std::uint32_t>(std::max<std::size_t>(bytes, 1)));
+        break;
+    }
+    case kTypeBit:
+        fixed(ColumnCodec::Bit, std::max<std::uint32_t>((column.byteLength + 7) / 8, 1));
+        break;
+    case kTypeVarchar:
+    case kTypeVarString:
+        variable(ColumnCodec::Bytes, column.byteLength > 255);
+        break;
+    case kTypeTinyBlob:
+    case kTypeMediumBlob:
+    case kTypeLongBlob:
+    case kTypeBlob:
+    case kTypeJson:
+    case kTypeGeometry:
+        variable(ColumnCodec::Bytes, true);
+        break;
+    case kTypeString:
+        if (!column.elements.empty()) {
+            // An ENUM as older definition files describe it: a string type with members.
+            fixed(ColumnCodec::Enum, column.elements.size() > 255 ? 2 : 1);
+        } else if (column.maxBytesPerChar > 1) {
+            // CHAR in a variable-width character set is stored with a length, trimmed to n bytes.
+            variable(ColumnCodec::PaddedText, column.byteLength > 255);
+        } else {
+            fixed(column.charset == kBinaryCharset ? ColumnCodec::Bytes : ColumnCodec::PaddedText,
+                column.byteLength);
+        }
+        break;
+    default:
+        break; // unknown: fixed size 0, the record decoder rejects the table
+    }
+    return format;
+}
+
+std::string DatetimeToText(common::Bytes eightBytes)
+{
+    if (eightBytes.size() != 8) {
+        return {};
+    }
+    const auto raw = bigEndian(eightBytes) ^ (std::uint64_t { 1 } << 63);
+    auto value = static_cast<std::int64_t>(raw);
+    if (value < 0) {
+        value = 0; // all zero bytes (never written by a server) read as the zero date
+    }
+    auto v = static_cast<std::uint64_t>(value);
+    const std::uint64_t seconds = v % 100;
+    v /= 100;
+    const std::uint64_t minutes = v % 100;
+    v /= 100;
+    const std::uint64_t hours = v % 100;
+    v /= 100;
+    const std::uint64_t day = v % 100;
+    v /= 100;
+    const std::uint64_t month = v % 100;
+    v /= 100;
+    return dateText(v, month, day) + " " + clockText(false, hours, minutes, seconds);
+}
+
+double DoubleFromBytes(common::Bytes eightBytes)
+{
+    if (eightBytes.size() != 8) {
+        return 0;
+    }
+    return std::bit_cast<double>(common::readLittleEndianUnchecked(eightBytes.data(), 8));
+}
+
+std::string decimalText(common::Bytes bytes, std::uint8_t precision, std::uint8_t scale)
+{
+    if (precision < scale || bytes.size() != decimalSize(precision, scale) || bytes.empty()) {
+        return {};
+    }
+    std::uint8_t work[64];
+    if (bytes.size() > sizeof work) {
+        return {};
+    }
+    std::memcpy(work, bytes.data(), bytes.size());
+    const bool negative = (work[0] & 0x80) == 0;
+    if (negative) {
+        for (std::size_t i = 0; i < bytes.size(); ++i) {
+            work[i] = static_cast<std::uint8_t>(~work[i]);
+        }
+    }
+    work[0] &= 0x7F;
+    const std::uint32_t integerDigits = precision - scale;
+    std::size_t at = 0;
+    auto group = [&](std::uint32_t width) {
+        const std::uint64_t value = common::readBigEndianUnchecked(work + at, width);
+        at += width;
+        return value;
+    };
+    std::string integerPart;
+    bool damaged = false;
+    auto appendGroup = [&](std::string &to, std::uint64_t value, std::uint32_t digits, bool pad) {
+        std::uint64_t limit = 1;
+        for (std::uint32_t i = 0; i < digits; ++i) {
+            limit *= 10;
+        }
+        if (value >= limit) {
+            damaged = true;
+        }
+        if (!pad) {
+            to += std::to_string(value);
+            return;
+        }
+        char buffer[24];
+        std::snprintf(buffer, sizeof buffer, "%0*llu", static_cast<int>(digits),
+            static_cast<unsigned long long>(value));
+        to += buffer;
+    };
+    if (const std::uint32_t lead = integerDigits % 9; lead > 0) {
+        appendGroup(integerPart, group(kDigitBytes[lead]), lead, false);
+    }
+    for (std::uint32_t i = 0; i < integerDigits / 9; ++i) {
+        appendGroup(integerPart, group(4), 9, true);
+    }
+    std::string fractionPart;
+    for (std::uint32_t i = 0; i < scale / 9u; ++i) {
+        appendGroup(fractionPart, group(4), 9, true);
+    }
+    if (const std::uint32_t trail = scale % 9u; trail > 0) {
+        appendGroup(fractionPart, group(kDigitBytes[trail]), trail, true);
+    }
+    if (damaged) {
+        return {};
+    }
+    const auto firstDigit = integerPart.find_first_not_of('0');
+    integerPart = firstDigit == std::string::npos ? "0" : integerPart.substr(firstDigit);
+    const bool isZero
+        = integerPart == "0" && fractionPart.find_first_not_of('0') == std::string::npos;
+    std::string out = negative && !isZero ? "-" : "";
+    out += integerPart;
+    if (scale > 0) {
+        out += '.';
+        out += fractionPart;
+    }
+    return out;
+}
+
+bool decodeValue(const ColumnFormat &format, common::Bytes bytes, FieldValue &out)
+{
+    out.text.clear();
+    if (!format.variable && bytes.size() != format.fixedSize) {
+        return false;
+    }
+    switch (format.codec) {
+    case ColumnCodec::SignedInteger: {
+        if (bytes.empty() || bytes.size() > 8) {
+            return false;
+        }
+        const std::uint64_t raw = bigEndian(bytes);
+        const std::uint64_t bias = std::uint64_t { 1 } << (8 * bytes.size() - 1);
+        out.kind = ValueKind::Signed;
+        // raw - bias computed without overflow: below the bias the value is negative.
+        out.integer = raw >= bias ? static_cast<std::int64_t>(raw - bias)
+                                  : -static_cast<std::int64_t>(bias - raw - 1) - 1;
+        return true;
+    }
+    case ColumnCodec::UnsignedInteger:
+        if (bytes.empty() || bytes.size() > 8) {
+            return false;
+        }
+        setUnsigned(out, ValueKind::Unsigned, bigEndian(bytes));
+        return true;
+    case ColumnCodec::Bit:
+        if (bytes.size() > 8) {
+            return false;
+        }
+        setUnsigned(out, ValueKind::Unsigned, bigEndian(bytes));
+        return true;
+    case ColumnCodec::Float:
+        out.kind = ValueKind::Float;
+        out.single = std::bit_cast<float>(
+            static_cast<std::uint32_t>(common::readLittleEndianUnchecked(bytes.data(), 4)));
+        return true;
+    case ColumnCodec::Double:
+        out.kind = ValueKind::Double;
+        out.real = DoubleFromBytes(bytes);
+        return true;
+    case ColumnCodec::Decimal:
+        out.text = decimalText(bytes, format.precision, format.scale);
+        out.kind = ValueKind::Decimal;
+        return !out.text.empty();
+    case ColumnCodec::OldDecimal:
+        out.kind = ValueKind::Decimal;
+        out.text.assign(bytes.begin(), bytes.end());
+        while (!out.text.empty() && out.text.front() == ' ') {
+            out.text.erase(out.text.begin());
+        }
+        return true;
+    case ColumnCodec::Date: {
+        const std::uint64_t v = bigEndian(bytes) ^ 0x800000;
+        out.kind = ValueKind::Date;
+        out.text = dateText(v >> 9, (v >> 5) & 15, v & 31);
+        return true;
+    }
+    case ColumnCodec::Time: {
+        const auto v = static_cast<std::int64_t>(bigEndian(bytes)) - 0x800000;
+        const std::uint64_t magnitude = static_cast<std::uint64_t>(v < 0 ? -v : v);
+        out.kind = ValueKind::Time;
+        out.text = clockText(v < 0, magnitude / 10000, magnitude / 100 % 100, magnitude % 100);
+        return true;
+    }
+    case ColumnCodec::Time2: {
+        const auto width = static_cast<std::uint32_t>(bytes.size());
+        const std::uint32_t fraction = width - 3;
+        const auto v = static_cast<std::int64_t>(bigEndian(bytes))
+            - static_cast<std::int64_t>(std::uint64_t { 1 } << (8 * width - 1));
+        const std::uint64_t magnitude = static_cast<std::uint64_t>(v < 0 ? -v : v);
+        const std::uint64_t hms = magnitude >> (8 * fraction);
+        out.kind = ValueKind::Time;
+        out.text = clockText(v < 0, (hms >> 12) & 0x3FF, (hms >> 6) & 63, hms & 63);
+        if (format.fractionDigits > 0) {
+            const std::uint64_t stored = magnitude & ((std::uint64_t { 1 } << (8 * fraction)) - 1);
+            out.text += '.' + fractionText(stored, fraction, format.fractionDigits);
+        }
+        return true;
+    }
+    case ColumnCodec::DateTime:
+        out.kind = ValueKind::DateTime;
+        out.text = DatetimeToText(bytes);
+        return true;
+    case ColumnCodec::DateTime2: {
+        const std::uint64_t packed = bigEndian(bytes.first(5)) - (std::uint64_t { 1 } << 39);
+        const std::uint64_t ymd = packed >> 17;
+        const std::uint64_t yearMonth = ymd >> 5;
+        const std::uint64_t hms = packed & 0x1FFFF;
+        out.kind = ValueKind::DateTime;
+        out.text = dateText(yearMonth / 13, yearMonth % 13, ymd & 31) + " "
+            + clockText(false, hms >> 12, (hms >> 6) & 63, hms & 63);
+        if (format.fractionDigits > 0) {
+            const auto fraction = static_cast<std::uint32_t>(bytes.size() - 5);
+            out.text
+                += '.' + fractionText(bigEndian(bytes.subspan(5)), fraction, format.fractionDigits);
+        }
+        return true;
+    }
+    case ColumnCodec::Timestamp:
+        setUnsigned(out, ValueKind::Timestamp, bigEndian(bytes));
+        return true;
+    case ColumnCodec::Timestamp2:
+        setUnsigned(out, ValueKind::Timestamp, bigEndian(bytes.first(4)));
+        if (format.fractionDigits > 0) {
+            const auto fraction = static_cast<std::uint32_t>(bytes.size() - 4);
+            out.text = fractionText(bigEndian(bytes.subspan(4)), fraction, format.fractionDigits);
+        }
+        return true;
+    case ColumnCodec::Year: {
+        const std::uint64_t v = bigEndian(bytes);
+        setUnsigned(out, ValueKind::Year, v == 0 ? 0 : 1900 + v);
+        return true;
+    }
+    case ColumnCodec::Enum:
+        setUnsigned(out, ValueKind::Enum, bigEndian(bytes));
+        return true;
+    case ColumnCodec::Set:
+        setUnsigned(out, ValueKind::Set, bigEndian(bytes));
+        return true;
+    case ColumnCodec::PaddedText: {
+        // The server pads CHAR with spaces and removes them again when it reads the value.
+        std::size_t length = bytes.size();
+        while (length > 0 && bytes[length - 1] == ' ') {
+            --length;
+        }
+        bytes = bytes.first(length);
+        [[fallthrough]];
+    }
+    case ColumnCodec::Bytes: {
+        out.kind = ValueKind::Bytes;
+        out.bytes.assign(bytes);
+        return true;
+    }
+    }
+    return false;
+}
+
+} // namespace innodb

@@ -1,0 +1,67 @@
+// How each column type is laid out in a new-style (COMPACT) clustered record, and the decoders
+// that turn its stored bytes into a FieldValue.
+#pragma once
+
+#include "common/byte_reader.h"
+#include "frm/table_definition.h"
+#include "innodb/decoded_row.h"
+
+#include <cstdint>
+#include <string>
+
+namespace innodb {
+
+// What the stored bytes of a column mean.
+enum class ColumnCodec {
+    SignedInteger, // big-endian, sign bit inverted
+    UnsignedInteger, // big-endian
+    Float, // IEEE 754 binary32, little-endian
+    Double, // IEEE 754 binary64, little-endian
+    Decimal, // binary DECIMAL(P,S)
+    OldDecimal, // ASCII digits (DECIMAL before 5.0.3), variable length
+    Date, // 3 bytes, D + 32 M + 512 Y, sign bit inverted
+    Time, // 3 bytes, +-HHMMSS, sign bit inverted
+    Time2, // 3 + fraction bytes
+    DateTime, // 8 bytes, YYYYMMDDhhmmss, sign bit inverted
+    DateTime2, // 5 + fraction bytes
+    Timestamp, // 4 bytes, seconds since 1970 UTC
+    Timestamp2, // 4 + fraction bytes
+    Year, // 1 byte, year - 1900
+    Enum, // 1 or 2 bytes, 1-based member index
+    Set, // 1, 2, 3, 4 or 8 bytes, member bitmap
+    Bit, // ceil(M / 8) bytes, big-endian
+    Bytes, // character and binary values, raw
+    PaddedText, // CHAR in a single-byte character set: trailing spaces are padding
+};
+
+struct ColumnFormat
+{
+    ColumnCodec codec = ColumnCodec::Bytes;
+    bool variable = false; // has a length field in the record
+    bool big = false; // InnoDB's rule: max bytes > 255 or a BLOB/TEXT; two-byte lengths
+    std::uint32_t fixedSize = 0; // bytes of a fixed-size column
+    std::uint8_t fractionDigits = 0; // fractional seconds of TIME2, DATETIME2, TIMESTAMP2
+    std::uint8_t precision = 0;
+    std::uint8_t scale = 0;
+};
+
+// The layout of `column`, from its MySQL field type (or, when the definition reader left that 0,
+// from its type name). A fixed size of 0 means the column cannot be decoded.
+ColumnFormat columnFormat(const frm::ColumnDef &column);
+
+// Decodes the `bytes` of one non-NULL column stored inline. Character and binary values are
+// copied; externally stored ones are assembled by the record decoder instead. False when the
+// bytes do not fit the format (wrong width, impossible digits): the record is damaged.
+bool decodeValue(const ColumnFormat &format, common::Bytes bytes, FieldValue &out);
+
+// "YYYY-MM-DD hh:mm:ss" of an old-style 8-byte DATETIME; eight zero bytes and the stored zero
+// date both give "0000-00-00 00:00:00".
+std::string DatetimeToText(common::Bytes eightBytes);
+// The IEEE double of 8 bytes stored least significant byte first.
+double DoubleFromBytes(common::Bytes eightBytes);
+// The text of a binary DECIMAL(precision, scale), e.g. "-12345678.91"; empty when damaged.
+std::string decimalText(common::Bytes bytes, std::uint8_t precision, std::uint8_t scale);
+// The stored size of a binary DECIMAL(precision, scale).
+std::uint32_t decimalSize(std::uint8_t precision, std::uint8_t scale);
+
+} // namespace innodb
