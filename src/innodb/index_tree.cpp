@@ -1,0 +1,309 @@
+#include "innodb/index_tree.h"
+
+#include "innodb/dictionary.h"
+#include "innodb/record_chain.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <memory>
+#include <unordered_set>
+
+namespace innodb {
+
+int compareKeys(const KeyBytes &a, const KeyBytes &b)
+{
+    const auto fields = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < fields; ++i) {
+        const auto &x = a[i];
+        const auto &y = b[i];
+        const auto common = std::min(x.size(), y.size());
+        if (common > 0) {
+            if (const int order = std::memcmp(x.data(), y.data(), common); order != 0) {
+                return order < 0 ? -1 : 1;
+            }
+        }
+        if (x.size() != y.size()) {
+            return x.size() < y.size() ? -1 : 1;
+        }
+    }
+    if (a.size() != b.size()) {
+        return a.size() < b.size() ? -1 : 1;
+    }
+    return 0;
+}
+
+KeyLayout KeyLayout::rowId(std::size_t nullableColumns)
+{
+    return KeyLayout { { KeyField { 6, false } }, nullableColumns };
+}
+
+bool KeyRange::contains(const KeyBytes &key) const
+{
+    return (!low || compareKeys(*low, key) <= 0) && (!high || compareKeys(key, *high) < 0);
+}
+
+bool TablePages::acceptsOrphanKey(const KeyBytes &key) const
+{
+    return std::any_of(damagedRanges.begin(), damagedRanges.end(),
+        [&](const KeyRange &range) { return range.contains(key); });
+}
+
+bool OrphanKeyFilter::take(const KeyBytes &key)
+{
+    return m_pages.acceptsOrphanKey(key) && m_seen.insert(key).second;
+}
+
+void OrphanKeyFilter::noteTreeKey(const KeyBytes &key)
+{
+    if (m_pages.acceptsOrphanKey(key)) {
+        m_seen.insert(key);
+    }
+}
+
+namespace {
+
+// Trees deeper than this do not exist at 16 KiB pages; a deeper walk is a loop in disguise.
+constexpr int kMaxDepth = 32;
+
+struct NodePointer
+{
+    KeyBytes key;
+    std::uint32_t child = 0;
+};
+
+std::vector<std::uint8_t> copyBytes(ConstPage page, std::size_t offset, std::size_t length)
+{
+    const auto *begin = page.data() + offset;
+    return { begin, begin + length };
+}
+
+// A new-style node pointer: the key fields, then the 4-byte child page number. Below the
+// 5-byte header come the null bitmap (sized for the whole index) and one or two length bytes
+// per variable-length key field, growing down.
+std::optional<NodePointer> readNewStyleNodePointer(
+    ConstPage page, std::size_t origin, const KeyLayout &layout, std::size_t heapEnd)
+{
+    if (recordStatus(page, origin, true) != kRecordStatusNodePointer) {
+        return std::nullopt;
+    }
+    const std::size_t nullBytes = (layout.nullableColumns + 7) / 8;
+    if (origin < kNewRecordHeaderSize + nullBytes) {
+        return std::nullopt;
+    }
+    std::size_t lengthAt = origin - kNewRecordHeaderSize - nullBytes; // one past the next byte
+    std::size_t dataAt = origin;
+    NodePointer pointer;
+    for (const auto &field : layout.fields) {
+        std::size_t length = field.fixedLength;
+        if (field.fixedLength == 0) {
+            if (lengthAt <= kPageNewSupremumEnd) {
+                return std::nullopt;
+            }
+            const auto first = page[--lengthAt];
+            length = first;
+            if (field.longLength && (first & 0x80) != 0) {
+                if (lengthAt <= kPageNewSupremumEnd) {
+                    return std::nullopt;
+                }
+                length = (std::size_t { first & 0x3Fu } << 8) | page[--lengthAt];
+            }
+        }
+        if (!common::fits(heapEnd, dataAt, length)) {
+            return std::nullopt;
+        }
+        pointer.key.push_back(copyBytes(page, dataAt, length));
+        dataAt += length;
+    }
+    if (!common::fits(heapEnd, dataAt, 4)) {
+        return std::nullopt;
+    }
+    pointer.child = readUint32(page, dataAt);
+    return pointer;
+}
+
+// An old-style node pointer: every field but the last is key, the last the child page.
+std::optional<NodePointer> readOldStyleNodePointer(ConstPage page, std::size_t origin)
+{
+    const auto record = readOldStyleRecord(page, origin);
+    if (!record.ok() || record->fields.size() < 2) {
+        return std::nullopt;
+    }
+    NodePointer pointer;
+    const auto keyFields = record->fields.size() - 1;
+    for (std::size_t i = 0; i < keyFields; ++i) {
+        const auto &field = record->fields[i];
+        pointer.key.push_back(copyBytes(page, field.offset, field.isNull ? 0 : field.length));
+    }
+    const auto &last = record->fields.back();
+    if (last.isNull || last.length != 4) {
+        return std::nullopt;
+    }
+    pointer.child = readUint32(page, last.offset);
+    return pointer;
+}
+
+class TreeWalk
+{
+public:
+    TreeWalk(PageSource &source, const ScanResult &scan, std::uint64_t indexId,
+        const std::optional<KeyLayout> &layout, const std::function<bool()> &stop)
+        : m_source(source)
+        , m_scan(scan)
+        , m_indexId(indexId)
+        , m_layout(layout)
+        , m_stop(stop)
+    {
+    }
+
+    void walk(std::uint32_t pageNumber, std::optional<std::uint16_t> expectedLevel,
+        const KeyRange &range, int depth)
+    {
+        if (m_stop && m_stop()) {
+            m_stopped = true;
+            return;
+        }
+        const auto damaged = [&](const std::string &reason) {
+            m_pages.damagedRanges.push_back(range);
+            m_pages.problems.push_back("page " + std::to_string(pageNumber) + ": " + reason);
+        };
+        if (depth > kMaxDepth) {
+            return damaged("index tree deeper than any real one");
+        }
+        if (!m_visited.insert(pageNumber).second) {
+            return damaged("page reached twice in the index tree");
+        }
+        // A leaf the scanner kept is checked from its entry: no second read of the page.
+        if (expectedLevel.value_or(0) == 0) {
+            if (const auto *entry = m_scan.page(pageNumber); entry && entry->indexId == m_indexId) {
+                m_pages.treePages.push_back(TablePage { pageNumber, entry->lsn });
+                return;
+            }
+            if (expectedLevel) {
+                return damaged("child page is not a leaf of this index");
+            }
+        }
+        auto buffer = std::make_unique<std::array<std::uint8_t, kPageSize>>();
+        if (!m_source.readPage(pageNumber, *buffer)) {
+            return damaged("page cannot be read");
+        }
+        const ConstPage page(*buffer);
+        if (!isIndexPage(page) || pageNumberOf(page) != pageNumber) {
+            return damaged("not an index page at its own position");
+        }
+        if (indexIdOf(page) != m_indexId) {
+            return damaged("page belongs to index " + std::to_string(indexIdOf(page)));
+        }
+        const auto level = pageLevelOf(page);
+        if (expectedLevel ? level != *expectedLevel : level >= kMaxDepth) {
+            return damaged("page has level " + std::to_string(level));
+        }
+        if (level == 0) {
+            // Only a root that is also the only leaf gets here: the scan may have missed
+            // it (a stopped scan), so it is taken from the page itself.
+            m_pages.treePages.push_back(TablePage { pageNumber, pageLsnOf(page) });
+            return;
+        }
+        walkNode(page, level, range, depth);
+    }
+
+    TablePages take() { return std::move(m_pages); }
+    bool stopped() const { return m_stopped; }
+
+private:
+    void walkNode(ConstPage page, std::uint16_t level, const KeyRange &range, int depth)
+    {
+        const auto where = "page " + std::to_string(pageNumberOf(page)) + ": ";
+        const bool compact = isCompactPage(page);
+        if (compact && !m_layout) {
+            m_pages.damagedRanges.push_back(range);
+            m_pages.problems.push_back(where + "no key layout to read its node pointers");
+            return;
+        }
+        std::size_t heapEnd = heapTopOf(page);
+        if (heapEnd > kPageDirectoryStart) {
+            heapEnd = kPageDirectoryStart;
+        }
+        const auto chain = walkRecordChain(page);
+        std::vector<NodePointer> pointers;
+        bool cut = !chain.complete;
+        for (const auto origin : chain.origins) {
+            auto pointer = compact ? readNewStyleNodePointer(page, origin, *m_layout, heapEnd)
+                                   : readOldStyleNodePointer(page, origin);
+            // Keys must rise along the chain; a pointer that breaks the order is damage.
+            if (!pointer
+                || (!pointers.empty() && compareKeys(pointers.back().key, pointer->key) >= 0)) {
+                cut = true;
+                break;
+            }
+            pointers.push_back(std::move(*pointer));
+        }
+        if (pointers.empty()) {
+            m_pages.damagedRanges.push_back(range);
+            m_pages.problems.push_back(where + "no readable node pointer");
+            return;
+        }
+        const auto childLevel = static_cast<std::uint16_t>(level - 1);
+        for (std::size_t i = 0; i < pointers.size() && !m_stopped; ++i) {
+            KeyRange child;
+            // The first pointer's key repeats the parent's bound (or is the minimum).
+            child.low = i == 0 ? range.low : std::optional<KeyBytes>(pointers[i].key);
+            child.high = i + 1 < pointers.size() ? std::optional<KeyBytes>(pointers[i + 1].key)
+                                                 : range.high;
+            walk(pointers[i].child, childLevel, child, depth + 1);
+        }
+        if (cut) {
+            // The pointers after the cut are lost; their keys lie above the last one read.
+            m_pages.damagedRanges.push_back(KeyRange { pointers.back().key, range.high });
+            m_pages.problems.push_back(where + "node pointer chain is cut");
+        }
+    }
+
+    PageSource &m_source;
+    const ScanResult &m_scan;
+    std::uint64_t m_indexId;
+    const std::optional<KeyLayout> &m_layout;
+    const std::function<bool()> &m_stop;
+    TablePages m_pages;
+    std::unordered_set<std::uint32_t> m_visited;
+    bool m_stopped = false;
+};
+
+} // namespace
+
+TablePages collectTablePages(PageSource &source, const ScanResult &scan, std::uint64_t indexId,
+    std::uint32_t rootPage, const std::optional<KeyLayout> &layout,
+    const std::function<bool()> &stopRequested)
+{
+    TablePages pages;
+    if (rootPage == kFilNull) {
+        pages.damagedRanges.push_back(KeyRange {});
+        pages.problems.push_back("index has no root page");
+    } else {
+        TreeWalk walk(source, scan, indexId, layout, stopRequested);
+        walk.walk(rootPage, std::nullopt, KeyRange {}, 0);
+        pages = walk.take();
+    }
+
+    std::unordered_set<std::uint32_t> reached;
+    for (const auto &page : pages.treePages) {
+        reached.insert(page.pageNumber);
+    }
+    if (const auto *group = scan.group(indexId)) {
+        for (const auto &entry : group->pages) {
+            if (reached.contains(entry.pageNumber)) {
+                continue;
+            }
+            if (pages.treeIntact()) {
+                ++pages.stalePages;
+            } else {
+                pages.orphanPages.push_back(TablePage { entry.pageNumber, entry.lsn });
+            }
+        }
+    }
+    std::stable_sort(pages.orphanPages.begin(), pages.orphanPages.end(),
+        [](const TablePage &a, const TablePage &b) { return a.lsn > b.lsn; });
+    return pages;
+}
+
+} // namespace innodb

@@ -1,0 +1,96 @@
+// The page scanner: one sequential pass over a tablespace that groups its leaf index pages by
+// index id (strcUniqueIdPages, LoadPageArray, rawtable, RawLoadPageArray).
+//
+// A page is kept when its own header says: B-tree page, level 0, page number equal to its
+// position in the file, and (when page 0 can be read) the file's space id. The last test drops
+// the copies in ibdata1's doublewrite buffer, which carry the number of the page they copy.
+// Kept pages may still be stale (freed by the tree but not overwritten): the scan classifies
+// pages, the index tree walk (index_tree.h) decides which of them hold live rows.
+#pragma once
+
+#include "common/result.h"
+#include "innodb/page_layout.h"
+#include "innodb/tablespace_file.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace innodb {
+
+// One kept page.
+struct strcUniqueIdPages
+{
+    std::uint32_t pageNumber = 0;
+    std::uint16_t heapTop = 0; // PAGE_HEAP_TOP, host order
+    std::uint16_t pageType = 0; // the two type bytes as stored, read little-endian: 0xBF45
+    std::uint16_t recordCount = 0; // PAGE_N_RECS, host order
+    std::uint8_t reserved = 0;
+    std::uint64_t lsn = 0; // FIL_PAGE_LSN: the newer of two copies of a key wins
+    std::uint64_t indexId = 0; // PAGE_INDEX_ID, so a tree walk can check a leaf without reading it
+    bool compact = false; // new-style (COMPACT family) records
+};
+
+// Kept pages in file order.
+using LoadPageArray = std::vector<strcUniqueIdPages>;
+
+// One index and its kept leaf pages, in file order.
+struct rawtable
+{
+    std::uint64_t indexId = 0;
+    LoadPageArray pages;
+};
+
+// Groups in the order in which each index id was first seen.
+using RawLoadPageArray = std::vector<rawtable>;
+
+struct ScanResult
+{
+    LoadPageArray allPages; // every kept page, in file order
+    RawLoadPageArray groups; // the same pages grouped by index id
+    std::uint64_t pagesExamined = 0;
+    std::uint64_t pagesMisplaced = 0; // B-tree pages whose number or space disagrees with the file
+    std::uint32_t spaceId = 0; // from page 0
+    bool stopped = false; // the stop test ended the scan early
+
+    // The group of `indexId`, or null when no leaf page of it was found.
+    const rawtable *group(std::uint64_t indexId) const;
+    // The kept entry for page `pageNumber`, or null when the scan did not keep that page.
+    const strcUniqueIdPages *page(std::uint32_t pageNumber) const;
+
+    // Filled by the scanner; kept consistent by addPage().
+    void addPage(std::uint64_t indexId, const strcUniqueIdPages &entry);
+
+private:
+    std::unordered_map<std::uint64_t, std::size_t> m_groupOf; // index id -> groups position
+    std::unordered_map<std::uint32_t, std::size_t> m_pageOf; // page number -> allPages position
+};
+
+struct ScanCallbacks
+{
+    // Called after each chunk (and once at the start) with pages examined so far and in all;
+    // the job shows it as status line kind 2 ("Loading Data" and the file name).
+    std::function<void(std::uint64_t pagesDone, std::uint64_t pagesTotal)> progress;
+    // Polled before each chunk and each page; true ends the scan, keeping what was found.
+    std::function<bool()> stopRequested;
+};
+
+// 750 pages per read: large enough for the disk to stream, small enough to stay cheap.
+inline constexpr std::size_t kScanChunkPages = 750;
+
+// Reads `file` once, front to back, in chunks of kScanChunkPages. A file smaller than one page
+// is Corruption; a page size other than 16 KiB is NotSupported; a failed read is Io (the pages
+// found before it are lost with the error, since a half-read file cannot be trusted to be whole).
+common::Result<ScanResult> scanTablespace(TablespaceFile &file, const ScanCallbacks &callbacks);
+
+// Examines one page as the scanner does: true and `entry` filled when it is a leaf index page at
+// its own position. Exposed for tests and for readers that check a single page.
+// `spaceId` is the file's own space when page 0 could be trusted, else nullopt (no space test).
+bool examinePage(ConstPage page, std::uint64_t position, std::optional<std::uint32_t> spaceId,
+    strcUniqueIdPages &entry);
+
+} // namespace innodb

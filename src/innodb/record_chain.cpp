@@ -1,0 +1,48 @@
+#include "innodb/record_chain.h"
+
+#include <unordered_set>
+
+namespace innodb {
+
+RecordChain walkRecordChain(ConstPage page)
+{
+    RecordChain chain;
+    const bool compact = isCompactPage(page);
+    const std::size_t supremum = compact ? kPageNewSupremum : kPageOldSupremum;
+    const std::size_t firstUser = compact ? kPageNewSupremumEnd : kPageOldSupremumEnd;
+    // The heap ends at PAGE_HEAP_TOP; a damaged heap top falls back to the directory start.
+    std::size_t heapEnd = heapTopOf(page);
+    if (heapEnd <= firstUser || heapEnd > kPageDirectoryStart) {
+        heapEnd = kPageDirectoryStart;
+    }
+    // The smallest record (header and one byte) bounds how many can fit.
+    const std::size_t maxRecords = (heapEnd - firstUser) / (kNewRecordHeaderSize + 1) + 1;
+    std::unordered_set<std::size_t> visited;
+    std::size_t origin = firstRecordOrigin(page);
+    while (true) {
+        if (origin == supremum) {
+            chain.complete = true;
+            return chain;
+        }
+        if (origin < firstUser || origin >= heapEnd || chain.origins.size() >= maxRecords
+            || !visited.insert(origin).second) {
+            return chain;
+        }
+        chain.origins.push_back(origin);
+        const auto field = readUint16(page, origin - 2);
+        origin = compact ? (origin + field) & 0xFFFF : field;
+    }
+}
+
+std::uint8_t recordInfoBits(ConstPage page, std::size_t origin, bool compact)
+{
+    const auto at = origin - (compact ? kNewRecordHeaderSize : kOldRecordHeaderSize);
+    return static_cast<std::uint8_t>(page[at] & 0xF0);
+}
+
+std::uint8_t recordStatus(ConstPage page, std::size_t origin, bool compact)
+{
+    return compact ? static_cast<std::uint8_t>(page[origin - 3] & 0x07) : 0;
+}
+
+} // namespace innodb
