@@ -288,7 +288,7 @@ ColumnFormat columnFormat(const frm::ColumnDef &column)
         }
         break;
     default:
-        break; // unknown: fixed size 0, the record decoder rejects the table
+        format.supported = false; // the record decoder refuses the table rather than guess
     }
     return format;
 }

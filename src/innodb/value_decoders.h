@@ -43,10 +43,11 @@ struct ColumnFormat
     std::uint8_t fractionDigits = 0; // fractional seconds of TIME2, DATETIME2, TIMESTAMP2
     std::uint8_t precision = 0;
     std::uint8_t scale = 0;
+    bool supported = true; // false for a type this decoder cannot lay out
 };
 
 // The layout of `column`, from its MySQL field type (or, when the definition reader left that 0,
-// from its type name). A fixed size of 0 means the column cannot be decoded.
+// from its type name).
 ColumnFormat columnFormat(const frm::ColumnDef &column);
 
 // Decodes the `bytes` of one non-NULL column stored inline. Character and binary values are

@@ -80,13 +80,6 @@ template <typename Number> std::string floatingText(Number value)
     return out;
 }
 
-std::string twoDigits(unsigned value)
-{
-    char buffer[8];
-    std::snprintf(buffer, sizeof buffer, "%02u", value % 100);
-    return buffer;
-}
-
 void appendHex(std::string &out, common::Bytes bytes)
 {
     static constexpr char kDigits[] = "0123456789ABCDEF";

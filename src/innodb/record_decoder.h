@@ -1,0 +1,85 @@
+// RecordDecoder: turns the user records of a table's leaf pages (new-style, COMPACT records of the
+// clustered index) into DecodedRows for a RowSink.
+#pragma once
+
+#include "frm/table_definition.h"
+#include "innodb/decoded_row.h"
+#include "innodb/long_value_store.h"
+#include "innodb/page_layout.h"
+#include "innodb/page_source.h"
+#include "innodb/row_sink.h"
+#include "innodb/value_decoders.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace innodb {
+
+struct DecodeOptions
+{
+    bool includeDeleted = false; // hand on delete-marked records too (marked as such)
+    std::function<bool()> stopRequested; // polled before each record; may be empty
+};
+
+struct PageDecodeCounts
+{
+    std::uint64_t recordsWalked = 0; // user records reached through the chain
+    std::uint64_t rowsEmitted = 0; // rows handed to the sink
+    std::uint64_t deleteMarkedSkipped = 0; // delete-marked records left out
+    std::uint64_t recordsRejected = 0; // records whose bytes do not fit the table: dropped
+    std::uint64_t valuesTruncated = 0; // external values whose overflow chain ended early
+    std::uint64_t pagesRejected = 0; // pages this decoder cannot read at all
+
+    PageDecodeCounts &operator+=(const PageDecodeCounts &other);
+};
+
+class RecordDecoder
+{
+public:
+    // `table`, `pages` and `store` must outlive the decoder. `pages` is the tablespace the
+    // overflow pages of external values are read from.
+    RecordDecoder(const frm::FrmTableEntry &table, PageSource &pages, LongValueStore &store,
+        DecodeOptions options = {});
+
+    // False when a column has a type whose layout is unknown; every page is then rejected.
+    bool usable() const { return m_problem.empty(); }
+    const std::string &problem() const { return m_problem; }
+
+    // Decodes the user records of one leaf page: from the infimum along the next-record links,
+    // at most PAGE_N_RECS of them, every read inside the page. Hands each row to `sink`.
+    PageDecodeCounts decodePage(ConstPage page, std::uint32_t pageNumber, RowSink &sink);
+
+private:
+    struct Field
+    {
+        std::size_t definitionIndex;
+        ColumnFormat format;
+        int nullBit; // index among the nullable fields, -1 when NOT NULL
+    };
+    enum class RecordOutcome { Row, Damaged, Unreadable };
+
+    RecordOutcome decodeRecord(
+        ConstPage page, std::size_t origin, std::size_t heapEnd, PageDecodeCounts &counts);
+
+    const frm::FrmTableEntry &m_table;
+    PageSource &m_pages;
+    LongValueStore &m_store;
+    DecodeOptions m_options;
+    std::vector<Field> m_fields; // in record order
+    std::size_t m_keyFields = 0; // fields before DB_TRX_ID; 0: a hidden DB_ROW_ID comes first
+    std::size_t m_nullBytes = 0;
+    std::string m_problem;
+    DecodedRow m_row;
+    // Per record: the length and external flag of each variable field, by field position.
+    std::vector<std::uint32_t> m_lengths;
+    std::vector<bool> m_external;
+    std::vector<bool> m_null;
+};
+
+// The per-page entry point of the table data pass.
+PageDecodeCounts DecodePageRecords(
+    RecordDecoder &decoder, ConstPage page, std::uint32_t pageNumber, RowSink &sink);
+
+} // namespace innodb
