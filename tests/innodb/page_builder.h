@@ -3,6 +3,7 @@
 
 #include "innodb/page_layout.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <filesystem>
@@ -69,6 +70,101 @@ inline void writePages(
     }
     const std::string tail(tailBytes, 'x');
     out.write(tail.data(), static_cast<std::streamsize>(tail.size()));
+}
+
+// Appends records to a page made by makeIndexPage() and links them, in the order appended, between
+// the infimum and the supremum. Records are raw: the caller gives the bytes below the origin
+// that are not the fixed header (offsets or lengths) and the bytes from the origin on.
+class RecordWriter
+{
+public:
+    RecordWriter(Page &page, bool compact)
+        : m_page(page)
+        , m_compact(compact)
+        , m_heapTop(compact ? innodb::kPageNewSupremumEnd : innodb::kPageOldSupremumEnd)
+    {
+    }
+
+    // An old-style record with one-byte end offsets (fields of up to 127 bytes in all), or
+    // two-byte ones.
+    std::size_t addOldStyle(const std::vector<std::vector<std::uint8_t>> &fields,
+        std::uint8_t infoBits = 0, bool twoByteOffsets = false)
+    {
+        const std::size_t width = twoByteOffsets ? 2 : 1;
+        const std::size_t origin = m_heapTop + fields.size() * width + 6;
+        std::size_t end = 0;
+        for (std::size_t i = 0; i < fields.size(); ++i) {
+            end += fields[i].size();
+            if (twoByteOffsets) {
+                putBigEndian(m_page, origin - 6 - 2 - 2 * i, end, 2);
+            } else {
+                m_page[origin - 6 - 1 - i] = static_cast<std::uint8_t>(end);
+            }
+        }
+        m_page[origin - 6] = infoBits;
+        m_page[origin - 5] = 0;
+        putBigEndian(m_page, origin - 4, (fields.size() << 1) | (twoByteOffsets ? 0 : 1), 2);
+        std::size_t at = origin;
+        for (const auto &field : fields) {
+            std::copy(field.begin(), field.end(), m_page.begin() + static_cast<std::ptrdiff_t>(at));
+            at += field.size();
+        }
+        return finish(origin, at);
+    }
+
+    // A new-style node pointer: `lengthBytes` (lowest address first) sit below the 5-byte header
+    // and `nullBytes` null-bitmap bytes; then the key bytes and the child page number.
+    std::size_t addNodePointer(const std::vector<std::uint8_t> &key, std::uint32_t child,
+        std::size_t nullBytes = 0, const std::vector<std::uint8_t> &lengthBytes = {})
+    {
+        const std::size_t origin = m_heapTop + lengthBytes.size() + nullBytes + 5;
+        std::copy(lengthBytes.begin(), lengthBytes.end(),
+            m_page.begin() + static_cast<std::ptrdiff_t>(m_heapTop));
+        m_page[origin - 5] = m_count == 0 ? 0x10 : 0x00; // min-rec on the leftmost
+        putBigEndian(m_page, origin - 4, ((m_count + 2) << 3) | 1, 2);
+        std::copy(key.begin(), key.end(), m_page.begin() + static_cast<std::ptrdiff_t>(origin));
+        putBigEndian(m_page, origin + key.size(), child, 4);
+        return finish(origin, origin + key.size() + 4);
+    }
+
+private:
+    std::size_t finish(std::size_t origin, std::size_t end)
+    {
+        const std::size_t previous = m_last != 0
+            ? m_last
+            : (m_compact ? innodb::kPageNewInfimum : innodb::kPageOldInfimum);
+        const std::size_t supremum
+            = m_compact ? innodb::kPageNewSupremum : innodb::kPageOldSupremum;
+        link(previous, origin);
+        link(origin, supremum);
+        m_last = origin;
+        m_heapTop = end;
+        ++m_count;
+        putBigEndian(m_page, innodb::kPageHeapTopAt, m_heapTop, 2);
+        putBigEndian(m_page, innodb::kPageNRecsAt, m_count, 2);
+        return origin;
+    }
+
+    void link(std::size_t from, std::size_t to)
+    {
+        const auto value = m_compact ? (to - from) & 0xFFFF : to;
+        putBigEndian(m_page, from - 2, value, 2);
+    }
+
+    Page &m_page;
+    bool m_compact;
+    std::size_t m_heapTop;
+    std::size_t m_last = 0;
+    std::size_t m_count = 0;
+};
+
+inline std::vector<std::uint8_t> bigEndianBytes(std::uint64_t value, std::size_t width)
+{
+    std::vector<std::uint8_t> bytes(width);
+    for (std::size_t i = 0; i < width; ++i) {
+        bytes[width - 1 - i] = static_cast<std::uint8_t>(value >> (8 * i));
+    }
+    return bytes;
 }
 
 } // namespace testing_support
