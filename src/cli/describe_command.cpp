@@ -1,17 +1,133 @@
-// zarafa-repair describe FILE.frm: what the definition reader understood of one file.
+// zarafa-repair describe FILE.frm: what the definition reader understood of one file, and the
+// CREATE TABLE text the rebuild would send for it.
 #include "cli/cli_commands.h"
+#include "frm/charset.h"
+#include "frm/column_type.h"
+#include "frm/create_table_text.h"
+#include "frm/table_definition_reader.h"
 
 #include <CLI/CLI.hpp>
+#include <filesystem>
+#include <iomanip>
+#include <iostream>
+#include <sstream>
 
 namespace cli {
 
-void addDescribeCommand(CLI::App &)
+namespace {
+
+constexpr const char *kCommandName = "describe";
+
+std::string collationText(std::uint16_t charset)
 {
+    const frm::Collation *collation = frm::findCollation(charset);
+    return std::to_string(charset) + (collation ? " (" + std::string(collation->name) + ")" : "");
 }
 
-int runDescribeCommand(CLI::App &)
+std::string keyKindText(frm::KeyKind kind)
 {
-    return -1;
+    switch (kind) {
+    case frm::KeyKind::Primary:
+        return "primary";
+    case frm::KeyKind::Unique:
+        return "unique";
+    case frm::KeyKind::Plain:
+        return "plain";
+    case frm::KeyKind::Fulltext:
+        return "fulltext";
+    case frm::KeyKind::Spatial:
+        return "spatial";
+    }
+    return {};
+}
+
+void printTable(std::ostream &out, const frm::FrmTableEntry &table)
+{
+    out << "Table " << table.tableName << " (" << table.fileName << "), dictionary name "
+        << table.dictionaryName << '\n';
+    out << "Engine " << table.engine << ", default character set "
+        << collationText(table.defaultCharset) << ", server version " << table.serverVersion
+        << ", row format clause " << static_cast<int>(table.rowFormat) << '\n';
+    out << table.definitionOrder.size() << " columns, " << static_cast<int>(table.nullableColumns)
+        << " nullable, " << static_cast<int>(table.variableColumns) << " variable-length\n\n";
+
+    out << std::left << std::setw(4) << "#" << std::setw(20) << "name" << std::setw(12)
+        << "type name" << std::setw(26) << "SQL type" << std::setw(6) << "size" << std::setw(7)
+        << "bytes" << std::setw(9) << "null" << std::setw(9) << "sign" << std::setw(15) << "kind"
+        << std::setw(6) << "key"
+        << "default\n";
+    for (const frm::ColumnDef &column : table.definitionOrder) {
+        std::string sqlType = frm::sqlTypeText(column);
+        if (sqlType.empty()) {
+            sqlType = "unknown type " + std::to_string(column.fieldType);
+        }
+        out << std::setw(4) << column.index + 1 << std::setw(20) << column.name << std::setw(12)
+            << column.typeName << std::setw(26) << sqlType << std::setw(6) << column.size
+            << std::setw(7) << column.byteLength << std::setw(9) << column.nullability
+            << std::setw(9) << column.signedness << std::setw(15) << column.kind << std::setw(6)
+            << (column.primaryPosition ? std::to_string(column.primaryPosition) : "")
+            << column.defaultValue.value_or("") << '\n';
+    }
+    out << "\nKeys:\n";
+    if (table.keys.empty()) {
+        out << "  (none)\n";
+    }
+    for (std::size_t k = 0; k < table.keys.size(); ++k) {
+        out << "  " << keyKindText(table.keys[k].kind) << ": " << table.keyClauses[k]
+            << (static_cast<int>(k) == table.clusteredKey ? "  [clustered]" : "") << '\n';
+    }
+    out << "\nRecord order:";
+    if (table.clusteredKey < 0) {
+        out << " (hidden row id)";
+    }
+    for (const frm::ColumnDef &column : table.recordOrder) {
+        out << ' ' << column.name;
+    }
+    out << "\n\nCREATE TABLE text:\n" << frm::createTableText(table) << '\n';
+}
+
+struct DescribeOptions
+{
+    std::string file;
+    bool sqlOnly = false;
+};
+
+DescribeOptions &options()
+{
+    static DescribeOptions value;
+    return value;
+}
+
+} // namespace
+
+void addDescribeCommand(CLI::App &app)
+{
+    CLI::App *command = app.add_subcommand(
+        kCommandName, "Show what the table definition reader understands of one .frm file");
+    command->add_option("file", options().file, "The .frm file")->required();
+    command->add_flag("--sql", options().sqlOnly, "Print only the CREATE TABLE text");
+}
+
+int runDescribeCommand(CLI::App &app)
+{
+    const CLI::App *command = app.get_subcommand(kCommandName);
+    if (!command || !command->parsed()) {
+        return -1;
+    }
+    const std::filesystem::path path(options().file);
+    const std::string fileName = path.filename().string();
+    const std::string dictionaryName = "zarafa/" + frm::tableNameFromFileName(fileName);
+    const auto table = frm::readTableDefinition(path.string(), fileName, dictionaryName);
+    if (!table) {
+        std::cerr << "zarafa-repair describe: " << table.error().describe() << '\n';
+        return 1;
+    }
+    if (options().sqlOnly) {
+        std::cout << frm::createTableText(*table) << '\n';
+    } else {
+        printTable(std::cout, *table);
+    }
+    return 0;
 }
 
 } // namespace cli

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,48 +12,89 @@ namespace frm {
 // the second block holds what the record layout and the CREATE TABLE text need beyond that.
 struct ColumnDef
 {
-    std::string keyText;               // "PRIMARY KEY" when part of the primary key, else empty
-    std::uint8_t keyCount = 0;         // the table's number of keys
-    std::uint8_t firstKeyParts = 0;    // parts of the table's first key
+    std::string keyText; // "PRIMARY KEY" when part of the primary key, else empty
+    std::uint8_t keyCount = 0; // the table's number of keys
+    std::uint8_t firstKeyParts = 0; // parts of the table's first key
     std::uint16_t primaryPosition = 0; // 1-based position in the primary key; 0 when not in it
-    std::uint16_t row = 0;             // screen row: column number + 3
+    std::uint16_t row = 0; // screen row: column number + 3
     std::string name;
-    std::uint16_t size = 0;            // on-disk size of a fixed-size type, else declared length
-    std::string typeName;              // "TinyInt", "Varchar", "LongBlob", ... (compare ignoring case)
-    std::string nullability;           // "NULL", "NOT NULL", ... empty when the code is unknown
-    std::string kind;                  // "AUTO_INCREMENT" or empty
-    std::string signedness;            // "signed", "unsigned" or empty
-    std::uint8_t recordPosition = 0;   // low byte of the position in the default record
-    std::uint8_t columnCount = 0;      // the table's column count
-    std::uint16_t typeCode = 0;        // character set * 256 + MySQL field type
-    bool longLength = false;           // Varchar whose byte length exceeds 255
+    std::uint16_t size = 0; // on-disk size of a fixed-size type, else declared length
+    std::string typeName; // "TinyInt", "Varchar", "LongBlob", ... (compare ignoring case)
+    std::string nullability; // "NULL", "NOT NULL", ... empty when the code is unknown
+    std::string kind; // "AUTO_INCREMENT" or empty
+    std::string signedness; // "signed", "unsigned" or empty
+    std::uint8_t recordPosition = 0; // low byte of the position in the default record
+    std::uint8_t columnCount = 0; // the table's column count
+    std::uint16_t typeCode = 0; // character set * 256 + MySQL field type
+    bool longLength = false; // Varchar whose byte length exceeds 255
 
-    std::uint8_t fieldType = 0;        // MySQL field type number (MYSQL_TYPE_*)
-    std::uint16_t charset = 0;         // the column's own character set number
-    std::uint8_t maxBytesPerChar = 1;  // of that character set: 3 for utf8, 1 for latin1/binary
-    std::uint32_t byteLength = 0;      // declared length in bytes, undivided: the record layout
-    bool nullable = false;             // the record carries a null bit for this column
+    std::uint8_t fieldType = 0; // MySQL field type number (MYSQL_TYPE_*)
+    std::uint16_t charset = 0; // the column's own character set number
+    std::uint8_t maxBytesPerChar = 1; // of that character set: 3 for utf8, 1 for latin1/binary
+    std::uint32_t byteLength = 0; // declared length in bytes, undivided: the record layout
+    bool nullable = false; // the record carries a null bit for this column
     bool isUnsigned = false;
-    std::uint8_t precision = 0;        // DECIMAL digits in all
-    std::uint8_t scale = 0;            // DECIMAL digits after the point; FLOAT/DOUBLE decimals
+    std::uint8_t precision = 0; // DECIMAL digits in all
+    std::uint8_t scale = 0; // DECIMAL digits after the point; FLOAT/DOUBLE decimals
     std::vector<std::string> elements; // ENUM and SET member names, in order
+
+    std::uint16_t index = 0; // 0-based position in definition order
+    std::uint16_t packFlags = 0; // the record's pack flag word (bytes 8-9)
+    std::uint8_t uniregCheck = 0; // byte 10: 15 AUTO_INCREMENT, 21-23 CURRENT_TIMESTAMP
+    bool zerofill = false;
+    std::uint8_t fractionalDigits = 0; // TIME, DATETIME, TIMESTAMP fractional seconds
+    // The DEFAULT clause's value as SQL ("0", "'abc'", "NULL", "current_timestamp()"), or nothing
+    // when the column has none (NOT NULL without default, AUTO_INCREMENT, BLOB and TEXT).
+    std::optional<std::string> defaultValue;
+    bool onUpdateCurrentTimestamp = false;
+    std::string comment;
+};
+
+enum class KeyKind { Primary, Unique, Plain, Fulltext, Spatial };
+
+struct KeyPart
+{
+    std::uint16_t column = 0; // 0-based column index in definition order
+    std::uint16_t prefixLength = 0; // characters of a prefix part, e.g. guid(16); 0 = whole column
+    std::uint16_t byteLength = 0; // the part's length in bytes as stored
+};
+
+struct KeyDef
+{
+    std::string name;
+    KeyKind kind = KeyKind::Plain;
+    std::uint16_t flags = 0; // as stored (unique keys have bit 0 clear)
+    std::vector<KeyPart> parts;
 };
 
 // One table, as the definition pass appends it to the job's table list.
 struct FrmTableEntry
 {
-    std::string fileName;            // e.g. stores.frm
-    std::string dictionaryName;      // e.g. zarafa/stores, as InnoDB's dictionary names the table
-    std::uint8_t firstKeyParts = 0;  // 0 when the table has no key
+    std::string fileName; // e.g. stores.frm
+    std::string dictionaryName; // e.g. zarafa/stores, as InnoDB's dictionary names the table
+    std::uint8_t firstKeyParts = 0; // 0 when the table has no key
     std::uint8_t variableColumns = 0;
     std::uint8_t nullableColumns = 0;
-    std::vector<ColumnDef> recordOrder;     // primary-key columns in key order, then the others
+    std::vector<ColumnDef> recordOrder; // primary-key columns in key order, then the others
     std::vector<ColumnDef> definitionOrder; // all columns in definition order
 
     std::uint16_t defaultCharset = 0; // the table's default character set number (33 = utf8)
-    bool hasPrimaryKey = false;       // the first key is the primary key
+    bool hasPrimaryKey = false; // the first key is the primary key
     std::vector<std::string> keyClauses; // "PRIMARY KEY (`a`,`b`)", "UNIQUE KEY `k` (`c`)", ...
-    std::string engine;               // "InnoDB" for the tables this program repairs
+    std::string engine; // "InnoDB" for the tables this program repairs
+
+    std::string tableName; // the file name without ".frm", decoded (@0020 -> blank)
+    std::vector<KeyDef> keys; // in file order: PRIMARY first, then unique, then plain
+    // The key InnoDB clusters the rows on: the primary key, else the first unique key whose
+    // columns are all NOT NULL and whole; -1 when the rows carry a hidden row id instead.
+    int clusteredKey = -1;
+    std::uint8_t clusteredKeyParts = 0; // parts of that key; 0 with a hidden row id
+    std::uint32_t serverVersion = 0; // e.g. 50096 or 101119
+    std::uint8_t rowFormat = 0; // ROW_FORMAT clause: 0 none, 2 DYNAMIC, 4 REDUNDANT, 5 COMPACT
+    std::uint32_t maxRows = 0;
+    std::uint32_t minRows = 0;
+    std::uint32_t averageRowLength = 0;
+    std::string comment;
 };
 
 } // namespace frm

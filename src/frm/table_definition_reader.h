@@ -1,0 +1,51 @@
+// Reads one .frm table definition file into a FrmTableEntry: header checks, keys, columns, the
+// default values and the record order InnoDB stores the columns in.
+//
+//   auto table = frm::readTableDefinition(folder + "/Zarafa/stores.frm", "stores.frm",
+//                                          "zarafa/stores");
+//   if (!table) {
+//       switch (frm::definitionProblem(table.error())) { ... }
+//   }
+//
+// Both layouts are read: MySQL 5's (key block at 4096, form information at the dword at 67) and
+// MariaDB 10's (an "extra2" segment after the header moves both), by following the header's own
+// offsets rather than fixed ones.
+#pragma once
+
+#include "common/byte_reader.h"
+#include "common/result.h"
+#include "frm/table_definition.h"
+
+#include <string>
+#include <string_view>
+
+namespace frm {
+
+// Why a file gave no table. The definition pass ends the whole job for the first two (messages 107
+// and 114) and skips the file for the other two.
+enum class DefinitionProblem {
+    WrongVersion, // the format mark is not 5: not written by MySQL 5 or MariaDB
+    NotInnoDb, // a valid definition of a table of another engine
+    Unreadable, // the file cannot be opened or read
+    Damaged, // truncated, garbage, or offsets that point outside the file
+};
+
+// The message of the wrong-version error (ErrorKind::NotSupported).
+inline constexpr std::string_view kWrongFormatMark = "format mark is not 5";
+
+DefinitionProblem definitionProblem(const common::Error &error);
+
+// Reads the file at `path`, read-only and whole. `fileName` (e.g. stores.frm) and `dictionaryName`
+// (e.g. zarafa/stores) are copied into the entry.
+common::Result<FrmTableEntry> readTableDefinition(
+    const std::string &path, const std::string &fileName, const std::string &dictionaryName);
+
+// The same from the file's bytes.
+common::Result<FrmTableEntry> parseTableDefinition(
+    common::Bytes bytes, const std::string &fileName, const std::string &dictionaryName);
+
+// The table name of a definition file name: without ".frm", with the server's @xxxx encoding of
+// special characters decoded to UTF-8 ("odd@0020names.frm" -> "odd names").
+std::string tableNameFromFileName(std::string_view fileName);
+
+} // namespace frm

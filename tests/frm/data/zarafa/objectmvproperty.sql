@@ -1,0 +1,7 @@
+CREATE TABLE `objectmvproperty` (
+  `objectid` int(10) unsigned NOT NULL DEFAULT 0,
+  `propname` varchar(255) CHARACTER SET utf8mb3 COLLATE utf8mb3_bin NOT NULL,
+  `orderid` tinyint(3) unsigned NOT NULL DEFAULT 0,
+  `value` text DEFAULT NULL,
+  PRIMARY KEY (`objectid`,`orderid`,`propname`)
+) ENGINE=InnoDB DEFAULT CHARSET=utf8mb3 COLLATE=utf8mb3_general_ci
