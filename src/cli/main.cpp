@@ -4,6 +4,7 @@
 #include "common/strings.h"
 #include "job/job_control.h"
 #include "job/rebuild_phases.h"
+#include "log/log_report.h"
 
 #include <CLI/CLI.hpp>
 #include <atomic>
@@ -23,7 +24,26 @@ extern "C" void onInterrupt(int)
     std::signal(SIGINT, SIG_DFL);
 }
 
-int runRepair(const cli::RepairOptions &options)
+// Saves the log report as the window's Save Log does; the repair's own result is not changed by
+// it, but a log that cannot be written is said so.
+void saveLog(const logreport::LogReport &log, const std::string &path)
+{
+    const auto rows = log.reportRows();
+    if (rows.empty()) {
+        std::cerr << "zarafa-repair: the log report is empty; nothing was saved to " << path
+                  << '\n';
+        return;
+    }
+    const std::string written = logreport::saveLogFile(path, rows);
+    if (written.empty()) {
+        std::cerr << common::text(common::str::kFileCantBeOpened) << ' '
+                  << logreport::withTxtExtension(path) << '\n';
+        return;
+    }
+    std::cerr << common::text(common::str::kLogSaved) << ": " << written << '\n';
+}
+
+int runRepair(const cli::RepairOptions &options, const std::string &logFile)
 {
     cli::ConsoleOptions consoleOptions;
     if (options.host || options.user || options.password) {
@@ -58,6 +78,9 @@ int runRepair(const cli::RepairOptions &options)
     }
     control.waitForJob();
     std::signal(SIGINT, SIG_DFL);
+    if (!logFile.empty()) {
+        saveLog(log, logFile);
+    }
 
     switch (host.endMessage()) {
     case common::str::kStoppedByUser:
@@ -95,6 +118,11 @@ int main(int argc, char **argv)
     app.add_option("--workshop", repair.workshop,
                    "Folder of the private workshop server (default: in the user's data folder)");
 
+    std::string logFile;
+    app.add_option("--log", logFile,
+                   "Save the log report to FILE at the end of the run (\".txt\" is appended "
+                   "when missing)");
+
     cli::addDiagnosticCommands(app);
 
     try {
@@ -110,5 +138,5 @@ int main(int argc, char **argv)
         std::cerr << "zarafa-repair: --folder is required\n" << app.help();
         return 2;
     }
-    return runRepair(repair);
+    return runRepair(repair, logFile);
 }
