@@ -1,17 +1,204 @@
-// zarafa-repair dump-rows FOLDER: the decoded rows of every table, without a server.
+// zarafa-repair dump-rows FOLDER: the decoded rows of every table as tab-separated text, without
+// a server: definitions, dictionary, page scan, tree walk and record decoding, as a repair runs
+// them, so that decoded data can be compared byte for byte with a known truth.
 #include "cli/cli_commands.h"
+#include "frm/table_definition_reader.h"
+#include "innodb/index_tree.h"
+#include "innodb/page_scanner.h"
+#include "innodb/record_decoder.h"
+#include "innodb/table_discovery.h"
+#include "innodb/tablespace_file.h"
+#include "innodb/value_text.h"
+#include "job/folder_listing.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
 
 namespace cli {
 
-void addDumpRowsCommand(CLI::App &)
+namespace {
+
+constexpr const char *kCommandName = "dump-rows";
+
+struct DumpRowsOptions
 {
+    std::string folder;
+    std::string table;
+    std::string outDirectory;
+    bool includeDeleted = false;
+};
+
+DumpRowsOptions &options()
+{
+    static DumpRowsOptions value;
+    return value;
 }
 
-int runDumpRowsCommand(CLI::App &)
+class TsvFileSink : public innodb::RowSink
 {
-    return -1;
+public:
+    explicit TsvFileSink(std::ostream &out)
+        : m_out(out)
+    {
+    }
+    void acceptRow(const innodb::DecodedRow &row) override
+    {
+        if (auto status = innodb::writeTsvLine(row, m_out); !status.ok()) {
+            ++failures;
+        }
+    }
+    std::uint64_t failures = 0;
+
+private:
+    std::ostream &m_out;
+};
+
+struct Definition
+{
+    std::string fileName;
+    frm::FrmTableEntry table;
+};
+
+// The definition files of the Zarafa subfolder, read without a server.
+std::vector<Definition> readDefinitions(const std::string &zarafaFolder)
+{
+    std::vector<Definition> definitions;
+    std::vector<std::string> names;
+    std::error_code error;
+    for (const auto &entry : std::filesystem::directory_iterator(zarafaFolder, error)) {
+        const std::string name = entry.path().filename().string();
+        if (entry.is_regular_file() && job::endsWithIgnoringCase(name, ".frm")) {
+            names.push_back(name);
+        }
+    }
+    std::sort(names.begin(), names.end());
+    for (const auto &name : names) {
+        const std::string dictionaryName
+            = std::string(job::kDictionaryPrefix) + frm::tableNameFromFileName(name);
+        auto table = frm::readTableDefinition(zarafaFolder + "/" + name, name, dictionaryName);
+        if (!table) {
+            std::cerr << "zarafa-repair dump-rows: " << name << ": " << table.error().describe()
+                      << '\n';
+            continue;
+        }
+        definitions.push_back({ name, std::move(*table) });
+    }
+    return definitions;
+}
+
+int dumpRows()
+{
+    const DumpRowsOptions &opts = options();
+    const auto zarafa = job::findEntryIgnoringCase(opts.folder, "Zarafa", true);
+    const auto ibdata = job::findEntryIgnoringCase(opts.folder, "ibdata1", false);
+    if (!zarafa || !ibdata) {
+        std::cerr << "zarafa-repair dump-rows: " << opts.folder
+                  << " holds no Zarafa folder or no ibdata1\n";
+        return 3;
+    }
+    const auto definitions = readDefinitions(opts.folder + "/" + *zarafa);
+    auto file = innodb::TablespaceFile::open(opts.folder + "/" + *ibdata);
+    if (!file) {
+        std::cerr << "zarafa-repair dump-rows: " << file.error().describe() << '\n';
+        return 3;
+    }
+    const auto scan = innodb::scanTablespace(*file, {});
+    if (!scan) {
+        std::cerr << "zarafa-repair dump-rows: " << scan.error().describe() << '\n';
+        return 3;
+    }
+    const auto discovery = innodb::discoverTables(*file, *scan);
+    if (!discovery) {
+        std::cerr << "zarafa-repair dump-rows: " << discovery.error().describe() << '\n';
+        return 3;
+    }
+    for (const auto &problem : discovery->problems) {
+        std::cerr << "zarafa-repair dump-rows: " << problem << '\n';
+    }
+    if (!opts.outDirectory.empty()) {
+        std::filesystem::create_directories(opts.outDirectory);
+    }
+    innodb::LongValueStore store;
+    innodb::DecodeOptions decodeOptions;
+    decodeOptions.includeDeleted = opts.includeDeleted;
+    int exitCode = 0;
+    for (const auto &definition : definitions) {
+        const auto &table = definition.table;
+        const std::string shortName = frm::tableNameFromFileName(definition.fileName);
+        if (!opts.table.empty() && !job::equalsIgnoringCase(opts.table, shortName)) {
+            continue;
+        }
+        const innodb::strcIbDataScan *found = discovery->find(table.dictionaryName);
+        if (!found) {
+            std::cerr << table.dictionaryName << ": not in the dictionary\n";
+            continue;
+        }
+        innodb::RecordDecoder decoder(table, *file, store, decodeOptions);
+        if (!decoder.usable() || decoder.hasKey() != found->hasPrimaryKey) {
+            std::cerr << table.dictionaryName << ": "
+                      << (decoder.usable() ? "key differs from the dictionary's"
+                                           : decoder.problem())
+                      << '\n';
+            exitCode = 1;
+            continue;
+        }
+        std::ofstream fileOut;
+        if (!opts.outDirectory.empty()) {
+            fileOut.open(opts.outDirectory + "/" + shortName + ".tsv", std::ios::binary);
+        }
+        std::ostream &out = opts.outDirectory.empty() ? std::cout : fileOut;
+        out << innodb::tsvHeader(table);
+        TsvFileSink sink(out);
+        const auto pages = innodb::collectTablePages(
+            *file, *scan, found->indexId, found->rootPage, decoder.keyLayout());
+        innodb::PageDecodeCounts counts;
+        std::array<std::uint8_t, innodb::kPageSize> buffer {};
+        auto decode = [&](const innodb::TablePage &page) {
+            if (file->readPage(page.pageNumber, innodb::PageBuffer(buffer))) {
+                counts += innodb::DecodePageRecords(
+                    decoder, innodb::ConstPage(buffer), page.pageNumber, sink);
+            }
+        };
+        std::for_each(pages.treePages.begin(), pages.treePages.end(), decode);
+        // Pages the damaged tree no longer reaches still hold rows nothing else has.
+        std::for_each(pages.orphanPages.begin(), pages.orphanPages.end(), decode);
+        for (const auto &problem : pages.problems) {
+            std::cerr << table.dictionaryName << ": " << problem << '\n';
+        }
+        std::cerr << table.dictionaryName << ": " << counts.rowsEmitted << " rows, "
+                  << counts.deleteMarkedSkipped << " deleted skipped, " << counts.recordsRejected
+                  << " damaged records, " << counts.valuesTruncated << " values cut short\n";
+        if (sink.failures > 0) {
+            exitCode = 1;
+        }
+    }
+    return exitCode;
+}
+
+} // namespace
+
+void addDumpRowsCommand(CLI::App &app)
+{
+    CLI::App *command = app.add_subcommand(
+        kCommandName, "Decode every table of a data folder and write its rows as TSV");
+    command->add_option("folder", options().folder, "The data folder (Zarafa and ibdata1)")
+        ->required();
+    command->add_option("--table", options().table, "Only this table");
+    command->add_option("--out", options().outDirectory, "Write DIR/<table>.tsv files");
+    command->add_flag(
+        "--include-deleted", options().includeDeleted, "Also write delete-marked rows");
+}
+
+int runDumpRowsCommand(CLI::App &app)
+{
+    const CLI::App *command = app.get_subcommand(kCommandName);
+    if (!command || !command->parsed()) {
+        return -1;
+    }
+    return dumpRows();
 }
 
 } // namespace cli

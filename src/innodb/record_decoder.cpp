@@ -97,6 +97,24 @@ RecordDecoder::RecordDecoder(const frm::FrmTableEntry &table, PageSource &pages,
     m_null.resize(m_fields.size());
 }
 
+KeyLayout RecordDecoder::keyLayout() const
+{
+    std::size_t nullable = 0;
+    for (const Field &field : m_fields) {
+        nullable += field.nullBit >= 0 ? 1 : 0;
+    }
+    if (m_keyFields == 0) {
+        return KeyLayout::rowId(nullable);
+    }
+    KeyLayout layout;
+    layout.nullableColumns = nullable;
+    for (std::size_t f = 0; f < m_keyFields; ++f) {
+        const ColumnFormat &format = m_fields[f].format;
+        layout.fields.push_back({ format.variable ? 0 : format.fixedSize, format.big });
+    }
+    return layout;
+}
+
 PageDecodeCounts RecordDecoder::decodePage(ConstPage page, std::uint32_t pageNumber, RowSink &sink)
 {
     PageDecodeCounts counts;

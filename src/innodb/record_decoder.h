@@ -4,6 +4,7 @@
 
 #include "frm/table_definition.h"
 #include "innodb/decoded_row.h"
+#include "innodb/index_tree.h"
 #include "innodb/long_value_store.h"
 #include "innodb/page_layout.h"
 #include "innodb/page_source.h"
@@ -46,6 +47,10 @@ public:
     // False when a column has a type whose layout is unknown; every page is then rejected.
     bool usable() const { return m_problem.empty(); }
     const std::string &problem() const { return m_problem; }
+    // True when the records start with the table's own key, false when with a hidden DB_ROW_ID.
+    bool hasKey() const { return m_keyFields > 0; }
+    // The clustered key as the tree walk needs it to read node pointers.
+    KeyLayout keyLayout() const;
 
     // Decodes the user records of one leaf page: from the infimum along the next-record links,
     // at most PAGE_N_RECS of them, every read inside the page. Hands each row to `sink`.

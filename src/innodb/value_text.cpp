@@ -9,75 +9,13 @@ namespace innodb {
 
 namespace {
 
-// The shortest round-trip digits of `value` and the position of the decimal point relative to
-// them (digits "15", point -8 means 0.000000015), the way dtoa reports them.
-struct ShortestDigits
-{
-    std::string digits;
-    int point = 0;
-};
-
-template <typename Number> ShortestDigits shortestDigits(Number value)
-{
-    char buffer[64];
-    const auto result = std::to_chars(
-        buffer, buffer + sizeof buffer, std::fabs(value), std::chars_format::scientific);
-    const std::string_view text(buffer, static_cast<std::size_t>(result.ptr - buffer));
-    const auto e = text.find('e');
-    ShortestDigits out;
-    for (char c : text.substr(0, e)) {
-        if (c != '.') {
-            out.digits.push_back(c);
-        }
-    }
-    int exponent = 0;
-    std::from_chars(
-        text.data() + e + 1 + (text[e + 1] == '+'), text.data() + text.size(), exponent);
-    out.point = exponent + 1;
-    return out;
-}
-
-// Writes the digits the way the server prints a floating-point column: plain notation while it
-// stays short, otherwise "d.ddde-N" with the exponent unpadded.
+// The shortest text that reads back to the same value, in std::to_chars' plain form: fixed or
+// scientific, whichever is shorter ("0.1", "1.5e-09", "-0").
 template <typename Number> std::string floatingText(Number value)
 {
-    if (std::isnan(value)) {
-        return "nan";
-    }
-    if (std::isinf(value)) {
-        return value < 0 ? "-inf" : "inf";
-    }
-    std::string out = std::signbit(value) ? "-" : "";
-    if (value == 0) {
-        return out + "0";
-    }
-    const auto [digits, point] = shortestDigits(value);
-    const int length = static_cast<int>(digits.size());
-    // Plain notation for exponents from -15 to 15, as the server's my_gcvt does for DOUBLE.
-    constexpr int kMaxPointForPlain = 15;
-    if (point > -kMaxPointForPlain + 1 && (point <= kMaxPointForPlain || length > point)) {
-        if (point <= 0) {
-            out += "0.";
-            out.append(static_cast<std::size_t>(-point), '0');
-            out += digits;
-        } else if (point < length) {
-            out += digits.substr(0, static_cast<std::size_t>(point));
-            out += '.';
-            out += digits.substr(static_cast<std::size_t>(point));
-        } else {
-            out += digits;
-            out.append(static_cast<std::size_t>(point - length), '0');
-        }
-        return out;
-    }
-    out += digits[0];
-    if (length > 1) {
-        out += '.';
-        out += digits.substr(1);
-    }
-    out += 'e';
-    out += std::to_string(point - 1);
-    return out;
+    char buffer[64];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    return std::string(buffer, result.ptr);
 }
 
 void appendHex(std::string &out, common::Bytes bytes)

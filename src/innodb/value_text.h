@@ -35,7 +35,7 @@ using TimestampText = std::function<std::string(std::uint32_t seconds)>;
 // parameter, an empty one as ''.
 InsertForm makeInsertForm(const DecodedRow &row, const TimestampText &timestampText);
 
-// The shortest decimal text that reads back to exactly `value` ("0.1", "-2.5e-300", "-0").
+// The shortest decimal text that reads back to exactly `value` ("0.1", "1.5e-09", "-0").
 std::string doubleText(double value);
 std::string floatText(float value);
 // "YYYY-MM-DD hh:mm:ss" of a UTC instant; 0 gives "0000-00-00 00:00:00".
