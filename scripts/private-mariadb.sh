@@ -9,6 +9,14 @@
 # the checksum algorithm or the page size are fixed when ibdata1 is created. It never touches a
 # system-wide server: every file it uses lives in DIR.
 set -euo pipefail
+# mariadbd lives in /usr/sbin, which is not on every user's PATH.
+export PATH="$PATH:/usr/sbin:/sbin"
+for tool in mariadbd mariadb-install-db mariadb mariadb-admin mariadb-dump; do
+    if ! command -v "$tool" >/dev/null; then
+        echo "$(basename "$0"): $tool is missing; scripts/install-deps.sh installs it" >&2
+        exit 1
+    fi
+done
 
 usage() {
     echo "usage: $0 start DIR [SERVER OPTION...] | stop DIR | sql DIR [CLIENT ARGUMENT...]" >&2
