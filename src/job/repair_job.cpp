@@ -14,11 +14,13 @@ void RepairJob::sleepPause() const
 void RepairJob::reset()
 {
     tableFileNames.clear();
+    outcomes.clear();
     dictionaryNames.clear();
     tablespacePath.clear();
     tablespaceFileName.clear();
     zarafaFolderPath.clear();
     databaseFolder.clear();
+    tables.clear();
     nextListRow = 3;
 }
 

@@ -1,6 +1,7 @@
 // RepairJob: the state of one repair, owned by its worker thread and filled by every phase.
 #pragma once
 
+#include "frm/table_definition.h"
 #include "job/job_flags.h"
 #include "log/log_report.h"
 #include "job/repair_host.h"
@@ -11,6 +12,25 @@
 #include <vector>
 
 namespace job {
+
+// What happened to one table in the data pass, for the log, the summary and the JSON report.
+struct TableOutcome
+{
+    std::string name;                    // dictionary name, e.g. zarafa/stores
+    bool definitionMissing = false;      // in the dictionary, but no .frm was read for it
+    bool inDictionary = true;            // a .frm was read, but the dictionary does not name it
+    std::uint64_t pagesRead = 0;
+    std::uint64_t pagesUnreadable = 0;
+    std::uint64_t pagesRejected = 0;     // pages that failed their checks
+    std::uint64_t orphanPages = 0;
+    std::uint64_t recordsWalked = 0;
+    std::uint64_t rowsInserted = 0;
+    std::uint64_t rowsRefused = 0;       // rows the server would not take
+    std::uint64_t deleteMarkedSkipped = 0;
+    std::uint64_t recordsRejected = 0;   // records whose bytes did not fit the table
+    std::uint64_t valuesTruncated = 0;   // external values whose overflow chain ended early
+    std::vector<std::string> problems;
+};
 
 struct RepairJob
 {
@@ -38,6 +58,13 @@ struct RepairJob
 
     // The chosen folder, copied in when the definition pass is about to build its paths.
     std::string databaseFolder;
+
+    // The definition pass: one entry per definition file read, in the order of tableFileNames.
+    std::vector<frm::FrmTableEntry> tables;
+
+    // The data pass's account of every table, in the order it handled them.
+    std::vector<TableOutcome> outcomes;
+    std::string finishTime; // ctime form, set when the finish line is written
 
     // The next free row of the window's list; rows 0..2 are kept for the fixed lines.
     int nextListRow = 3;

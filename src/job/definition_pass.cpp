@@ -1,0 +1,72 @@
+#include "job/definition_pass.h"
+
+#include "common/strings.h"
+#include "frm/table_definition_reader.h"
+
+#include <filesystem>
+
+namespace job {
+
+namespace {
+
+void showOk(RepairJob &job, int stringId)
+{
+    job.host.showMessage(Message { std::string(common::text(stringId)), 1, true, false });
+}
+
+std::string skippedLine(const std::string &fileName, const common::Error &error)
+{
+    const bool unreadable = frm::definitionProblem(error) == frm::DefinitionProblem::Unreadable;
+    return fileName + " : skipped, "
+        + (unreadable ? "the file cannot be read (" : "the table definition is damaged (")
+        + error.message + ")";
+}
+
+} // namespace
+
+void runDefinitionPass(
+    RepairJob &job, const std::function<bool(const frm::FrmTableEntry &)> &createTable)
+{
+    const std::filesystem::path folder = job.zarafaFolderPath.empty()
+        ? std::filesystem::path(job.databaseFolder) / "Zarafa"
+        : std::filesystem::path(job.zarafaFolderPath);
+    const auto addRow
+        = [&job](int position, std::string_view text) { job.addListRow(position, text); };
+
+    for (std::size_t i = 0; i < job.tableFileNames.size() && !job.stopping(); ++i) {
+        const std::string &fileName = job.tableFileNames[i];
+        const std::string dictionaryName
+            = i < job.dictionaryNames.size() ? job.dictionaryNames[i] : std::string();
+        job.host.statusLine(3, fileName);
+
+        auto table
+            = frm::readTableDefinition((folder / fileName).string(), fileName, dictionaryName);
+        if (!table) {
+            switch (frm::definitionProblem(table.error())) {
+            case frm::DefinitionProblem::WrongVersion:
+                showOk(job, common::str::kWrongVersion);
+                job.flags.scanSucceeded = 0;
+                return;
+            case frm::DefinitionProblem::NotInnoDb:
+                showOk(job, common::str::kEngineNotSupported);
+                job.flags.scanSucceeded = 0;
+                return;
+            case frm::DefinitionProblem::Unreadable:
+            case frm::DefinitionProblem::Damaged:
+                // One damaged definition must not cost the other tables their rows.
+                job.addListRow(job.nextListRow++, skippedLine(fileName, table.error()));
+                continue;
+            }
+        }
+
+        job.tables.push_back(std::move(*table));
+        const frm::FrmTableEntry &entry = job.tables.back();
+        job.log.setTableCount(entry.definitionOrder.size());
+        job.log.reportTableToList(fileName, i);
+        job.log.showQueuedLines(
+            job.nextListRow, i, logreport::Pass::Definition, job.databaseFolder, addRow);
+        createTable(entry);
+    }
+}
+
+} // namespace job

@@ -1,0 +1,105 @@
+#!/usr/bin/env bash
+# Checks the CREATE TABLE text against a real server: for every sample .frm, the table that our
+# text creates (switched to InnoDB, as the rebuild does) must show the same SHOW CREATE TABLE as
+# the original table made from tests/frm/samples.sql, engine and AUTO_INCREMENT counter aside.
+# Files of other engines must be refused. Exits 77 (skipped) only when no mariadbd is installed.
+#
+#   compare-create-table.sh ZARAFA_REPAIR_BINARY
+set -euo pipefail
+
+tool="$1"
+here="$(cd "$(dirname "$0")" && pwd)"
+server="$(command -v mariadbd || true)"
+[ -x /usr/sbin/mariadbd ] && server=/usr/sbin/mariadbd
+if [ -z "$server" ]; then
+    echo "mariadbd is not installed: skipped"
+    exit 77
+fi
+
+work="$(mktemp -d)"
+pid=""
+cleanup()
+{
+    if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then
+        kill "$pid"
+        wait "$pid" 2>/dev/null || true
+    fi
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+datadir="$work/data"
+socket="$work/s.sock"
+mariadb-install-db --no-defaults --datadir="$datadir" --auth-root-authentication-method=normal \
+    >"$work/install.log" 2>&1
+"$server" --no-defaults --datadir="$datadir" --socket="$socket" --skip-networking --user=root \
+    --innodb-file-per-table=0 --innodb-default-row-format=compact --mysql56-temporal-format=OFF \
+    --log-error="$work/server.err" &
+pid=$!
+ready=0
+for _ in $(seq 1 600); do
+    if [ -S "$socket" ] && mariadb --no-defaults -S "$socket" -u root -e 'select 1' >/dev/null 2>&1; then
+        ready=1
+        break
+    fi
+    if ! kill -0 "$pid" 2>/dev/null; then
+        break
+    fi
+    sleep 0.1
+done
+if [ "$ready" -ne 1 ]; then
+    echo "the private server did not start:"
+    cat "$work/server.err"
+    exit 1
+fi
+
+sql() { mariadb --no-defaults -S "$socket" -u root --default-character-set=utf8mb4 "$@"; }
+showCreate()
+{
+    sql -N -B -r -e "SHOW CREATE TABLE \`$1\`.\`${2//\`/\`\`}\`" | cut -f2- \
+        | sed -E 's/ ENGINE=[A-Za-z]+//; s/ AUTO_INCREMENT=[0-9]+//'
+}
+
+sql <"$here/samples.sql"
+
+failures=0
+checked=0
+for database in zarafa samples; do
+    sql -e "CREATE DATABASE rebuilt_$database"
+    for frm in "$here/data/$database"/*.frm; do
+        file="$(basename "$frm" .frm)"
+        table="$(python3 -c 'import re, sys
+print(re.sub(r"@([0-9a-f]{4})", lambda m: chr(int(m.group(1), 16)), sys.argv[1]))' "$file")"
+        original_engine="$(sql -N -B -e "SELECT engine FROM information_schema.tables WHERE table_schema='$database' AND table_name='${table//\'/\'\'}'")"
+        if [ "$original_engine" != "InnoDB" ]; then
+            if "$tool" describe --sql "$frm" >/dev/null 2>"$work/err"; then
+                echo "FAIL $database.$table: a $original_engine table was not refused"
+                failures=$((failures + 1))
+            fi
+            continue
+        fi
+        if ! text="$("$tool" describe --sql "$frm")"; then
+            echo "FAIL $database.$table: describe failed"
+            failures=$((failures + 1))
+            continue
+        fi
+        if ! printf '%s' "$text" | sql "rebuilt_$database" 2>"$work/err"; then
+            echo "FAIL $database.$table: the server refused our text:"
+            cat "$work/err"
+            echo "$text"
+            failures=$((failures + 1))
+            continue
+        fi
+        sql "rebuilt_$database" -e "ALTER TABLE \`${table//\`/\`\`}\` ENGINE = INNODB"
+        showCreate "$database" "$table" >"$work/original.sql"
+        showCreate "rebuilt_$database" "$table" >"$work/rebuilt.sql"
+        checked=$((checked + 1))
+        if ! diff -u "$work/original.sql" "$work/rebuilt.sql"; then
+            echo "FAIL $database.$table: SHOW CREATE TABLE differs"
+            failures=$((failures + 1))
+        fi
+    done
+done
+
+echo "$checked tables compared, $failures failures"
+[ "$failures" -eq 0 ] && [ "$checked" -gt 0 ]
