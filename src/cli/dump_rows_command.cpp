@@ -3,10 +3,10 @@
 // them, so that decoded data can be compared byte for byte with a known truth.
 #include "cli/cli_commands.h"
 #include "frm/table_definition_reader.h"
-#include "innodb/index_tree.h"
 #include "innodb/page_scanner.h"
 #include "innodb/record_decoder.h"
 #include "innodb/table_discovery.h"
+#include "innodb/table_reader.h"
 #include "innodb/tablespace_file.h"
 #include "innodb/value_text.h"
 #include "job/folder_listing.h"
@@ -152,22 +152,12 @@ int dumpRows()
         std::ostream &out = opts.outDirectory.empty() ? std::cout : fileOut;
         out << innodb::tsvHeader(table);
         TsvFileSink sink(out);
-        const auto pages = innodb::collectTablePages(
-            *file, *scan, found->indexId, found->rootPage, decoder.keyLayout());
-        innodb::PageDecodeCounts counts;
-        std::array<std::uint8_t, innodb::kPageSize> buffer {};
-        auto decode = [&](const innodb::TablePage &page) {
-            if (file->readPage(page.pageNumber, innodb::PageBuffer(buffer))) {
-                counts += innodb::DecodePageRecords(
-                    decoder, innodb::ConstPage(buffer), page.pageNumber, sink);
-            }
-        };
-        std::for_each(pages.treePages.begin(), pages.treePages.end(), decode);
-        // Pages the damaged tree no longer reaches still hold rows nothing else has.
-        std::for_each(pages.orphanPages.begin(), pages.orphanPages.end(), decode);
-        for (const auto &problem : pages.problems) {
+        const innodb::TableReadCounts read
+            = innodb::readTableRows(*file, *scan, *found, decoder, sink);
+        for (const auto &problem : read.problems) {
             std::cerr << table.dictionaryName << ": " << problem << '\n';
         }
+        const innodb::PageDecodeCounts &counts = read.decoded;
         std::cerr << table.dictionaryName << ": " << counts.rowsEmitted << " rows, "
                   << counts.deleteMarkedSkipped << " deleted skipped, " << counts.recordsRejected
                   << " damaged records, " << counts.valuesTruncated << " values cut short\n";

@@ -7,7 +7,7 @@ namespace common {
 
 namespace {
 
-constexpr std::array<std::pair<int, std::string_view>, 56> kTexts { {
+constexpr std::array<std::pair<int, std::string_view>, 58> kTexts { {
     { 101, "&About Corvane Lumaris Repair for Zarafa..." },
     { 102, "About" },
     { 103, "Minimize" },
@@ -68,6 +68,8 @@ constexpr std::array<std::pair<int, std::string_view>, 56> kTexts { {
     { 205, "Server files put back after an interrupted repair" },
     { 206, "Retrying: " },
     { 207, "Pages that failed their checks" },
+    { 208, "Damaged records left out" },
+    { 209, "Long values cut short by a broken overflow chain" },
 } };
 
 // A name of seven characters or fewer gives an empty text, as the dictionary prefix "zarafa/"

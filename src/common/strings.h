@@ -60,6 +60,16 @@ inline constexpr int kLogSaved = 158;
 inline constexpr int kClosingConnection = 159;
 inline constexpr int kSelectedDatabase = 171;
 inline constexpr int kRecoveryStarted = 174;
+// Texts the repair adds to tell the user about rows lost or left out.
+inline constexpr int kRowsRefused = 201;
+inline constexpr int kDeleteMarkedSkipped = 202;
+inline constexpr int kDefinitionUnreadable = 203;
+inline constexpr int kDefinitionMissing = 204;
+inline constexpr int kServerFilesRestored = 205;
+inline constexpr int kRetrying = 206;
+inline constexpr int kPagesFailedChecks = 207;
+inline constexpr int kRecordsDamaged = 208;
+inline constexpr int kValuesCutShort = 209;
 } // namespace str
 
 // Fixed texts of the window and dialogs that are not string resources.

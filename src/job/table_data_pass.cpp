@@ -1,0 +1,167 @@
+#include "job/table_data_pass.h"
+
+#include "common/strings.h"
+#include "innodb/long_value_store.h"
+#include "innodb/record_decoder.h"
+#include "innodb/table_reader.h"
+#include "job/folder_listing.h"
+
+#include <string>
+
+namespace job {
+
+namespace {
+
+const frm::FrmTableEntry *findDefinition(const RepairJob &job, std::string_view dictionaryName)
+{
+    for (const auto &table : job.tables) {
+        if (equalsIgnoringCase(table.dictionaryName, dictionaryName)) {
+            return &table;
+        }
+    }
+    return nullptr;
+}
+
+void addRow(RepairJob &job, std::string text)
+{
+    job.addListRow(job.nextListRow++, text);
+}
+
+// The figures a user must know about beyond the recovered count: rows lost to the server, rows
+// left out on purpose, and damage met on the way. Only non-zero figures get a line.
+void addDetailRows(RepairJob &job, const TableOutcome &outcome)
+{
+    const auto line = [&](int stringId, std::uint64_t count) {
+        if (count > 0) {
+            addRow(job, std::string(common::text(stringId)) + " : " + std::to_string(count));
+        }
+    };
+    line(common::str::kRowsRefused, outcome.rowsRefused);
+    line(common::str::kDeleteMarkedSkipped, outcome.deleteMarkedSkipped);
+    line(common::str::kPagesFailedChecks, outcome.pagesRejected + outcome.pagesUnreadable);
+    line(common::str::kRecordsDamaged, outcome.recordsRejected);
+    line(common::str::kValuesCutShort, outcome.valuesTruncated);
+    for (const auto &problem : outcome.problems) {
+        addRow(job, problem);
+    }
+}
+
+// The described end of each table, also after a stop: its lines for the window's list, the
+// switch to InnoDB with the Start/Stop button disabled, and its entry in the log report.
+void endTable(RepairJob &job, const TableOutcome &outcome, std::size_t position,
+    const frm::FrmTableEntry *table, const DataPassSteps &steps)
+{
+    job.log.setTableCount(outcome.recordsWalked);
+    job.log.reportTableToList(outcome.name, position);
+    job.log.showQueuedLines(job.nextListRow, position, logreport::Pass::Data, job.databaseFolder,
+        [&job](int row, std::string_view text) { job.addListRow(row, text); });
+    addDetailRows(job, outcome);
+    if (table && steps.switchToInnoDb) {
+        job.host.setEnabled(Control::StartStop, false);
+        steps.switchToInnoDb(*table);
+        job.host.setEnabled(Control::StartStop, true);
+    }
+    job.log.setTableCount(outcome.recordsWalked);
+    job.log.reportTableToLog(outcome.name, position);
+}
+
+TableOutcome readTable(RepairJob &job, const TablespaceView &view,
+    const innodb::strcIbDataScan &entry, const frm::FrmTableEntry &table,
+    innodb::LongValueStore &store, const DataPassSteps &steps)
+{
+    TableOutcome outcome;
+    outcome.name = entry.name;
+    innodb::DecodeOptions options;
+    options.includeDeleted = steps.includeDeleted;
+    options.stopRequested = [&job] { return job.stopping(); };
+    innodb::RecordDecoder decoder(table, *view.file, store, options);
+    if (!decoder.usable()) {
+        outcome.problems.push_back(entry.name + ": " + decoder.problem());
+        return outcome;
+    }
+    if (decoder.hasKey() != entry.hasPrimaryKey) {
+        outcome.problems.push_back(entry.name
+            + ": the definition file and the tablespace disagree on the table's primary key");
+        return outcome;
+    }
+    std::unique_ptr<TableWriter> writer = steps.openWriter(table);
+    innodb::TableReadCallbacks callbacks;
+    callbacks.stopRequested = [&job] { return job.stopping(); };
+    callbacks.beforePage = [&job, &entry](std::uint32_t) { job.host.statusLine(4, entry.name); };
+    const innodb::TableReadCounts read
+        = innodb::readTableRows(*view.file, *view.scan, entry, decoder, *writer, callbacks);
+
+    outcome.pagesRead = read.pagesRead;
+    outcome.pagesUnreadable = read.pagesUnreadable;
+    outcome.pagesRejected = read.decoded.pagesRejected;
+    outcome.orphanPages = read.orphanPages;
+    outcome.recordsWalked = read.decoded.recordsWalked;
+    outcome.deleteMarkedSkipped = read.decoded.deleteMarkedSkipped;
+    outcome.recordsRejected = read.decoded.recordsRejected;
+    outcome.valuesTruncated = read.decoded.valuesTruncated;
+    outcome.rowsInserted = writer->rowsInserted();
+    outcome.rowsRefused = writer->rowsRefused();
+    for (const auto &problem : read.problems) {
+        outcome.problems.push_back(entry.name + ": " + problem);
+    }
+    return outcome;
+}
+
+} // namespace
+
+void runTableDataPass(RepairJob &job, const TablespaceView &view, const DataPassSteps &steps)
+{
+    innodb::LongValueStore store;
+    std::size_t position = 0;
+    if (view.file && view.scan && view.discovery) {
+        for (const innodb::strcIbDataScan &entry : view.discovery->tables) {
+            if (job.stopping()) {
+                break;
+            }
+            const frm::FrmTableEntry *table = findDefinition(job, entry.name);
+            if (!table) {
+                // Rows without a definition cannot be laid out; say so rather than drop the
+                // table silently.
+                TableOutcome outcome;
+                outcome.name = entry.name;
+                outcome.definitionMissing = true;
+                addRow(job,
+                    std::string(common::text(common::str::kDefinitionMissing)) + " : "
+                        + entry.name);
+                job.outcomes.push_back(std::move(outcome));
+                continue;
+            }
+            TableOutcome outcome = readTable(job, view, entry, *table, store, steps);
+            endTable(job, outcome, position++, table, steps);
+            job.outcomes.push_back(std::move(outcome));
+        }
+    }
+    // Tables whose definition was read but that the dictionary does not name were created
+    // empty; they are logged with no rows and switched like the others.
+    for (const frm::FrmTableEntry &table : job.tables) {
+        if (job.stopping()) {
+            break;
+        }
+        const bool handled = view.discovery && view.discovery->find(table.dictionaryName);
+        if (handled) {
+            continue;
+        }
+        TableOutcome outcome;
+        outcome.name = table.dictionaryName;
+        outcome.inDictionary = false;
+        outcome.problems.push_back(table.dictionaryName
+            + ": not found in the tablespace's data dictionary; no rows could be read");
+        endTable(job, outcome, position++, &table, steps);
+        job.outcomes.push_back(std::move(outcome));
+    }
+
+    if (steps.finishRebuild) {
+        steps.finishRebuild();
+    }
+    job.finishTime = logreport::LogReport::ctimeNow();
+    job.log.finish(job.nextListRow, [&job](int row, std::string_view text) {
+        job.addListRow(row, text);
+    });
+}
+
+} // namespace job
