@@ -1,0 +1,198 @@
+#include "innodb/page_check.h"
+
+#include <algorithm>
+#include <array>
+
+namespace innodb {
+
+namespace {
+
+// Slicing by 8: eight tables, so the loop takes a byte per table per step. Checking every page
+// of a multi-gigabyte ibdata1 must not cost more than reading it.
+using CrcTables = std::array<std::array<std::uint32_t, 256>, 8>;
+
+constexpr CrcTables makeCrcTables()
+{
+    CrcTables tables {};
+    for (std::uint32_t i = 0; i < 256; ++i) {
+        std::uint32_t crc = i;
+        for (int bit = 0; bit < 8; ++bit) {
+            crc = (crc & 1) != 0 ? (crc >> 1) ^ 0x82F63B78 : crc >> 1;
+        }
+        tables[0][i] = crc;
+    }
+    for (std::uint32_t i = 0; i < 256; ++i) {
+        for (std::size_t t = 1; t < 8; ++t) {
+            const std::uint32_t previous = tables[t - 1][i];
+            tables[t][i] = (previous >> 8) ^ tables[0][previous & 0xFF];
+        }
+    }
+    return tables;
+}
+
+constexpr CrcTables kCrcTables = makeCrcTables();
+
+std::uint32_t loadLittleEndian32(const std::uint8_t *p)
+{
+    return static_cast<std::uint32_t>(common::readLittleEndianUnchecked(p, 4));
+}
+
+// ut_fold_ulint_pair() over each byte. InnoDB computes it in a machine word and keeps the low
+// 32 bits of the sum; every step (xor, shift left, add) carries only upwards, so doing each step
+// modulo 2^32 gives the same low bits.
+std::uint32_t fold(std::span<const std::uint8_t> bytes)
+{
+    std::uint32_t h = 0;
+    for (const std::uint8_t b : bytes) {
+        h = ((((h ^ b ^ 0x62946A4Fu) << 8) + h) ^ 0x573ED587u) + b;
+    }
+    return h;
+}
+
+// Byte ranges of the two checksums, end exclusive: the FIL header without the checksum and the
+// flush LSN / space id fields (those are written after the checksum is computed), and the page
+// body without the trailer.
+constexpr std::size_t kHeaderPartBegin = kFilPageOffset; // 4
+constexpr std::size_t kHeaderPartEnd = kFilPageFileFlushLsn; // 26
+constexpr std::size_t kBodyBegin = kFilPageData; // 38
+constexpr std::size_t kBodyEnd = kFilPageEndLsnOldChecksum; // kPageSize - 8
+
+std::span<const std::uint8_t> range(ConstPage page, std::size_t begin, std::size_t end)
+{
+    return std::span<const std::uint8_t>(page.data() + begin, end - begin);
+}
+
+} // namespace
+
+std::uint32_t crc32c(std::span<const std::uint8_t> bytes)
+{
+    std::uint32_t crc = 0xFFFFFFFF;
+    const std::uint8_t *p = bytes.data();
+    std::size_t left = bytes.size();
+    while (left >= 8) {
+        const std::uint32_t low = loadLittleEndian32(p) ^ crc;
+        const std::uint32_t high = loadLittleEndian32(p + 4);
+        crc = kCrcTables[7][low & 0xFF] ^ kCrcTables[6][(low >> 8) & 0xFF]
+            ^ kCrcTables[5][(low >> 16) & 0xFF] ^ kCrcTables[4][low >> 24]
+            ^ kCrcTables[3][high & 0xFF] ^ kCrcTables[2][(high >> 8) & 0xFF]
+            ^ kCrcTables[1][(high >> 16) & 0xFF] ^ kCrcTables[0][high >> 24];
+        p += 8;
+        left -= 8;
+    }
+    for (; left > 0; --left, ++p) {
+        crc = (crc >> 8) ^ kCrcTables[0][(crc ^ *p) & 0xFF];
+    }
+    return crc ^ 0xFFFFFFFF;
+}
+
+std::uint32_t innodbChecksum(ConstPage page)
+{
+    return fold(range(page, kHeaderPartBegin, kHeaderPartEnd))
+        + fold(range(page, kBodyBegin, kBodyEnd));
+}
+
+std::uint32_t innodbOldChecksum(ConstPage page)
+{
+    return fold(range(page, kFilPageSpaceOrChecksum, kHeaderPartEnd));
+}
+
+std::uint32_t crc32Checksum(ConstPage page)
+{
+    return crc32c(range(page, kHeaderPartBegin, kHeaderPartEnd))
+        ^ crc32c(range(page, kBodyBegin, kBodyEnd));
+}
+
+std::uint32_t fullCrc32Checksum(ConstPage page) { return crc32c(range(page, 0, kPageSize - 4)); }
+
+bool checksumMatches(ConstPage page, ChecksumAlgorithm algorithm)
+{
+    const std::uint32_t front = readUint32(page, kFilPageSpaceOrChecksum);
+    const std::uint32_t back = readUint32(page, kFilPageEndLsnOldChecksum);
+    switch (algorithm) {
+    case ChecksumAlgorithm::Innodb: {
+        // InnoDB before 4.0.14 left the new checksum 0, and before that the old field held the
+        // LSN's high word instead of a fold (buf_page_is_corrupted(), legacy branch). Those
+        // pages were still written with an LSN: without one, the two shortcuts would accept any
+        // page whose first and last bytes were wiped.
+        const bool written = pageLsnOf(page) != 0;
+        const bool frontOk = front == innodbChecksum(page) || (written && front == 0);
+        const bool backOk
+            = back == innodbOldChecksum(page) || (written && back == readUint32(page, kFilPageLsn));
+        return frontOk && backOk;
+    }
+    case ChecksumAlgorithm::Crc32: {
+        const std::uint32_t crc = crc32Checksum(page);
+        return front == crc && back == crc;
+    }
+    case ChecksumAlgorithm::None:
+        return front == kNoChecksumMagic && back == kNoChecksumMagic;
+    case ChecksumAlgorithm::FullCrc32:
+        return readUint32(page, kPageSize - 4) == fullCrc32Checksum(page);
+    }
+    return false;
+}
+
+bool lsnTrailerMatches(ConstPage page, bool fullCrc32Space)
+{
+    const std::uint32_t lsnLow = readUint32(page, kFilPageLsn + 4);
+    const std::size_t trailer = fullCrc32Space ? kPageSize - 8 : kPageSize - 4;
+    return readUint32(page, trailer) == lsnLow;
+}
+
+PageCheck checkPage(ConstPage page, bool fullCrc32Space)
+{
+    if (std::all_of(page.begin(), page.end(), [](std::uint8_t b) { return b == 0; })) {
+        return { PageVerdict::Empty, std::nullopt };
+    }
+    if (!lsnTrailerMatches(page, fullCrc32Space)) {
+        return { PageVerdict::Torn, std::nullopt };
+    }
+    if (fullCrc32Space) {
+        // The layout is fixed when the space is created, so no page of it has another checksum.
+        if (checksumMatches(page, ChecksumAlgorithm::FullCrc32)) {
+            return { PageVerdict::Valid, ChecksumAlgorithm::FullCrc32 };
+        }
+        return { PageVerdict::BadChecksum, std::nullopt };
+    }
+    // crc32 first: it is what every server of the last ten years writes, and the cheapest test
+    // to fail on the legacy pages of older ones.
+    for (const auto algorithm :
+        { ChecksumAlgorithm::Crc32, ChecksumAlgorithm::Innodb, ChecksumAlgorithm::None }) {
+        if (checksumMatches(page, algorithm)) {
+            return { PageVerdict::Valid, algorithm };
+        }
+    }
+    return { PageVerdict::BadChecksum, std::nullopt };
+}
+
+std::string_view describe(PageVerdict verdict)
+{
+    switch (verdict) {
+    case PageVerdict::Valid:
+        return "intact";
+    case PageVerdict::Empty:
+        return "never written";
+    case PageVerdict::Torn:
+        return "only partly written (its two halves come from different moments)";
+    case PageVerdict::BadChecksum:
+        return "damaged (its checksum does not match its contents)";
+    }
+    return "unknown";
+}
+
+std::string_view algorithmName(ChecksumAlgorithm algorithm)
+{
+    switch (algorithm) {
+    case ChecksumAlgorithm::Innodb:
+        return "innodb";
+    case ChecksumAlgorithm::Crc32:
+        return "crc32";
+    case ChecksumAlgorithm::None:
+        return "none";
+    case ChecksumAlgorithm::FullCrc32:
+        return "full_crc32";
+    }
+    return "unknown";
+}
+
+} // namespace innodb
