@@ -6,9 +6,8 @@
 
 namespace innodb {
 
-TableReadCounts readTableRows(PageSource &file, const ScanResult &scan,
-    const strcIbDataScan &entry, RecordDecoder &decoder, RowSink &sink,
-    const TableReadCallbacks &callbacks)
+TableReadCounts readTableRows(PageSource &file, const ScanResult &scan, const strcIbDataScan &entry,
+    RecordDecoder &decoder, RowSink &sink, const TableReadCallbacks &callbacks)
 {
     TableReadCounts counts;
     const auto stopping = [&] { return callbacks.stopRequested && callbacks.stopRequested(); };

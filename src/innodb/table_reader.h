@@ -17,24 +17,23 @@ namespace innodb {
 struct TableReadCounts
 {
     PageDecodeCounts decoded;
-    std::uint64_t pagesRead = 0;       // pages handed to the decoder
+    std::uint64_t pagesRead = 0; // pages handed to the decoder
     std::uint64_t pagesUnreadable = 0; // pages the file would not give back whole
-    std::uint64_t orphanPages = 0;     // pages read because the tree no longer reaches them
-    std::uint64_t stalePages = 0;      // freed pages left out because the tree is intact
+    std::uint64_t orphanPages = 0; // pages read because the tree no longer reaches them
+    std::uint64_t stalePages = 0; // freed pages left out because the tree is intact
     std::vector<std::string> problems; // damage in the tree, one line each
     bool stopped = false;
 };
 
 struct TableReadCallbacks
 {
-    std::function<bool()> stopRequested;         // polled before each page
+    std::function<bool()> stopRequested; // polled before each page
     std::function<void(std::uint32_t)> beforePage; // e.g. the status line for each page
 };
 
 // Decodes every row of `entry`'s clustered index with `decoder` (the Lob table through the Lob
 // decoder) and hands it to `sink`. `file` is the tablespace the index lives in.
-TableReadCounts readTableRows(PageSource &file, const ScanResult &scan,
-    const strcIbDataScan &entry, RecordDecoder &decoder, RowSink &sink,
-    const TableReadCallbacks &callbacks = {});
+TableReadCounts readTableRows(PageSource &file, const ScanResult &scan, const strcIbDataScan &entry,
+    RecordDecoder &decoder, RowSink &sink, const TableReadCallbacks &callbacks = {});
 
 } // namespace innodb

@@ -9,10 +9,7 @@ namespace job {
 
 namespace {
 
-void addRow(RepairJob &job, const std::string &text)
-{
-    job.addListRow(job.nextListRow++, text);
-}
+void addRow(RepairJob &job, const std::string &text) { job.addListRow(job.nextListRow++, text); }
 
 } // namespace
 
@@ -32,16 +29,15 @@ void saveDatabase(RepairJob &job, const DataPassSteps &steps)
         job.log.setTablespaceSize(file->sizeBytes());
         innodb::ScanCallbacks callbacks;
         const std::string name = job.tablespaceFileName;
-        callbacks.progress = [&job, name](std::uint64_t, std::uint64_t) {
-            job.host.statusLine(2, name);
-        };
+        callbacks.progress
+            = [&job, name](std::uint64_t, std::uint64_t) { job.host.statusLine(2, name); };
         callbacks.stopRequested = [&job] { return job.stopping(); };
         if (auto scanned = innodb::scanTablespace(*file, callbacks); !scanned) {
             addRow(job, job.tablespaceFileName + ": " + scanned.error().describe());
         } else {
             scan.emplace(std::move(*scanned));
-            auto found = innodb::discoverTables(
-                *file, *scan, "zarafa", [&job] { return job.stopping(); });
+            auto found
+                = innodb::discoverTables(*file, *scan, "zarafa", [&job] { return job.stopping(); });
             if (!found) {
                 addRow(job,
                     job.tablespaceFileName + ": the data dictionary cannot be read ("

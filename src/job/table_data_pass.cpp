@@ -22,10 +22,7 @@ const frm::FrmTableEntry *findDefinition(const RepairJob &job, std::string_view 
     return nullptr;
 }
 
-void addRow(RepairJob &job, std::string text)
-{
-    job.addListRow(job.nextListRow++, text);
-}
+void addRow(RepairJob &job, std::string text) { job.addListRow(job.nextListRow++, text); }
 
 // The figures a user must know about beyond the recovered count: rows lost to the server, rows
 // left out on purpose, and damage met on the way. Only non-zero figures get a line.
@@ -159,9 +156,8 @@ void runTableDataPass(RepairJob &job, const TablespaceView &view, const DataPass
         steps.finishRebuild();
     }
     job.finishTime = logreport::LogReport::ctimeNow();
-    job.log.finish(job.nextListRow, [&job](int row, std::string_view text) {
-        job.addListRow(row, text);
-    });
+    job.log.finish(
+        job.nextListRow, [&job](int row, std::string_view text) { job.addListRow(row, text); });
 }
 
 } // namespace job
