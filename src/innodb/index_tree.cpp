@@ -269,6 +269,86 @@ private:
     bool m_stopped = false;
 };
 
+// Where the tree is damaged, the leaf level's own links can still tell the live pages:
+// a live leaf's FIL next names its live successor, while a freed page is named by no live
+// page. So each gap between the leaves the tree reached is walked along those links (each
+// step checked against the back link). Pages found that way are live and join the tree's
+// pages. When every gap closes, from the first leaf back to the start and from the last to
+// the end, the whole leaf level is known and the damage lay in node pages only: the damaged
+// ranges are then dropped, so freed pages cannot bring rows back.
+class LeafChainBridge
+{
+public:
+    LeafChainBridge(const ScanResult &scan, std::uint64_t indexId, const TablePages &pages)
+        : m_scan(scan)
+        , m_indexId(indexId)
+    {
+        for (const auto &page : pages.treePages) {
+            m_used.insert(page.pageNumber);
+        }
+    }
+
+    // The tree's leaves with the bridged pages in between, in key order.
+    std::vector<TablePage> bridge(const std::vector<TablePage> &treePages)
+    {
+        std::vector<TablePage> result;
+        auto before = follow(treePages.front().pageNumber, false, std::nullopt);
+        result.insert(result.end(), before.rbegin(), before.rend());
+        for (std::size_t i = 0; i < treePages.size(); ++i) {
+            result.push_back(treePages[i]);
+            const auto target = i + 1 < treePages.size()
+                ? std::optional<std::uint32_t>(treePages[i + 1].pageNumber)
+                : std::nullopt;
+            auto gap = follow(treePages[i].pageNumber, true, target);
+            result.insert(result.end(), gap.begin(), gap.end());
+        }
+        return result;
+    }
+
+    bool complete() const { return m_complete; }
+
+private:
+    const strcUniqueIdPages *entry(std::uint32_t pageNumber) const
+    {
+        const auto *found = m_scan.page(pageNumber);
+        return found && found->indexId == m_indexId ? found : nullptr;
+    }
+
+    // Follows the links from `from` until `target` (or the end of the level when none).
+    std::vector<TablePage> follow(
+        std::uint32_t from, bool forward, std::optional<std::uint32_t> target)
+    {
+        std::vector<TablePage> chain;
+        const auto *current = entry(from);
+        if (!current) {
+            m_complete = false;
+            return chain;
+        }
+        while (true) {
+            const auto next = forward ? current->nextPage : current->previousPage;
+            const auto *following = next == kFilNull ? nullptr : entry(next);
+            const bool linkedBack = following
+                && (forward ? following->previousPage : following->nextPage) == current->pageNumber;
+            if (target ? next == *target : next == kFilNull) {
+                // The target's own back link is checked when it is a leaf the scan kept.
+                m_complete = m_complete && (next == kFilNull || !following || linkedBack);
+                return chain;
+            }
+            if (!following || !linkedBack || !m_used.insert(next).second) {
+                m_complete = false;
+                return chain;
+            }
+            chain.push_back(TablePage { next, following->lsn });
+            current = following;
+        }
+    }
+
+    const ScanResult &m_scan;
+    std::uint64_t m_indexId;
+    std::unordered_set<std::uint32_t> m_used;
+    bool m_complete = true;
+};
+
 } // namespace
 
 TablePages collectTablePages(PageSource &source, const ScanResult &scan, std::uint64_t indexId,
@@ -283,6 +363,15 @@ TablePages collectTablePages(PageSource &source, const ScanResult &scan, std::ui
         TreeWalk walk(source, scan, indexId, layout, stopRequested);
         walk.walk(rootPage, std::nullopt, KeyRange {}, 0);
         pages = walk.take();
+    }
+
+    if (!pages.treeIntact() && !pages.treePages.empty()) {
+        LeafChainBridge bridge(scan, indexId, pages);
+        pages.treePages = bridge.bridge(pages.treePages);
+        if (bridge.complete()) {
+            pages.damagedRanges.clear();
+            pages.problems.push_back("the leaf pages' own links close every gap in the tree");
+        }
     }
 
     std::unordered_set<std::uint32_t> reached;

@@ -77,6 +77,8 @@ bool examinePage(ConstPage page, std::uint64_t position, std::optional<std::uint
     entry.reserved = 0;
     entry.lsn = pageLsnOf(page);
     entry.indexId = indexIdOf(page);
+    entry.previousPage = previousPageOf(page);
+    entry.nextPage = nextPageOf(page);
     entry.compact = isCompactPage(page);
     return true;
 }

@@ -32,6 +32,8 @@ struct strcUniqueIdPages
     std::uint8_t reserved = 0;
     std::uint64_t lsn = 0; // FIL_PAGE_LSN: the newer of two copies of a key wins
     std::uint64_t indexId = 0; // PAGE_INDEX_ID, so a tree walk can check a leaf without reading it
+    std::uint32_t previousPage = 0; // FIL_PAGE_PREV and FIL_PAGE_NEXT: the leaf level's links,
+    std::uint32_t nextPage = 0; // followed across a damaged part of the tree
     bool compact = false; // new-style (COMPACT family) records
 };
 

@@ -55,6 +55,20 @@ struct TwoLevelTree
         pages[6] = makeIndexPage(6, kIndex, 0, 0, 600);
         pages[7] = makeIndexPage(7, kIndex, 0, 0, 700);
         pages[8] = makeIndexPage(8, 99);
+        // The leaf level's links, in key order: 6 <-> 4 <-> 5. The freed page 7 still names
+        // its old neighbours, but no live page names it.
+        link(6, 4);
+        link(4, 5);
+        link(6, 7);
+        link(7, 5);
+        link(6, 4);
+        link(4, 5);
+    }
+
+    void link(std::uint32_t left, std::uint32_t right)
+    {
+        testing_support::putBigEndian(pages[left], innodb::kFilPageNext, right, 4);
+        testing_support::putBigEndian(pages[right], innodb::kFilPagePrev, left, 4);
     }
 
     innodb::TablePages collect(TempDir &dir, std::uint32_t root = 3)
@@ -121,6 +135,30 @@ TEST(IndexTreeTest, BadChildPointerMakesItsKeyRangeDamagedAndUnreachedLeavesOrph
     EXPECT_FALSE(filter.take(intKey(250))) << "outside the damaged range";
 }
 
+TEST(IndexTreeTest, LeafLinksCloseAGapLeftByADamagedNodePointer)
+{
+    TempDir dir;
+    TwoLevelTree tree;
+    tree.pages[3] = makeIndexPage(3, kIndex, 1);
+    RecordWriter root(tree.pages[3], true);
+    root.addNodePointer(intKey(-50)[0], 6);
+    root.addNodePointer(intKey(100)[0], 8); // names a leaf of another index
+    root.addNodePointer(intKey(200)[0], 5);
+    const auto pages = tree.collect(dir);
+    EXPECT_EQ(numbers(pages.treePages), (std::vector<std::uint32_t> { 6, 4, 5 }));
+    EXPECT_TRUE(pages.treeIntact()) << "the whole leaf level is known again";
+    EXPECT_TRUE(pages.orphanPages.empty());
+    EXPECT_EQ(pages.stalePages, 1u) << "the freed page 7 stays out";
+    EXPECT_EQ(pages.problems.size(), 2u) << "the damage is still reported";
+
+    // With the last leaf's forward link cut as well, the end of the level is unknown.
+    testing_support::putBigEndian(tree.pages[5], innodb::kFilPageNext, 77, 4);
+    const auto open = tree.collect(dir);
+    EXPECT_EQ(numbers(open.treePages), (std::vector<std::uint32_t> { 6, 4, 5 }));
+    EXPECT_FALSE(open.treeIntact());
+    EXPECT_EQ(numbers(open.orphanPages), (std::vector<std::uint32_t> { 7 }));
+}
+
 TEST(IndexTreeTest, ChildOfAnotherIndexOrLevelOrALoopIsDamage)
 {
     TempDir dir;
@@ -135,10 +173,19 @@ TEST(IndexTreeTest, ChildOfAnotherIndexOrLevelOrALoopIsDamage)
     RecordWriter root(looped.pages[3], true);
     root.addNodePointer(intKey(0)[0], 6);
     root.addNodePointer(intKey(100)[0], 3); // points back to the root
+    const auto bridged = looped.collect(dir);
+    ASSERT_FALSE(bridged.problems.empty());
+    EXPECT_NE(bridged.problems[0].find("reached twice"), std::string::npos);
+    EXPECT_EQ(numbers(bridged.treePages), (std::vector<std::uint32_t> { 6, 4, 5 }))
+        << "the leaf links still lead past the loop";
+
+    // A back link that disagrees stops the bridge: the range stays damaged.
+    testing_support::putBigEndian(looped.pages[4], innodb::kFilPagePrev, 99, 4);
     const auto loopPages = looped.collect(dir);
     EXPECT_EQ(numbers(loopPages.treePages), (std::vector<std::uint32_t> { 6 }));
     EXPECT_TRUE(loopPages.acceptsOrphanKey(intKey(100)));
     EXPECT_FALSE(loopPages.acceptsOrphanKey(intKey(99)));
+    EXPECT_EQ(numbers(loopPages.orphanPages), (std::vector<std::uint32_t> { 7, 5, 4 }));
 }
 
 TEST(IndexTreeTest, LostRootMakesEveryScannedLeafAnOrphanNewestFirst)

@@ -234,6 +234,44 @@ TEST(ZarafaScanTest, RandomlyOverwrittenLeavesBecomeDamagedRangesNotCrashes)
     EXPECT_GT(damagedTables, 0u);
 }
 
+TEST(ZarafaScanTest, BrokenChildPointerIsBridgedByTheLeafLinks)
+{
+    TempDir dir;
+    const auto path = copyIbdata(dir, kSmall);
+    auto intact = openSpace(path);
+    const auto *properties = intact.discovery.find("zarafa/properties");
+    ASSERT_NE(properties, nullptr);
+    const auto layout = keyLayoutOf(kSmall, properties->name);
+    const auto before = innodb::collectTablePages(
+        intact.file, intact.scan, properties->indexId, properties->rootPage, layout);
+    ASSERT_GT(before.treePages.size(), 4u);
+
+    // Point the root's third node pointer at a page beyond the file. The key is three integers
+    // (4 + 2 + 2 bytes), so the child page number follows 8 bytes after the origin.
+    std::vector<std::uint8_t> root(innodb::kPageSize);
+    {
+        std::ifstream in(path, std::ios::binary);
+        in.seekg(static_cast<std::streamoff>(properties->rootPage) * 16384);
+        in.read(reinterpret_cast<char *>(root.data()), static_cast<std::streamsize>(root.size()));
+    }
+    const innodb::ConstPage rootPage(root.data(), innodb::kPageSize);
+    const auto chain = innodb::walkRecordChain(rootPage);
+    ASSERT_GE(chain.origins.size(), 3u);
+    ASSERT_EQ(innodb::pageLevelOf(rootPage), 1) << "the fixture's properties tree has two levels";
+    for (std::size_t i = 0; i < 4; ++i) {
+        root[chain.origins[2] + 8 + i] = 0x7F;
+    }
+    overwritePage(path, properties->rootPage, root);
+
+    auto damaged = openSpace(path);
+    const auto after = innodb::collectTablePages(
+        damaged.file, damaged.scan, properties->indexId, properties->rootPage, layout);
+    EXPECT_FALSE(after.problems.empty());
+    EXPECT_TRUE(after.treeIntact());
+    EXPECT_EQ(after.treePages.size(), before.treePages.size());
+    EXPECT_EQ(liveRecords(damaged.file, after.treePages), truthRows(kSmall, "properties"));
+}
+
 TEST(ZarafaScanTest, ZeroedDictionaryIsCorruptionAndTruncationIsNoCrash)
 {
     TempDir dir;
