@@ -19,6 +19,7 @@ struct RepairOptions
     std::optional<bool> answer;
     bool quiet = false;
     std::string workshop;
+    std::string reportFile;
 };
 
 void addDescribeCommand(CLI::App &app);

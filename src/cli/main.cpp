@@ -4,12 +4,15 @@
 #include "common/strings.h"
 #include "job/job_control.h"
 #include "job/rebuild_phases.h"
+#include "job/run_report.h"
 #include "log/log_report.h"
 
 #include <CLI/CLI.hpp>
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <fstream>
+#include <optional>
 #include <iostream>
 #include <thread>
 
@@ -62,6 +65,11 @@ int runRepair(const cli::RepairOptions &options, const std::string &logFile)
     log.setProgramStartTime(logreport::LogReport::ctimeNow());
     job::JobControl control(host, *phases, log);
 
+    std::optional<job::RunReport> report;
+    control.jobEnding = [&report](const job::RepairJob &finished) {
+        report = job::makeRunReport(finished);
+    };
+
     control.folderChosen(options.folder);
     std::signal(SIGINT, onInterrupt);
     control.startStopPressed();
@@ -78,6 +86,16 @@ int runRepair(const cli::RepairOptions &options, const std::string &logFile)
     }
     control.waitForJob();
     std::signal(SIGINT, SIG_DFL);
+    if (report && !report->tables.empty()) {
+        std::cout << job::summaryText(*report) << std::flush;
+    }
+    if (report && !options.reportFile.empty()) {
+        std::ofstream out(options.reportFile, std::ios::binary | std::ios::trunc);
+        out << job::reportJson(*report);
+        if (!out) {
+            std::cerr << "zarafa-repair: cannot write the report " << options.reportFile << '\n';
+        }
+    }
     if (!logFile.empty()) {
         saveLog(log, logFile);
     }
@@ -115,6 +133,8 @@ int main(int argc, char **argv)
         "-n,--no", [&] { repair.answer = false; }, "Answer No to every question");
     yes->excludes(no);
     app.add_flag("-q,--quiet", repair.quiet, "Do not show the status line");
+    app.add_option("--report", repair.reportFile,
+                   "Write a JSON account of every table (rows recovered, refused, skipped)");
     app.add_option("--workshop", repair.workshop,
                    "Folder of the private workshop server (default: in the user's data folder)");
 

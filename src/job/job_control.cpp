@@ -47,6 +47,7 @@ void JobControl::startStopPressed()
         if (prepareJob) {
             prepareJob(m_thread->job());
         }
+        m_thread->jobEnding = jobEnding;
         // Set before the thread runs: a job that ends at once restores the ready state, and
         // setting these afterwards would overwrite it.
         m_flags.jobStarted = 1;

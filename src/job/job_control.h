@@ -38,6 +38,8 @@ public:
     // Called on the worker thread with the job, before it runs; lets a front end or a test set
     // the pause or read the job's lists.
     std::function<void(RepairJob &)> prepareJob;
+    // Called on the worker thread with the job's final state before it is reset (summaries).
+    std::function<void(const RepairJob &)> jobEnding;
 
 private:
     RepairHost &m_host;

@@ -85,6 +85,9 @@ int CZarafaThread::run()
         host.showCompletion(flags.repairedPath());
     }
 
+    if (jobEnding) {
+        jobEnding(m_job);
+    }
     endJob();
     if (flags.folderInvalid == 1) {
         showOk(m_job, common::str::kFileCantBeOpened);

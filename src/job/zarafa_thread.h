@@ -4,6 +4,7 @@
 #include "job/repair_job.h"
 #include "job/repair_phases.h"
 
+#include <functional>
 #include <thread>
 
 namespace job {
@@ -30,6 +31,9 @@ public:
     int exitCode() const { return m_exitCode; }
 
     RepairJob &job() { return m_job; }
+
+    // Called on the worker with the job's final state, just before the job is reset.
+    std::function<void(const RepairJob &)> jobEnding;
 
     // The whole job on the calling thread; resume() runs it on the worker.
     int run();
