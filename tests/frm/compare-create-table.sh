@@ -2,7 +2,9 @@
 # Checks the CREATE TABLE text against a real server: for every sample .frm, the table that our
 # text creates (switched to InnoDB, as the rebuild does) must show the same SHOW CREATE TABLE as
 # the original table made from tests/frm/samples.sql, engine and AUTO_INCREMENT counter aside.
-# Files of other engines must be refused. Exits 77 (skipped) only when no mariadbd is installed.
+# Files of other engines must be refused. The schema of the generated Zarafa fixture
+# (tests/fixtures/zarafa-schema.sql) is checked the same way, from the .frm files this server
+# writes for it. Exits 77 (skipped) only when no mariadbd is installed.
 #
 #   compare-create-table.sh ZARAFA_REPAIR_BINARY
 set -euo pipefail
@@ -34,6 +36,7 @@ mariadb-install-db --no-defaults --datadir="$datadir" --auth-root-authentication
     >"$work/install.log" 2>&1
 "$server" --no-defaults --datadir="$datadir" --socket="$socket" --skip-networking --user=root \
     --innodb-file-per-table=0 --innodb-default-row-format=compact --mysql56-temporal-format=OFF \
+    --innodb-flush-log-at-trx-commit=0 --innodb-doublewrite=0 --innodb-flush-method=nosync \
     --log-error="$work/server.err" &
 pid=$!
 ready=0
@@ -61,12 +64,21 @@ showCreate()
 }
 
 sql <"$here/samples.sql"
+fixture_schema="$here/../fixtures/zarafa-schema.sql"
+databases="zarafa samples"
+if [ -f "$fixture_schema" ]; then
+    sql -e "CREATE DATABASE fixture"
+    sql fixture <"$fixture_schema"
+    databases="$databases fixture"
+fi
 
 failures=0
 checked=0
-for database in zarafa samples; do
+for database in $databases; do
     sql -e "CREATE DATABASE rebuilt_$database"
-    for frm in "$here/data/$database"/*.frm; do
+    frm_folder="$here/data/$database"
+    [ "$database" = fixture ] && frm_folder="$datadir/fixture"
+    for frm in "$frm_folder"/*.frm; do
         file="$(basename "$frm" .frm)"
         table="$(python3 -c 'import re, sys
 print(re.sub(r"@([0-9a-f]{4})", lambda m: chr(int(m.group(1), 16)), sys.argv[1]))' "$file")"
