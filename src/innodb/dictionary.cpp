@@ -133,7 +133,9 @@ void readDictionaryIndex(PageSource &source, const ScanResult &scan, std::uint64
                 continue;
             }
             const auto key = recordKey(page, *record, keyFields);
-            if (orphan ? !filter.take(key) : (filter.noteTreeKey(key), false)) {
+            if (!orphan) {
+                filter.noteTreeKey(key);
+            } else if (!filter.take(key)) {
                 continue;
             }
             take(page, *record);

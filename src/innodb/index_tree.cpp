@@ -349,6 +349,40 @@ private:
     bool m_complete = true;
 };
 
+// Without a single leaf from the tree (a lost root) the leaf level can still be found: it
+// starts at a leaf without a previous page and runs, every link confirmed by the next page's
+// back link, to a leaf without a next page. A freed page fails that test at its first step,
+// since its old neighbours no longer name it. Only a single such chain is taken, and since
+// nothing anchors it to the tree, one damaged link could make it end early: its pages count as
+// the tree's (their copies of a key win), but the key space stays damaged, so the other leaf
+// pages remain orphans and nothing they alone hold is lost.
+void bridgeFromLeftmostLeaf(const ScanResult &scan, std::uint64_t indexId, TablePages &pages)
+{
+    const auto *group = scan.group(indexId);
+    if (!group) {
+        return;
+    }
+    std::optional<std::vector<TablePage>> found;
+    for (const auto &entry : group->pages) {
+        if (entry.previousPage != kFilNull) {
+            continue;
+        }
+        LeafChainBridge bridge(scan, indexId, pages);
+        auto chain = bridge.bridge({ TablePage { entry.pageNumber, entry.lsn } });
+        if (!bridge.complete()) {
+            continue;
+        }
+        if (found) {
+            return; // two candidates: the links cannot tell which is live
+        }
+        found = std::move(chain);
+    }
+    if (found) {
+        pages.treePages = std::move(*found);
+        pages.problems.push_back("the leaf pages' own links give a leaf level without its root");
+    }
+}
+
 } // namespace
 
 TablePages collectTablePages(PageSource &source, const ScanResult &scan, std::uint64_t indexId,
@@ -372,6 +406,8 @@ TablePages collectTablePages(PageSource &source, const ScanResult &scan, std::ui
             pages.damagedRanges.clear();
             pages.problems.push_back("the leaf pages' own links close every gap in the tree");
         }
+    } else if (!pages.treeIntact()) {
+        bridgeFromLeftmostLeaf(scan, indexId, pages);
     }
 
     std::unordered_set<std::uint32_t> reached;

@@ -73,6 +73,8 @@ struct TablePage
 struct TablePages
 {
     // Leaf pages the tree reaches, in key order: every row on them is live (delete marks aside).
+    // Where the tree is damaged this includes the leaves found along the leaf level's own
+    // confirmed links (see problems); their copies of a key beat any orphan's.
     std::vector<TablePage> treePages;
     // Scanned leaf pages of the index that the tree does not reach, newest LSN first; empty when
     // the tree is intact. Decode them in this order and take a row only when

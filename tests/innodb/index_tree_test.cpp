@@ -193,6 +193,13 @@ TEST(IndexTreeTest, LostRootMakesEveryScannedLeafAnOrphanNewestFirst)
     TempDir dir;
     TwoLevelTree tree;
     tree.pages[3].fill(0xEE);
+    const auto linked = tree.collect(dir);
+    EXPECT_EQ(numbers(linked.treePages), (std::vector<std::uint32_t> { 6, 4, 5 }))
+        << "one chain of confirmed links from a leftmost leaf to a rightmost one";
+    EXPECT_FALSE(linked.treeIntact()) << "nothing anchors the chain: the rest stay orphans";
+    EXPECT_EQ(numbers(linked.orphanPages), (std::vector<std::uint32_t> { 7 }));
+
+    testing_support::putBigEndian(tree.pages[5], innodb::kFilPagePrev, 7, 4); // links disagree
     const auto pages = tree.collect(dir);
     EXPECT_TRUE(pages.treePages.empty());
     EXPECT_EQ(numbers(pages.orphanPages), (std::vector<std::uint32_t> { 7, 6, 5, 4 }));

@@ -74,6 +74,11 @@ struct SystemTablespace
         addTable(right, "zarafa/nullunique", 23);
 
         pages[15] = makeIndexPage(15, innodb::kSysTablesIndexId, 0, 0, 9000, false);
+        // Leaf links: 13 <-> 14; the freed page 15 still names both, neither names it.
+        putBigEndian(pages[13], innodb::kFilPageNext, 14, 4);
+        putBigEndian(pages[14], innodb::kFilPagePrev, 13, 4);
+        putBigEndian(pages[15], innodb::kFilPagePrev, 13, 4);
+        putBigEndian(pages[15], innodb::kFilPageNext, 14, 4);
         RecordWriter stale(pages[15], false);
         addTable(stale, "zarafa/ghost", 30);
 
@@ -185,9 +190,18 @@ TEST(TableDiscoveryTest, LostDictionaryRootStillFindsTheLeaves)
     ASSERT_TRUE(discovery.ok()) << discovery.error().describe();
     EXPECT_NE(discovery->find("zarafa/stores"), nullptr);
     EXPECT_FALSE(discovery->problems.empty());
-    // With the root gone the freed page cannot be told from a live one: its table comes back,
-    // harmless since it has no clustered index record.
     EXPECT_EQ(discovery->tables.size(), 3u);
+    // With the root gone nothing proves the freed page dead: its table comes back, harmless
+    // since it has no clustered index record.
+    EXPECT_EQ(discovery->dictionaryTables.size(), 5u);
+
+    // A damaged back link makes page 14 look like the start of the level: page 13 must still
+    // be read, as an orphan.
+    putBigEndian(space.pages[14], innodb::kFilPagePrev, innodb::kFilNull, 4);
+    const auto unlinked = space.discover(dir);
+    ASSERT_TRUE(unlinked.ok());
+    EXPECT_EQ(unlinked->dictionaryTables.size(), 5u);
+    EXPECT_EQ(unlinked->tables.size(), 3u);
 }
 
 TEST(TableDiscoveryTest, UnreadableDictionaryIsCorruption)
