@@ -1,0 +1,261 @@
+#include "mysql/workshop_server.h"
+
+#include "common/strings.h"
+#include "mysql/child_process.h"
+#include "mysql/connection_string.h"
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <fstream>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <thread>
+#include <unistd.h>
+
+namespace mysql {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Generous: a first start after a crash runs InnoDB recovery. Reached only when a server hangs.
+constexpr auto kStartLimit = std::chrono::seconds(180);
+constexpr auto kStopLimit = std::chrono::seconds(180);
+constexpr auto kPollInterval = std::chrono::milliseconds(50);
+
+std::optional<std::string> serverProgram() { return findProgram({ "mariadbd", "mysqld" }); }
+
+bool runningAsRoot() { return ::geteuid() == 0; }
+
+} // namespace
+
+WorkshopServer::WorkshopServer(fs::path location)
+    : m_location(std::move(location))
+{
+}
+
+WorkshopServer::~WorkshopServer()
+{
+    if (m_child > 0 && processRunning(m_child)) {
+        stopMySqlService();
+    }
+}
+
+fs::path WorkshopServer::defaultLocation()
+{
+    fs::path base;
+    if (const char *data = std::getenv("XDG_DATA_HOME"); data && *data) {
+        base = data;
+    } else if (const char *home = std::getenv("HOME"); home && *home) {
+        base = fs::path(home) / ".local" / "share";
+    } else {
+        base = fs::temp_directory_path();
+    }
+    return base / "zarafa-repair" / "workshop";
+}
+
+std::string WorkshopServer::findMySqlLocation() const
+{
+    if (!serverProgram()) {
+        return std::string(common::text(common::str::kMySqlNotInstalled));
+    }
+    // The rebuild appends "data" to the location, so it ends in a separator.
+    std::string location = m_location.string();
+    if (location.empty() || location.back() != '/') {
+        location.push_back('/');
+    }
+    return location;
+}
+
+std::string WorkshopServer::dataFolder() const { return (m_location / "data").string(); }
+
+std::string WorkshopServer::connectionExtras() const
+{
+    return "SOCKET=" + bracedValue(socketPath().string()) + ";";
+}
+
+std::string WorkshopServer::connectionString(std::string_view user, std::string_view password) const
+{
+    return mysql::connectionString("localhost", user, password, connectionExtras());
+}
+
+pid_t WorkshopServer::runningPid()
+{
+    if (m_child > 0) {
+        if (processRunning(m_child)) {
+            return m_child;
+        }
+        m_child = 0;
+    }
+    // A server started by an earlier run of the program: trust the pid file only when that
+    // process is a server on our own data folder, so that we never signal a stranger.
+    std::ifstream file(pidFilePath());
+    long pid = 0;
+    if (!(file >> pid) || pid <= 0) {
+        return 0;
+    }
+    const auto typed = static_cast<pid_t>(pid);
+    if (!processRunning(typed)) {
+        return 0;
+    }
+    const std::string commandLine = processCommandLine(typed);
+    if (commandLine.find("--datadir=" + dataFolder() + '\0') == std::string::npos) {
+        return 0;
+    }
+    return typed;
+}
+
+bool WorkshopServer::prepareFolders()
+{
+    std::error_code error;
+    fs::create_directories(m_location / "run", error);
+    if (error) {
+        m_problem
+            = "cannot create the workshop folder " + m_location.string() + ": " + error.message();
+        return false;
+    }
+    // The socket lets root in without a password: only we may reach it.
+    fs::permissions(m_location, fs::perms::owner_all, fs::perm_options::replace, error);
+    fs::permissions(m_location / "run", fs::perms::owner_all, fs::perm_options::replace, error);
+    if (socketPath().string().size() >= sizeof(sockaddr_un {}.sun_path)) {
+        m_problem = "the workshop folder path is too long for a socket: " + m_location.string();
+        return false;
+    }
+    return true;
+}
+
+bool WorkshopServer::installDataFolder()
+{
+    // The system tables are what a first start needs; the rest of the folder may be moved aside
+    // by a repair and is recreated by the server itself.
+    if (fs::exists(m_location / "data" / "mysql")) {
+        return true;
+    }
+    const auto installer = findProgram({ "mariadb-install-db", "mysql_install_db" });
+    if (!installer) {
+        m_problem = "mariadb-install-db was not found";
+        return false;
+    }
+    std::vector<std::string> arguments = { *installer, "--no-defaults", "--datadir=" + dataFolder(),
+        "--auth-root-authentication-method=normal", "--skip-test-db", "--innodb-file-per-table=0" };
+    if (runningAsRoot()) {
+        arguments.push_back("--user=root");
+    }
+    const std::string logPath = (m_location / "install.log").string();
+    if (runProgram(arguments, logPath) != 0) {
+        m_problem = "mariadb-install-db failed, see " + logPath;
+        return false;
+    }
+    return true;
+}
+
+bool WorkshopServer::acceptsConnections() const
+{
+    // The server listens on its socket well before it has started: a connect alone succeeds
+    // early, and a shutdown request in that window hangs MariaDB 10.11 in its start-up. Only
+    // the greeting it sends once it serves clients says that it is ready.
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    if (fd < 0) {
+        return false;
+    }
+    sockaddr_un address {};
+    address.sun_family = AF_UNIX;
+    const std::string path = socketPath().string();
+    path.copy(address.sun_path, sizeof address.sun_path - 1);
+    bool greeted = false;
+    if (::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0) {
+        pollfd wait { fd, POLLIN, 0 };
+        if (::poll(&wait, 1, 250) == 1) {
+            char packet[4];
+            greeted = ::recv(fd, packet, sizeof packet, 0) == static_cast<ssize_t>(sizeof packet);
+        }
+    }
+    ::close(fd);
+    return greeted;
+}
+
+bool WorkshopServer::startMySqlService()
+{
+    m_problem.clear();
+    const auto program = serverProgram();
+    if (!program) {
+        m_problem = std::string(common::text(common::str::kMySqlNotInstalled));
+        return false;
+    }
+    if (!prepareFolders() || !installDataFolder()) {
+        return false;
+    }
+    pid_t pid = runningPid();
+    if (pid == 0) {
+        std::error_code ignored;
+        fs::remove(socketPath(), ignored); // left behind by a server that did not end orderly
+        std::vector<std::string> arguments = {
+            *program,
+            "--no-defaults",
+            "--datadir=" + dataFolder(),
+            "--socket=" + socketPath().string(),
+            "--pid-file=" + pidFilePath().string(),
+            "--skip-networking",
+            "--log-error=" + (m_location / "data" / serverLogName()).string(),
+            // The rebuilt tables must land in the shared tablespace the Recovered Folder takes.
+            "--innodb-file-per-table=0",
+            // One row may carry a long BLOB value as a single parameter.
+            "--max-allowed-packet=1G",
+        };
+        if (runningAsRoot()) {
+            arguments.push_back("--user=root");
+        }
+        pid = startProgram(arguments, (m_location / "run" / "console.log").string());
+        if (pid < 0) {
+            m_problem = "cannot start " + *program;
+            return false;
+        }
+        m_child = pid;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + kStartLimit;
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (acceptsConnections()) {
+            return true;
+        }
+        if (!processRunning(pid)) {
+            if (pid == m_child) {
+                m_child = 0;
+            }
+            m_problem = "the workshop server ended while starting, see "
+                + (m_location / "data" / serverLogName()).string();
+            return false;
+        }
+        std::this_thread::sleep_for(kPollInterval);
+    }
+    m_problem = "the workshop server does not accept connections";
+    return false;
+}
+
+bool WorkshopServer::stopMySqlService()
+{
+    m_problem.clear();
+    const pid_t pid = runningPid();
+    if (pid == 0) {
+        return true;
+    }
+    if (::kill(pid, SIGTERM) != 0 && processRunning(pid)) {
+        m_problem = "cannot signal the workshop server";
+        return false;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + kStopLimit;
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (!processRunning(pid)) {
+            if (pid == m_child) {
+                m_child = 0;
+            }
+            return true;
+        }
+        std::this_thread::sleep_for(kPollInterval);
+    }
+    m_problem = "the workshop server does not stop";
+    return false;
+}
+
+} // namespace mysql

@@ -1,0 +1,56 @@
+// WorkshopServer: the private MariaDB server this program owns and rebuilds in, so that a repair
+// never disturbs a production server. Tests of every module use it with a temporary folder:
+//
+//     mysql::WorkshopServer server(tempDir / "workshop");   // created on first start
+//     ASSERT_TRUE(server.startMySqlService()) << server.lastProblem();
+//     auto connection = mysql::Connection::open(server.connectionString("root", ""));
+//     ...
+//     server.stopMySqlService();                            // also done by the destructor
+#pragma once
+
+#include "mysql/server_control.h"
+
+#include <filesystem>
+#include <string>
+#include <sys/types.h>
+
+namespace mysql {
+
+class WorkshopServer : public ServerControl
+{
+public:
+    // `location` holds data/ (the server's data folder) and run/ (socket and pid file, 0700).
+    explicit WorkshopServer(std::filesystem::path location);
+    // Stops a server this object started; one started by an earlier program is left running.
+    ~WorkshopServer() override;
+    WorkshopServer(const WorkshopServer &) = delete;
+    WorkshopServer &operator=(const WorkshopServer &) = delete;
+
+    // ~/.local/share/zarafa-repair/workshop (under $XDG_DATA_HOME when set).
+    static std::filesystem::path defaultLocation();
+
+    std::string findMySqlLocation() const override;
+    std::string dataFolder() const override;
+    bool stopMySqlService() override;
+    bool startMySqlService() override;
+    std::string connectionExtras() const override;
+
+    // The described connection string for host localhost, with the socket appended.
+    std::string connectionString(std::string_view user, std::string_view password) const;
+
+    const std::filesystem::path &location() const { return m_location; }
+    std::filesystem::path socketPath() const { return m_location / "run" / "mysqld.sock"; }
+    std::filesystem::path pidFilePath() const { return m_location / "run" / "mysqld.pid"; }
+    // The pid of our server when it runs, else 0.
+    pid_t runningPid();
+
+private:
+    bool prepareFolders();
+    bool installDataFolder();
+    bool acceptsConnections() const;
+
+    std::filesystem::path m_location;
+    pid_t m_child = 0; // the server this object started, until it ended
+};
+
+} // namespace mysql
