@@ -101,7 +101,10 @@ InsertForm makeInsertForm(const DecodedRow &row, const TimestampText &timestampT
         std::string &text = form.valuesText;
         switch (value.kind) {
         case ValueKind::Null:
-            continue; // the server fills in NULL for a column that is not named
+            // Named with an explicit NULL: a column left out would take its default instead,
+            // and `parent int default 0` would come back as 0 where the row held NULL.
+            text += "NULL";
+            break;
         case ValueKind::Signed:
             text += std::to_string(value.integer);
             break;

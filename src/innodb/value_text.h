@@ -22,8 +22,8 @@ struct InsertParameter
 
 struct InsertForm
 {
-    std::vector<std::string> columnNames; // in value order; NULL columns are left out
-    std::string valuesText; // each value followed by ",": 1,'2011-07-31 19:30:00',?,
+    std::vector<std::string> columnNames; // in value order, every column of the row
+    std::string valuesText; // each value followed by ",": 1,NULL,'2011-07-31 19:30:00',?,
     std::vector<InsertParameter> parameters; // in the order of the "?" in valuesText
 };
 
