@@ -1,34 +1,264 @@
 #include "job/rebuild_phases.h"
 
+#include "frm/create_table_text.h"
+#include "job/definition_pass.h"
+#include "job/login.h"
+#include "mysql/data_folder_backup.h"
+#include "mysql/statements.h"
+#include "mysql/systemd_service.h"
+#include "mysql/workshop_server.h"
+
 namespace job {
 
 namespace {
 
-// Stands in while the MySQL side of the rebuild is not part of this build: every step that
-// would touch a server reports that it cannot, so the job ends with its failure message and
-// nothing is moved.
-class UnavailablePhases : public RepairPhases
+// Says a problem once, on the status line and in the list, so that a step that keeps retrying
+// does not look hung.
+void reportProblem(RepairJob &job, int kind, const std::string &problem)
+{
+    job.host.statusLine(kind, problem);
+    job.addListRow(job.nextListRow++, problem);
+}
+
+mysql::MoveHooks moveHooks(RepairJob &job, int kind, bool pauseBetweenEntries)
+{
+    mysql::MoveHooks hooks;
+    hooks.stopping = [&job] { return job.stopping(); };
+    hooks.statusLine = [&job](int statusKind) { job.host.statusLine(statusKind, {}); };
+    if (pauseBetweenEntries) {
+        hooks.pause = [&job] { job.sleepPause(); };
+    }
+    hooks.reportProblem
+        = [&job, kind](const std::string &problem) { reportProblem(job, kind, problem); };
+    return hooks;
+}
+
+// Stops the server, retrying a few times: the finishing steps must not give up at once, nor
+// wait forever on a server that will not stop.
+bool stopForFinishing(RepairJob &job, mysql::ServerControl &server)
+{
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (server.stopMySqlService()) {
+            return true;
+        }
+        job.sleepPause();
+    }
+    reportProblem(job, 6, "the server does not stop: " + server.lastProblem());
+    return false;
+}
+
+class RebuildPhases : public RepairPhases
 {
 public:
-    bool stopServiceAndBackUp(RepairJob &) override { return true; }
-    bool startMySqlService(RepairJob &) override { return true; }
-    common::Status openConnection(RepairJob &) override
+    RebuildPhases(std::unique_ptr<mysql::ServerControl> owned, mysql::ServerControl &server)
+        : m_owned(std::move(owned))
+        , m_server(server)
     {
-        return common::Error { common::ErrorKind::NotSupported,
-                               "this build cannot rebuild into a server yet", {} };
     }
-    bool createZarafaDatabase(RepairJob &) override { return false; }
-    void definitionPass(RepairJob &) override {}
-    void saveDatabase(RepairJob &) override {}
-    void finishRebuild(RepairJob &) override {}
-    void restoreServer(RepairJob &) override {}
+
+    bool stopServiceAndBackUp(RepairJob &job) override
+    {
+        job.host.setVisible(Control::ProgressBar, true);
+        job.host.setVisible(Control::StatusText, true);
+        job.host.setEnabled(Control::SelectFolder, false);
+        if (!m_server.stopMySqlService()) {
+            if (!m_stopReported) {
+                reportProblem(job, 5, "the server does not stop: " + m_server.lastProblem());
+                m_stopReported = true;
+            }
+            return false;
+        }
+        m_stopReported = false;
+        if (job.backupDone) {
+            return true;
+        }
+        const std::string location = m_server.findMySqlLocation();
+        if (mysql::isMySqlMissing(location)) {
+            return true; // nothing to move: the start that follows fails and says why
+        }
+        offerUnfinishedRestore(job);
+        const std::string dataFolder = m_server.dataFolder();
+        auto oldData
+            = mysql::backUpDataFolder(dataFolder, mysql::serverLogName(), moveHooks(job, 5, true));
+        if (!oldData.ok()) {
+            reportProblem(job, 5, oldData.error().describe());
+            return true;
+        }
+        job.mysqlDataFolder = dataFolder;
+        job.oldDataFolder = oldData->string();
+        job.backupDone = true;
+        return true;
+    }
+
+    bool startMySqlService(RepairJob &job) override
+    {
+        if (m_server.startMySqlService()) {
+            m_startReported = false;
+            return true;
+        }
+        if (!m_startReported) {
+            reportProblem(job, 5, "the server does not start: " + m_server.lastProblem());
+            m_startReported = true;
+        }
+        return false;
+    }
+
+    common::Status openConnection(RepairJob &job) override
+    {
+        job.connection.reset(); // opening a connection releases the one held before
+        auto connection
+            = mysql::connectToServer(m_server, job.login.host, job.login.user, job.login.password);
+        if (!connection.ok()) {
+            return connection.error();
+        }
+        job.connection = std::move(connection).value();
+        return common::okStatus();
+    }
+
+    bool createZarafaDatabase(RepairJob &job) override
+    {
+        if (!job.connection) {
+            return false;
+        }
+        const bool created = mysql::createZarafaDatabase(*job.connection).ok();
+        job.sleepPause();
+        return created;
+    }
+
+    void definitionPass(RepairJob &job) override
+    {
+        runDefinitionPass(job, [&job](const frm::FrmTableEntry &entry) {
+            return job.connection
+                && mysql::createTableFromDefinition(*job.connection, frm::createTableText(entry))
+                       .ok();
+        });
+    }
+
+    // The data pass is wired by the save phase's owner.
+    void saveDatabase(RepairJob &) override { }
+
+    void finishRebuild(RepairJob &job) override
+    {
+        job.rebuildFinished = true;
+        // The server is about to stop under it; a dead connection helps nobody.
+        job.connection.reset();
+        const bool stopped = stopForFinishing(job, m_server);
+        // Cleared so that the moves below are not cut short; the user's own request survives in
+        // userStopRequested.
+        job.flags.stopRequested = 0;
+        if (stopped && job.backupDone) {
+            const auto recovered = mysql::finishRebuildMoves(job.mysqlDataFolder, job.oldDataFolder,
+                mysql::serverLogName(), moveHooks(job, 6, false));
+            job.flags.setRepairedPath(recovered.string());
+        }
+        job.host.statusLine(6, {});
+        if (!m_server.startMySqlService()) {
+            m_server.startMySqlService();
+        }
+    }
+
+    void restoreServer(RepairJob &job) override
+    {
+        job.rebuildFinished = true;
+        job.connection.reset();
+        if (stopForFinishing(job, m_server) && job.backupDone) {
+            mysql::putServerFilesBack(job.mysqlDataFolder, job.oldDataFolder,
+                mysql::serverLogName(), moveHooks(job, 6, false));
+        }
+        if (!m_server.startMySqlService()) {
+            m_server.startMySqlService();
+        }
+    }
+
+private:
+    // A repair that crashed between its backup and its finishing step left the server's files in
+    // an OldData folder: offer to put them back before this job moves anything.
+    void offerUnfinishedRestore(RepairJob &job)
+    {
+        const auto unfinished = mysql::unfinishedBackups(m_server.dataFolder());
+        for (const auto &folder : unfinished) {
+            const std::string question = "An earlier repair did not finish: the server's own "
+                                         "files are still in \""
+                + folder.string() + "\". Put them back now?";
+            const Answer answer = job.host.showMessage(Message { question, 2, false, false });
+            if (answer != Answer::Yes) {
+                continue;
+            }
+            const auto recovered = mysql::finishRebuildMoves(
+                m_server.dataFolder(), folder, mysql::serverLogName(), moveHooks(job, 5, false));
+            job.addListRow(job.nextListRow++,
+                "Server files put back from " + folder.string() + "; what was rebuilt is in "
+                    + recovered.string());
+        }
+    }
+
+    std::unique_ptr<mysql::ServerControl> m_owned;
+    mysql::ServerControl &m_server;
+    bool m_stopReported = false;
+    bool m_startReported = false;
 };
 
 } // namespace
 
-std::unique_ptr<RepairPhases> createRebuildPhases(const RebuildSettings &)
+std::unique_ptr<mysql::ServerControl> createServerControl(const RebuildSettings &settings)
 {
-    return std::make_unique<UnavailablePhases>();
+    if (!settings.serverService.empty()) {
+        return std::make_unique<mysql::SystemdService>(
+            settings.serverService, settings.serverDataFolder);
+    }
+    return std::make_unique<mysql::WorkshopServer>(settings.workshopFolder.empty()
+            ? mysql::WorkshopServer::defaultLocation()
+            : std::filesystem::path(settings.workshopFolder));
+}
+
+std::unique_ptr<RepairPhases> createRebuildPhases(const RebuildSettings &settings)
+{
+    auto server = createServerControl(settings);
+    mysql::ServerControl &reference = *server;
+    return std::make_unique<RebuildPhases>(std::move(server), reference);
+}
+
+std::unique_ptr<RepairPhases> createRebuildPhases(mysql::ServerControl &server)
+{
+    return std::make_unique<RebuildPhases>(nullptr, server);
+}
+
+std::vector<std::string> restoreUnfinishedRepairs(
+    mysql::ServerControl &server, const std::function<void(const std::string &)> &say)
+{
+    std::vector<std::string> restored;
+    const auto unfinished = mysql::unfinishedBackups(server.dataFolder());
+    if (unfinished.empty()) {
+        return restored;
+    }
+    if (!server.stopMySqlService()) {
+        say("the server does not stop: " + server.lastProblem());
+        return restored;
+    }
+    mysql::MoveHooks hooks;
+    hooks.reportProblem = [&say](const std::string &problem) { say(problem); };
+    for (const auto &folder : unfinished) {
+        const auto recovered
+            = mysql::finishRebuildMoves(server.dataFolder(), folder, mysql::serverLogName(), hooks);
+        say("Server files put back from " + folder.string() + "; what was rebuilt is in "
+            + recovered.string());
+        restored.push_back(folder.string());
+    }
+    if (!server.startMySqlService()) {
+        say("the server does not start: " + server.lastProblem());
+    }
+    return restored;
+}
+
+void switchTableToInnoDb(RepairJob &job, std::string_view dictionaryName)
+{
+    job.host.setEnabled(Control::StartStop, false);
+    job.host.statusLine(1, {});
+    if (job.connection) {
+        // A table that cannot be switched stays a MyISAM table with all its rows.
+        (void)mysql::switchTableToInnoDb(*job.connection, dictionaryName);
+    }
+    job.host.setEnabled(Control::StartStop, true);
 }
 
 } // namespace job

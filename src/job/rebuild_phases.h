@@ -3,6 +3,7 @@
 #pragma once
 
 #include "job/repair_phases.h"
+#include "mysql/server_control.h"
 
 #include <memory>
 #include <string>
@@ -13,8 +14,28 @@ struct RebuildSettings
 {
     // Where the private workshop server keeps its data folder and socket; empty for the default.
     std::string workshopFolder;
+    // A systemd service to rebuild in instead of the workshop; empty for the workshop. Chosen
+    // only on request, never found by itself.
+    std::string serverService;
+    // The data folder of that service's server (e.g. /var/lib/mysql).
+    std::string serverDataFolder;
 };
 
+// The server the settings name: the workshop server by default, else the systemd service.
+std::unique_ptr<mysql::ServerControl> createServerControl(const RebuildSettings &settings);
+
 std::unique_ptr<RepairPhases> createRebuildPhases(const RebuildSettings &settings);
+// The same phases on a given server (tests hand in a workshop server in a temporary folder).
+std::unique_ptr<RepairPhases> createRebuildPhases(mysql::ServerControl &server);
+
+// Puts back the server files of every unfinished repair of `server`'s data folder, keeping what
+// was rebuilt in a Recovered Folder; stops the server first and starts it again after. Returns
+// the OldData folders restored; `say` receives each step in words.
+std::vector<std::string> restoreUnfinishedRepairs(
+    mysql::ServerControl &server, const std::function<void(const std::string &)> &say);
+
+// Converts a filled table to InnoDB: status line kind 1, the Start/Stop button disabled around
+// the statement. The data pass calls it after the table's last row.
+void switchTableToInnoDb(RepairJob &job, std::string_view dictionaryName);
 
 } // namespace job

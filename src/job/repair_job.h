@@ -5,9 +5,11 @@
 #include "job/job_flags.h"
 #include "log/log_report.h"
 #include "job/repair_host.h"
+#include "mysql/connection.h"
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -73,6 +75,9 @@ struct RepairJob
     bool connected = false;
     bool backupDone = false;      // the server's own files have been moved aside
     bool rebuildFinished = false; // the finishing step has run
+    std::unique_ptr<mysql::Connection> connection; // the rebuild's connection, once logged in
+    std::string mysqlDataFolder; // the server's data folder the backup moved files out of
+    std::string oldDataFolder;   // this job's OldData folder
 
     // The fixed pause after service, connection and "create database" steps; tests shorten it.
     std::chrono::milliseconds pause { 500 };

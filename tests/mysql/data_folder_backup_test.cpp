@@ -1,0 +1,156 @@
+#include "mysql/data_folder_backup.h"
+#include "support/temp_dir.h"
+
+#include <algorithm>
+#include <fstream>
+#include <gtest/gtest.h>
+
+using testing_support::TempDir;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::vector<std::string> names(const fs::path &folder)
+{
+    std::vector<std::string> out;
+    for (const auto &entry : fs::directory_iterator(folder)) {
+        out.push_back(entry.path().filename().string());
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+TEST(TimeStampTest, WritesFieldsWithoutLeadingZeros)
+{
+    std::tm local {};
+    local.tm_year = 111;
+    local.tm_mon = 2;
+    local.tm_mday = 7;
+    local.tm_hour = 14;
+    local.tm_min = 5;
+    local.tm_sec = 9;
+    EXPECT_EQ(mysql::timeStamp(local), "(2011-3-7 14.5.9)");
+}
+
+TEST(DataFolderBackupTest, MovesServerFilesAndZarafaByNameAndPutsThemBackAfterTheRebuild)
+{
+    TempDir dir;
+    const fs::path data = dir.mkdir("data");
+    dir.write("data/IBDATA1", "old tablespace");
+    dir.write("data/ib_logfile0", "old log");
+    dir.write("data/REPAIRHOST.err", "old server log");
+    dir.write("data/REPAIRHOST.pid", "1");
+    dir.write("data/Zarafa/stores.frm", "old");
+    dir.write("data/mysql/user.frm", "system");
+    dir.write("data/Recovered Folder (2011-3-7 14.5.9)/ibdata1", "earlier result");
+    int kind5 = 0;
+    mysql::MoveHooks hooks;
+    hooks.statusLine = [&](int kind) { kind5 += kind == 5 ? 1 : 0; };
+
+    auto oldData = mysql::backUpDataFolder(data, "repairhost.err", hooks);
+    ASSERT_TRUE(oldData.ok()) << oldData.error().describe();
+    EXPECT_EQ(oldData->filename().string().rfind("OldData(", 0), 0u);
+    EXPECT_EQ(names(*oldData),
+        (std::vector<std::string> { "IBDATA1", "REPAIRHOST.err", "Zarafa", "ib_logfile0",
+            std::string(mysql::kManifestName) }));
+    EXPECT_EQ(names(data),
+        (std::vector<std::string> { oldData->filename().string(), "REPAIRHOST.pid",
+            "Recovered Folder (2011-3-7 14.5.9)", "mysql" }));
+    EXPECT_EQ(kind5, 8); // one per entry of the listing
+    EXPECT_EQ(mysql::unfinishedBackups(data), std::vector<fs::path> { *oldData });
+
+    // The restarted server makes new files; the rebuild makes a new zarafa folder.
+    dir.write("data/ibdata1", "new tablespace");
+    dir.write("data/ib_logfile0", "new log");
+    dir.write("data/repairhost.err", "new server log");
+    dir.write("data/zarafa/stores.frm", "rebuilt");
+
+    const fs::path recovered = mysql::finishRebuildMoves(data, *oldData, "repairhost.err", {});
+    EXPECT_EQ(recovered.filename().string().rfind("Recovered Folder (", 0), 0u);
+    EXPECT_EQ(names(recovered), (std::vector<std::string> { "ibdata1", "zarafa" }));
+    EXPECT_EQ(names(*oldData),
+        (std::vector<std::string> { "Zarafa", std::string(mysql::kManifestName) }));
+    const auto back = names(data);
+    for (const char *name : { "IBDATA1", "ib_logfile0", "REPAIRHOST.err", "mysql" }) {
+        EXPECT_NE(std::find(back.begin(), back.end(), name), back.end()) << name;
+    }
+    EXPECT_EQ(std::find(back.begin(), back.end(), "zarafa"), back.end());
+    std::ifstream tablespace(data / "IBDATA1");
+    std::string content;
+    std::getline(tablespace, content);
+    EXPECT_EQ(content, "old tablespace");
+    EXPECT_TRUE(mysql::unfinishedBackups(data).empty());
+}
+
+TEST(DataFolderBackupTest, PutBackAfterAFailedJobRestoresEverythingAndRemovesTheBackup)
+{
+    TempDir dir;
+    const fs::path data = dir.mkdir("data");
+    dir.write("data/ibdata1", "old tablespace");
+    dir.write("data/zarafa/stores.frm", "old");
+    auto oldData = mysql::backUpDataFolder(data, "h.err", {});
+    ASSERT_TRUE(oldData.ok());
+    dir.write("data/ibdata1", "fresh");
+    dir.write("data/ib_logfile0", "fresh");
+
+    mysql::putServerFilesBack(data, *oldData, "h.err", {});
+    EXPECT_FALSE(fs::exists(*oldData));
+    EXPECT_TRUE(fs::exists(data / "zarafa" / "stores.frm"));
+    EXPECT_TRUE(fs::exists(data / "ib_logfile0")); // not moved before: the fresh one stays
+    std::ifstream tablespace(data / "ibdata1");
+    std::string content;
+    std::getline(tablespace, content);
+    EXPECT_EQ(content, "old tablespace");
+}
+
+TEST(DataFolderBackupTest, AStopDuringTheBackupLeavesUnmovedFilesAloneAtTheFinish)
+{
+    TempDir dir;
+    const fs::path data = dir.mkdir("data");
+    dir.write("data/a_first", "x");
+    dir.write("data/ibdata1", "old tablespace");
+    int entries = 0;
+    mysql::MoveHooks hooks;
+    hooks.stopping = [&] { return entries >= 1; };
+    hooks.pause = [&] { ++entries; };
+    auto oldData = mysql::backUpDataFolder(data, "h.err", hooks);
+    ASSERT_TRUE(oldData.ok());
+    EXPECT_TRUE(fs::exists(data / "ibdata1"));
+    auto manifest = mysql::readManifest(*oldData);
+    ASSERT_TRUE(manifest.ok());
+    EXPECT_TRUE(manifest->wasPlanned("IBDATA1"));
+    EXPECT_FALSE(manifest->wasMoved("ibdata1"));
+
+    const fs::path recovered = mysql::finishRebuildMoves(data, *oldData, "h.err", {});
+    EXPECT_TRUE(fs::exists(data / "ibdata1")); // the server's own, never taken as rebuilt
+    EXPECT_TRUE(names(recovered).empty());
+}
+
+TEST(DataFolderBackupTest, AMoveThatKeepsFailingIsReportedOnceAndGivesWayToAStop)
+{
+    TempDir dir;
+    const fs::path data = dir.mkdir("data");
+    dir.write("data/ibdata1", "old");
+    auto oldData = mysql::backUpDataFolder(data, "h.err", {});
+    ASSERT_TRUE(oldData.ok());
+    dir.write("data/ibdata1", "rebuilt");
+    // A non-empty folder where the rebuilt tablespace must go: the move cannot succeed. Both
+    // possible time stamps are taken, so the second boundary does not matter.
+    for (int i = 0; i < 3; ++i) {
+        std::time_t when = std::time(nullptr) + i;
+        std::tm local {};
+        ::localtime_r(&when, &local);
+        dir.write("data/Recovered Folder " + mysql::timeStamp(local) + "/ibdata1/blocker", "x");
+    }
+    std::vector<std::string> problems;
+    int attempts = 0;
+    mysql::MoveHooks hooks;
+    hooks.reportProblem = [&](const std::string &problem) { problems.push_back(problem); };
+    hooks.stopping = [&] { return ++attempts >= 5; };
+    mysql::finishRebuildMoves(data, *oldData, "h.err", hooks);
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_NE(problems.front().find("cannot move"), std::string::npos) << problems.front();
+    EXPECT_GE(attempts, 5);
+}
+
+} // namespace
