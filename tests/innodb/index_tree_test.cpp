@@ -6,6 +6,8 @@
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
+#include <random>
+#include <set>
 
 namespace {
 
@@ -255,6 +257,52 @@ TEST(IndexTreeTest, WalksAMultiLevelSakilaTree)
         misreadRecords += scan->page(page.pageNumber)->recordCount;
     }
     EXPECT_EQ(misreadRecords, 1000u) << "tree and orphan pages still hold every film";
+}
+
+} // namespace
+
+namespace {
+
+// Pages that look like B-tree pages of the index but hold random bytes everywhere else: the walk
+// must end, stay inside every page, and never call a page both reached and orphaned.
+TEST(IndexTreeTest, RandomNodePagesNeverCrashTheWalk)
+{
+    TempDir dir;
+    std::mt19937 random(4242);
+    for (int round = 0; round < 20; ++round) {
+        std::vector<Page> pages(40);
+        pages[0] = makeFspHeaderPage(0);
+        for (std::uint32_t n = 1; n < pages.size(); ++n) {
+            for (auto &byte : pages[n]) {
+                byte = static_cast<std::uint8_t>(random());
+            }
+            const auto level = static_cast<std::uint16_t>(random() % 3);
+            auto header = makeIndexPage(n, kIndex, level, 0, random() % 1000, random() % 2 == 0);
+            std::copy(header.begin(), header.begin() + 120, pages[n].begin());
+            testing_support::putBigEndian(pages[n], innodb::kFilPageNext, random() % 45, 4);
+            testing_support::putBigEndian(pages[n], innodb::kFilPagePrev, random() % 45, 4);
+            testing_support::putBigEndian(pages[n], innodb::kPageHeapTopAt, random() % 17000, 2);
+            testing_support::putBigEndian(pages[n], innodb::kPageNewInfimum - 2, random(), 2);
+            testing_support::putBigEndian(pages[n], innodb::kPageOldInfimum - 2, random(), 2);
+        }
+        const auto path = dir.path() / "ibdata1";
+        testing_support::writePages(path, pages);
+        auto file = innodb::TablespaceFile::open(path.string());
+        ASSERT_TRUE(file.ok());
+        auto scan = innodb::scanTablespace(*file, {});
+        ASSERT_TRUE(scan.ok());
+        const innodb::KeyLayout layout { { { 0, true }, { 4, false } }, 3 };
+        for (std::uint32_t root = 1; root < pages.size(); root += 7) {
+            const auto result = innodb::collectTablePages(*file, *scan, kIndex, root, layout);
+            std::set<std::uint32_t> seen;
+            for (const auto &page : result.treePages) {
+                EXPECT_TRUE(seen.insert(page.pageNumber).second);
+            }
+            for (const auto &page : result.orphanPages) {
+                EXPECT_TRUE(seen.insert(page.pageNumber).second);
+            }
+        }
+    }
 }
 
 } // namespace
