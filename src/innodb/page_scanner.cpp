@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cassert>
 #include <memory>
 
 namespace innodb {
@@ -46,13 +47,17 @@ const rawtable *ScanResult::group(std::uint64_t indexId) const
 
 const strcUniqueIdPages *ScanResult::page(std::uint32_t pageNumber) const
 {
-    const auto found = m_pageOf.find(pageNumber);
-    return found == m_pageOf.end() ? nullptr : &allPages[found->second];
+    // Pages are kept in file order, so their numbers rise: no index is needed to find one.
+    const auto found = std::lower_bound(allPages.begin(), allPages.end(), pageNumber,
+        [](const strcUniqueIdPages &entry, std::uint32_t number) {
+            return entry.pageNumber < number;
+        });
+    return found != allPages.end() && found->pageNumber == pageNumber ? &*found : nullptr;
 }
 
 void ScanResult::addPage(std::uint64_t indexId, const strcUniqueIdPages &entry)
 {
-    m_pageOf.emplace(entry.pageNumber, allPages.size());
+    assert(allPages.empty() || allPages.back().pageNumber < entry.pageNumber);
     allPages.push_back(entry);
     const auto [found, inserted] = m_groupOf.emplace(indexId, groups.size());
     if (inserted) {

@@ -64,12 +64,11 @@ struct ScanResult
     // The kept entry for page `pageNumber`, or null when the scan did not keep that page.
     const strcUniqueIdPages *page(std::uint32_t pageNumber) const;
 
-    // Filled by the scanner; kept consistent by addPage().
+    // Filled by the scanner, in rising page numbers; keeps the groups consistent.
     void addPage(std::uint64_t indexId, const strcUniqueIdPages &entry);
 
 private:
     std::unordered_map<std::uint64_t, std::size_t> m_groupOf; // index id -> groups position
-    std::unordered_map<std::uint32_t, std::size_t> m_pageOf; // page number -> allPages position
 };
 
 struct ScanCallbacks
