@@ -1,0 +1,27 @@
+// zarafa-repair-gui: the desktop program. One copy at a time; the window runs until closed.
+#include "app/main_window.h"
+#include "app/single_instance.h"
+#include "job/rebuild_phases.h"
+#include "log/log_report.h"
+
+#include <QApplication>
+
+int main(int argc, char **argv)
+{
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Corvane Lumaris Repair for Zarafa"));
+
+    // A second copy ends silently; the first one's window is the program.
+    app::SingleInstance instance;
+    if (!instance.acquired()) {
+        return 0;
+    }
+
+    logreport::LogReport log;
+    log.setProgramStartTime(logreport::LogReport::ctimeNow());
+
+    auto phases = job::createRebuildPhases(job::RebuildSettings {});
+    app::CCorvaneLumerisZarafaRepairDlg window(*phases, log);
+    window.show();
+    return QApplication::exec();
+}

@@ -1,0 +1,67 @@
+#include "app/save_complete_dialog.h"
+
+#include "app/link_label.h"
+#include "app/pictures.h"
+#include "common/strings.h"
+
+#include <QDesktopServices>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace app {
+
+CSaveComplete::CSaveComplete(const QString &repairedPath, QWidget *parent)
+    : QDialog(parent)
+    , m_repairedPath(repairedPath)
+{
+    setObjectName(QStringLiteral("CSaveComplete"));
+    setWindowTitle(QString::fromUtf8(
+        common::kDialogTitle.data(), static_cast<qsizetype>(common::kDialogTitle.size())));
+    QPalette background = palette();
+    background.setColor(QPalette::Window, QColor(241, 241, 241));
+    setPalette(background);
+    setAutoFillBackground(true);
+
+    auto *picture = new QLabel(this);
+    picture->setPixmap(picturePixmap(Picture::Completed, 48));
+    auto *text = new QLabel(QString::fromUtf8(common::kCompletionText.data(),
+                                static_cast<qsizetype>(common::kCompletionText.size())),
+        this);
+    text->setObjectName(QStringLiteral("1027"));
+    m_link = new LinkLabel(tr("Repaired File Path"), this);
+    m_link->setObjectName(QStringLiteral("1026"));
+    // The folder itself, so that the user can read where the result lies even without a file
+    // manager.
+    m_link->setToolTip(repairedPath);
+    auto *ok = new QPushButton(tr("Ok"), this);
+    ok->setObjectName(QStringLiteral("1028"));
+    ok->setDefault(true);
+
+    connect(m_link, &LinkLabel::clicked, this, &CSaveComplete::openRepairedPath);
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+
+    auto *texts = new QVBoxLayout;
+    texts->addWidget(text);
+    texts->addWidget(m_link);
+    auto *top = new QHBoxLayout;
+    top->addWidget(picture);
+    top->addSpacing(12);
+    top->addLayout(texts, 1);
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(ok);
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addLayout(buttons);
+}
+
+void CSaveComplete::openRepairedPath()
+{
+    m_link->setVisited(true);
+    QDesktopServices::openUrl(QUrl::fromLocalFile(m_repairedPath));
+}
+
+} // namespace app
