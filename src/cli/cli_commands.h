@@ -19,6 +19,8 @@ struct RepairOptions
     std::optional<bool> answer;
     bool quiet = false;
     std::string workshop;
+    std::string serverService; // a systemd service instead of the workshop server
+    std::string serverDataFolder; // that service's data folder
     std::string reportFile;
 };
 

@@ -53,6 +53,9 @@ int runRepair(const cli::RepairOptions &options, const std::string &logFile)
         consoleOptions.login = job::LoginValues { options.host.value_or("localhost"),
                                                   options.user.value_or("root"),
                                                   options.password.value_or("") };
+    } else if (options.serverService.empty()) {
+        // The workshop server is ours: root without a password through its private socket.
+        consoleOptions.login = job::LoginValues { "localhost", "root", "" };
     }
     consoleOptions.answer = options.answer;
     consoleOptions.quiet = options.quiet;
@@ -60,6 +63,8 @@ int runRepair(const cli::RepairOptions &options, const std::string &logFile)
 
     job::RebuildSettings settings;
     settings.workshopFolder = options.workshop;
+    settings.serverService = options.serverService;
+    settings.serverDataFolder = options.serverDataFolder;
     auto phases = job::createRebuildPhases(settings);
     logreport::LogReport log;
     log.setProgramStartTime(logreport::LogReport::ctimeNow());
@@ -137,6 +142,11 @@ int main(int argc, char **argv)
                    "Write a JSON account of every table (rows recovered, refused, skipped)");
     app.add_option("--workshop", repair.workshop,
                    "Folder of the private workshop server (default: in the user's data folder)");
+    auto *service = app.add_option("--server-service", repair.serverService,
+                                   "Rebuild in this systemd MySQL service instead of the workshop");
+    app.add_option("--server-data-folder", repair.serverDataFolder,
+                   "The data folder of that service's server (e.g. /var/lib/mysql)")
+        ->needs(service);
 
     std::string logFile;
     app.add_option("--log", logFile,

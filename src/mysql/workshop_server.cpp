@@ -238,7 +238,9 @@ bool WorkshopServer::stopMySqlService()
     m_problem.clear();
     const pid_t pid = runningPid();
     if (pid == 0) {
-        return true;
+        // The workshop is made on first use: a first repair stops it before it ever ran, and
+        // its backup needs the data folder to exist.
+        return prepareFolders() && installDataFolder();
     }
     if (::kill(pid, SIGTERM) != 0 && processRunning(pid)) {
         m_problem = "cannot signal the workshop server";
