@@ -82,7 +82,7 @@ struct Dictionary
 };
 
 // Reads SYS_TABLES and SYS_INDEXES of a system tablespace. Delete-marked records (dropped
-// tables not yet purged) are left out. Corruption when neither index gives a single record.
+// tables not yet purged) are left out. Corruption when either index gives no record at all.
 common::Result<Dictionary> readDictionary(
     PageSource &source, const ScanResult &scan, const std::function<bool()> &stopRequested = {});
 

@@ -9,6 +9,10 @@
 // orphans: their rows are taken only when their keys fall into a damaged range. An intact tree
 // thus gives exactly the live rows, a damaged one still what its orphaned pages hold.
 //
+// Across damage the leaf level's own FIL prev/next links are followed, each link confirmed by the
+// next page's back link: a freed page is named by no live page, so the pages found that way are
+// live. When they close every gap the damage lay in node pages only and the tree counts as intact.
+//
 // Keys are compared as stored: field by field, bytes unsigned, a shorter field that is a prefix
 // of the longer one sorts first. InnoDB stores integers big-endian with the sign bit inverted and
 // binary strings as they are, so this is the tree's own order for the integer and binary keys
