@@ -8,8 +8,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
-    const auto table = frm::parseTableDefinition(
-        common::Bytes(data, size), "fuzzed.frm", "zarafa/fuzzed");
+    const auto table
+        = frm::parseTableDefinition(common::Bytes(data, size), "fuzzed.frm", "zarafa/fuzzed");
     if (table) {
         (void)frm::createTableText(*table);
     } else {

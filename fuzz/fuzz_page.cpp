@@ -28,15 +28,15 @@ const Definitions &definitions()
 {
     static const Definitions loaded = [] {
         Definitions result;
-        const auto load = [&](const std::string &folder, const std::string &name,
-                              const std::string &database) {
-            auto table = frm::readTableDefinition(
-                folder + "/" + name + ".frm", name + ".frm", database + "/" + name);
-            if (!table) {
-                std::abort(); // the fuzzer would be testing nothing
-            }
-            result.tables.push_back(std::move(*table));
-        };
+        const auto load
+            = [&](const std::string &folder, const std::string &name, const std::string &database) {
+                  auto table = frm::readTableDefinition(
+                      folder + "/" + name + ".frm", name + ".frm", database + "/" + name);
+                  if (!table) {
+                      std::abort(); // the fuzzer would be testing nothing
+                  }
+                  result.tables.push_back(std::move(*table));
+              };
         // The order is the meaning of the first input byte; make_seeds.py uses the same list.
         for (const char *name : { "properties", "lob", "names", "hierarchy", "stores" }) {
             load(ZR_FUZZ_ZARAFA_FRM_DIR, name, "zarafa");

@@ -29,7 +29,8 @@ public:
         : m_bytes(data, data + size)
         , m_wrap(wrap)
     {
-        const std::size_t pages = std::max<std::size_t>(1, (size + innodb::kPageSize - 1) / innodb::kPageSize);
+        const std::size_t pages
+            = std::max<std::size_t>(1, (size + innodb::kPageSize - 1) / innodb::kPageSize);
         m_bytes.resize(pages * innodb::kPageSize, 0);
     }
     bool readPage(std::uint32_t pageNumber, innodb::PageBuffer buffer) override
@@ -45,8 +46,8 @@ public:
     std::uint64_t pageCount() const override { return m_bytes.size() / innodb::kPageSize; }
     innodb::ConstPage page(std::uint32_t pageNumber) const
     {
-        return innodb::ConstPage(m_bytes.data() + std::size_t { pageNumber } * innodb::kPageSize,
-            innodb::kPageSize);
+        return innodb::ConstPage(
+            m_bytes.data() + std::size_t { pageNumber } * innodb::kPageSize, innodb::kPageSize);
     }
 
 private:

@@ -165,6 +165,16 @@ PageCheck checkPage(ConstPage page, bool fullCrc32Space)
     return { PageVerdict::BadChecksum, std::nullopt };
 }
 
+PageCheck checkPageEitherLayout(ConstPage page)
+{
+    const PageCheck classic = checkPage(page, false);
+    if (classic.ok() || classic.verdict == PageVerdict::Empty) {
+        return classic;
+    }
+    const PageCheck full = checkPage(page, true);
+    return full.ok() ? full : classic;
+}
+
 std::string_view describe(PageVerdict verdict)
 {
     switch (verdict) {

@@ -70,6 +70,10 @@ inline bool isFullCrc32Space(std::uint32_t spaceFlags) { return (spaceFlags & 0x
 // The whole check of one page: empty, then the trailer, then the checksums.
 PageCheck checkPage(ConstPage page, bool fullCrc32Space = false);
 
+// The check for a reader that does not know the space's layout (page 0 may be the damaged one):
+// the classic layout first, then full_crc32. A page of one layout fails the other's trailer test.
+PageCheck checkPageEitherLayout(ConstPage page);
+
 // The verdict in a mail administrator's words, for log lines and the report.
 std::string_view describe(PageVerdict verdict);
 std::string_view algorithmName(ChecksumAlgorithm algorithm);

@@ -1,8 +1,10 @@
 #include "innodb/table_reader.h"
 
 #include "innodb/lob_decoder.h"
+#include "innodb/page_check.h"
 
 #include <array>
+#include <string>
 
 namespace innodb {
 
@@ -30,8 +32,19 @@ TableReadCounts readTableRows(PageSource &file, const ScanResult &scan, const st
             ++counts.pagesUnreadable;
             return true;
         }
-        ++counts.pagesRead;
         const ConstPage view(buffer);
+        if (const PageCheck check = checkPageEitherLayout(view); !check.ok()) {
+            ++counts.pagesFailedCheck;
+            counts.failedPages.push_back(page.pageNumber);
+            counts.problems.push_back("page " + std::to_string(page.pageNumber) + " is "
+                + std::string(describe(check.verdict))
+                + (callbacks.decodeFailedPages ? ": its rows were read anyway and may be wrong"
+                                               : ": its rows are left out"));
+            if (!callbacks.decodeFailedPages) {
+                return true;
+            }
+        }
+        ++counts.pagesRead;
         counts.decoded += lob ? DecodeLobPage(decoder, view, page.pageNumber, sink)
                               : DecodePageRecords(decoder, view, page.pageNumber, sink);
         return true;

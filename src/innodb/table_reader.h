@@ -22,6 +22,8 @@ struct TableReadCounts
     std::uint64_t orphanPages = 0; // pages read because the tree no longer reaches them
     std::uint64_t stalePages = 0; // freed pages left out because the tree is intact
     std::vector<std::string> problems; // damage in the tree, one line each
+    std::uint64_t pagesFailedCheck = 0; // pages whose checksum or LSN trailer is wrong
+    std::vector<std::uint32_t> failedPages; // their numbers, as DecodedRow::pageNumber gives them
     bool stopped = false;
 };
 
@@ -29,6 +31,9 @@ struct TableReadCallbacks
 {
     std::function<bool()> stopRequested; // polled before each page
     std::function<void(std::uint32_t)> beforePage; // e.g. the status line for each page
+    // A page that fails its checks is counted and left out, as its rows would be garbage; set
+    // this to decode it anyway (its rows then carry a page number listed in failedPages).
+    bool decodeFailedPages = false;
 };
 
 // Decodes every row of `entry`'s clustered index with `decoder` (the Lob table through the Lob
