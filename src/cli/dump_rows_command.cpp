@@ -1,13 +1,13 @@
 // zarafa-repair dump-rows FOLDER: the decoded rows of every table as tab-separated text, without
-// a server: definitions, dictionary, page scan, tree walk and record decoding, as a repair runs
-// them, so that decoded data can be compared byte for byte with a known truth.
+// a server: definitions, dictionary, page scans of ibdata1 and the tables' .ibd files, tree walk
+// and record decoding, as a repair runs them, so that decoded data can be compared byte for byte
+// with a known truth. A folder without ibdata1 is read from its .ibd files alone.
 #include "cli/cli_commands.h"
 #include "frm/table_definition_reader.h"
 #include "innodb/page_scanner.h"
 #include "innodb/record_decoder.h"
-#include "innodb/table_discovery.h"
 #include "innodb/table_reader.h"
-#include "innodb/tablespace_file.h"
+#include "innodb/tablespace_set.h"
 #include "innodb/value_text.h"
 #include "job/folder_listing.h"
 
@@ -93,35 +93,32 @@ int dumpRows()
 {
     const DumpRowsOptions &opts = options();
     const auto zarafa = job::findEntryIgnoringCase(opts.folder, "Zarafa", true);
-    const auto ibdata = job::findEntryIgnoringCase(opts.folder, "ibdata1", false);
-    if (!zarafa || !ibdata) {
-        std::cerr << "zarafa-repair dump-rows: " << opts.folder
-                  << " holds no Zarafa folder or no ibdata1\n";
+    if (!zarafa) {
+        std::cerr << "zarafa-repair dump-rows: " << opts.folder << " holds no Zarafa folder\n";
         return 3;
     }
-    const auto definitions = readDefinitions(opts.folder + "/" + *zarafa);
-    if (definitions.empty()) {
+    // Without ibdata1 the tables' own .ibd files are still read (file-per-table folders).
+    const auto ibdata = job::findEntryIgnoringCase(opts.folder, "ibdata1", false);
+    const std::string zarafaFolder = opts.folder + "/" + *zarafa;
+    std::vector<frm::FrmTableEntry> tables;
+    for (auto &definition : readDefinitions(zarafaFolder)) {
+        tables.push_back(std::move(definition.table));
+    }
+    if (tables.empty()) {
         std::cerr << "zarafa-repair dump-rows: the " << *zarafa << " folder of " << opts.folder
                   << " holds no readable table definition (.frm) file\n";
         return 3;
     }
-    auto file = innodb::TablespaceFile::open(opts.folder + "/" + *ibdata);
-    if (!file) {
-        std::cerr << "zarafa-repair dump-rows: " << file.error().describe() << '\n';
-        return 3;
-    }
-    const auto scan = innodb::scanTablespace(*file, {});
-    if (!scan) {
-        std::cerr << "zarafa-repair dump-rows: " << scan.error().describe() << '\n';
-        return 3;
-    }
-    const auto discovery = innodb::discoverTables(*file, *scan);
-    if (!discovery) {
-        std::cerr << "zarafa-repair dump-rows: " << discovery.error().describe() << '\n';
-        return 3;
-    }
-    for (const auto &problem : discovery->problems) {
+    const std::string database(job::kDictionaryPrefix.substr(0, job::kDictionaryPrefix.size() - 1));
+    const innodb::TablespaceSet spaces = innodb::TablespaceSet::open(
+        ibdata ? opts.folder + "/" + *ibdata : std::string(), zarafaFolder, tables, database);
+    for (const auto &problem : spaces.problems()) {
         std::cerr << "zarafa-repair dump-rows: " << problem << '\n';
+    }
+    if (spaces.tables().empty()) {
+        std::cerr << "zarafa-repair dump-rows: no table's rows can be found in " << opts.folder
+                  << '\n';
+        return 3;
     }
     if (!opts.outDirectory.empty()) {
         std::filesystem::create_directories(opts.outDirectory);
@@ -130,19 +127,18 @@ int dumpRows()
     innodb::DecodeOptions decodeOptions;
     decodeOptions.includeDeleted = opts.includeDeleted;
     int exitCode = 0;
-    for (const auto &definition : definitions) {
-        const auto &table = definition.table;
-        const std::string shortName = frm::tableNameFromFileName(definition.fileName);
+    for (const auto &table : tables) {
+        const std::string shortName = frm::tableNameFromFileName(table.fileName);
         if (!opts.table.empty() && !job::equalsIgnoringCase(opts.table, shortName)) {
             continue;
         }
-        const innodb::strcIbDataScan *found = discovery->find(table.dictionaryName);
+        const innodb::TableInSpace *found = spaces.find(table.dictionaryName);
         if (!found) {
-            std::cerr << table.dictionaryName << ": not in the dictionary\n";
+            std::cerr << table.dictionaryName << ": not in the dictionary nor in an .ibd file\n";
             continue;
         }
-        innodb::RecordDecoder decoder(table, *file, store, decodeOptions);
-        if (!decoder.usable() || decoder.hasKey() != found->hasPrimaryKey) {
+        innodb::RecordDecoder decoder(table, *found->file, store, decodeOptions);
+        if (!decoder.usable() || decoder.hasKey() != found->entry.hasPrimaryKey) {
             std::cerr << table.dictionaryName << ": "
                       << (decoder.usable() ? "key differs from the dictionary's"
                                            : decoder.problem())
@@ -158,14 +154,15 @@ int dumpRows()
         out << innodb::tsvHeader(table);
         TsvFileSink sink(out);
         const innodb::TableReadCounts read
-            = innodb::readTableRows(*file, *scan, *found, decoder, sink);
+            = innodb::readTableRows(*found->file, *found->scan, found->entry, decoder, sink);
         for (const auto &problem : read.problems) {
             std::cerr << table.dictionaryName << ": " << problem << '\n';
         }
         const innodb::PageDecodeCounts &counts = read.decoded;
-        std::cerr << table.dictionaryName << ": " << counts.rowsEmitted << " rows, "
-                  << counts.deleteMarkedSkipped << " deleted skipped, " << counts.recordsRejected
-                  << " damaged records, " << counts.valuesTruncated << " values cut short\n";
+        std::cerr << table.dictionaryName << " (" << found->fileName << "): " << counts.rowsEmitted
+                  << " rows, " << counts.deleteMarkedSkipped << " deleted skipped, "
+                  << counts.recordsRejected << " damaged records, " << counts.valuesTruncated
+                  << " values cut short\n";
         if (sink.failures > 0) {
             exitCode = 1;
         }
@@ -179,7 +176,9 @@ void addDumpRowsCommand(CLI::App &app)
 {
     CLI::App *command = app.add_subcommand(
         kCommandName, "Decode every table of a data folder and write its rows as TSV");
-    command->add_option("folder", options().folder, "The data folder (Zarafa and ibdata1)")
+    command
+        ->add_option("folder", options().folder,
+            "The data folder (Zarafa, and ibdata1 unless every table has an .ibd)")
         ->required();
     command->add_option("--table", options().table, "Only this table");
     command->add_option("--out", options().outDirectory, "Write DIR/<table>.tsv files");

@@ -1,5 +1,6 @@
 #include "innodb/record_decoder.h"
 
+#include "innodb/dictionary.h"
 #include "innodb/overflow_chain.h"
 #include "innodb/record_chain.h"
 
@@ -118,12 +119,16 @@ KeyLayout RecordDecoder::keyLayout() const
 PageDecodeCounts RecordDecoder::decodePage(ConstPage page, std::uint32_t pageNumber, RowSink &sink)
 {
     PageDecodeCounts counts;
-    if (!usable() || !isCompactPage(page) || pageLevelOf(page) != 0) {
+    if (!usable() || pageLevelOf(page) != 0) {
         counts.pagesRejected = 1;
         return counts;
     }
+    // The record format is the page's to tell (PAGE_N_HEAP bit 15), not the table's: a table
+    // rebuilt by a newer server, or a dictionary that is gone, must not decide it.
+    const bool compact = isCompactPage(page);
+    const std::size_t firstUser = compact ? kPageNewSupremumEnd : kPageOldSupremumEnd;
     std::size_t heapEnd = heapTopOf(page);
-    if (heapEnd <= kPageNewSupremumEnd || heapEnd > kPageDirectoryStart) {
+    if (heapEnd <= firstUser || heapEnd > kPageDirectoryStart) {
         heapEnd = kPageDirectoryStart;
     }
     const RecordChain chain = walkRecordChain(page);
@@ -135,20 +140,21 @@ PageDecodeCounts RecordDecoder::decodePage(ConstPage page, std::uint32_t pageNum
         }
         const std::size_t origin = chain.origins[r];
         ++counts.recordsWalked;
-        if (recordStatus(page, origin, true) != kRecordStatusOrdinary) {
+        if (recordStatus(page, origin, compact) != kRecordStatusOrdinary) {
             // A node pointer or MariaDB's instant-ALTER metadata record: not a row of this
             // layout, and a leaf that holds one is not what it claims to be.
             ++counts.recordsRejected;
             break;
         }
-        const bool deleted = (recordInfoBits(page, origin, true) & kRecordInfoDeleted) != 0;
+        const bool deleted = (recordInfoBits(page, origin, compact) & kRecordInfoDeleted) != 0;
         if (deleted && !m_options.includeDeleted) {
             ++counts.deleteMarkedSkipped;
             continue;
         }
         m_row.deleteMarked = deleted;
         m_row.origin = static_cast<std::uint16_t>(origin);
-        const RecordOutcome outcome = decodeRecord(page, origin, heapEnd, counts);
+        const RecordOutcome outcome = compact ? decodeRecord(page, origin, heapEnd, counts)
+                                              : decodeOldStyleRecord(page, origin, heapEnd, counts);
         if (outcome == RecordOutcome::Row) {
             sink.acceptRow(m_row);
             ++counts.rowsEmitted;
@@ -222,28 +228,83 @@ RecordDecoder::RecordOutcome RecordDecoder::decodeRecord(
         }
         const common::Bytes bytes(page.data() + at, width);
         at += width;
-        if (!m_external[f]) {
-            damaged = !decodeValue(field.format, bytes, value) || damaged;
-            continue;
+        const RecordOutcome stored = storeValue(field, bytes, m_external[f], value, counts);
+        if (stored == RecordOutcome::Unreadable) {
+            return stored;
         }
-        if (width < kExternReferenceSize) {
+        damaged = stored == RecordOutcome::Damaged || damaged;
+    }
+    return damaged ? RecordOutcome::Damaged : RecordOutcome::Row;
+}
+
+RecordDecoder::RecordOutcome RecordDecoder::storeValue(const Field &field, common::Bytes bytes,
+    bool external, FieldValue &value, PageDecodeCounts &counts)
+{
+    if (!external) {
+        return decodeValue(field.format, bytes, value) ? RecordOutcome::Row
+                                                       : RecordOutcome::Damaged;
+    }
+    // The local prefix (768 bytes in COMPACT and REDUNDANT, none in DYNAMIC), then the
+    // 20-byte reference to the rest on overflow pages of the same tablespace.
+    if (bytes.size() < kExternReferenceSize) {
+        return RecordOutcome::Unreadable;
+    }
+    const auto reference = bytes.last(kExternReferenceSize);
+    const auto firstPage = static_cast<std::uint32_t>(
+        common::readBigEndianUnchecked(reference.data() + kExternPageNumber, 4));
+    // Only the low 32 bits count: the high ones carry the owner and inherited flags.
+    const std::uint64_t externalLength
+        = common::readBigEndianUnchecked(reference.data() + kExternLength + 4, 4);
+    value.kind = ValueKind::Bytes;
+    LongValueWriter writer(m_store, value.bytes);
+    if (!writer.append(bytes.first(bytes.size() - kExternReferenceSize)).ok()) {
+        ++counts.valuesTruncated;
+        return RecordOutcome::Row;
+    }
+    if (!ReadOverflowChain(m_pages, firstPage, externalLength, writer).complete) {
+        ++counts.valuesTruncated;
+    }
+    return RecordOutcome::Row;
+}
+
+// An old-style (REDUNDANT) record locates each field through its own end offsets, so no length
+// rule of the table is needed; but its field count must be the clustered index's: the key (or
+// DB_ROW_ID), DB_TRX_ID, DB_ROLL_PTR and every other column. A NULL fixed-length field keeps its
+// bytes (zeros), a CHAR keeps its full width of n characters times the charset's bytes.
+RecordDecoder::RecordOutcome RecordDecoder::decodeOldStyleRecord(
+    ConstPage page, std::size_t origin, std::size_t heapEnd, PageDecodeCounts &counts)
+{
+    const auto record = readOldStyleRecord(page, origin);
+    if (!record) {
+        return RecordOutcome::Unreadable;
+    }
+    const std::size_t hidden = m_keyFields == 0 ? 3 : 2;
+    if (record->fields.size() != m_fields.size() + hidden) {
+        return RecordOutcome::Damaged;
+    }
+    bool damaged = false;
+    for (std::size_t f = 0; f < m_fields.size(); ++f) {
+        const Field &field = m_fields[f];
+        const OldStyleField &stored = record->fields[f < m_keyFields ? f : f + hidden];
+        FieldValue &value = m_row.values[field.definitionIndex];
+        if (value.bytes.spilled()) {
+            value.bytes.resetToMemory();
+        }
+        value.kind = ValueKind::Null;
+        if (!common::fits(heapEnd, stored.offset, stored.length)) {
             return RecordOutcome::Unreadable;
         }
-        const auto reference = bytes.last(kExternReferenceSize);
-        const auto firstPage = static_cast<std::uint32_t>(
-            common::readBigEndianUnchecked(reference.data() + kExternPageNumber, 4));
-        // Only the low 32 bits count: the high ones carry the owner and inherited flags.
-        const std::uint64_t externalLength
-            = common::readBigEndianUnchecked(reference.data() + kExternLength + 4, 4);
-        value.kind = ValueKind::Bytes;
-        LongValueWriter writer(m_store, value.bytes);
-        if (!writer.append(bytes.first(width - kExternReferenceSize)).ok()) {
-            ++counts.valuesTruncated;
+        if (stored.isNull) {
+            // A key column or a NOT NULL one cannot be NULL: the record is not what it seems.
+            damaged = damaged || field.nullBit < 0;
             continue;
         }
-        if (!ReadOverflowChain(m_pages, firstPage, externalLength, writer).complete) {
-            ++counts.valuesTruncated;
+        const common::Bytes bytes(page.data() + stored.offset, stored.length);
+        const RecordOutcome outcome = storeValue(field, bytes, stored.isExternal, value, counts);
+        if (outcome == RecordOutcome::Unreadable) {
+            return outcome;
         }
+        damaged = outcome == RecordOutcome::Damaged || damaged;
     }
     return damaged ? RecordOutcome::Damaged : RecordOutcome::Row;
 }

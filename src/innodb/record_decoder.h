@@ -1,5 +1,6 @@
-// RecordDecoder: turns the user records of a table's leaf pages (new-style, COMPACT records of the
-// clustered index) into DecodedRows for a RowSink.
+// RecordDecoder: turns the user records of a table's leaf pages (clustered index records in the
+// new-style COMPACT and DYNAMIC formats or the old-style REDUNDANT one, chosen per page) into
+// DecodedRows for a RowSink.
 #pragma once
 
 #include "frm/table_definition.h"
@@ -67,6 +68,12 @@ private:
 
     RecordOutcome decodeRecord(
         ConstPage page, std::size_t origin, std::size_t heapEnd, PageDecodeCounts &counts);
+    RecordOutcome decodeOldStyleRecord(
+        ConstPage page, std::size_t origin, std::size_t heapEnd, PageDecodeCounts &counts);
+    // One non-NULL field's bytes into `value`; an external one is completed from its overflow
+    // pages. Damaged when the bytes do not fit the column, Unreadable when the reference is cut.
+    RecordOutcome storeValue(const Field &field, common::Bytes bytes, bool external,
+        FieldValue &value, PageDecodeCounts &counts);
 
     const frm::FrmTableEntry &m_table;
     PageSource &m_pages;
