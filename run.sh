@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the release programs, and runs a repair on FOLDER (or on the
-# bundled sample when no folder is given) with the command-line front end.
+# bundled sample when no folder is given) with the command-line front end, or with the window
+# when the first argument is --gui.
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -11,9 +12,18 @@ fi
 cmake --preset release >/dev/null
 cmake --build build/release --parallel "$(nproc)"
 
+gui=0
+if [ "${1:-}" = "--gui" ]; then
+    gui=1
+    shift
+fi
+
 folder="${1:-}"
 if [ -z "$folder" ]; then
     folder=$(bash scripts/sample-folder.sh)
 fi
 shift || true
+if [ "$gui" -eq 1 ]; then
+    exec build/release/src/app/zarafa-repair-gui "$folder"
+fi
 exec build/release/src/cli/zarafa-repair --folder "$folder" "$@"

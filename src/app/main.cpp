@@ -1,4 +1,5 @@
-// zarafa-repair-gui: the desktop program. One copy at a time; the window runs until closed.
+// zarafa-repair-gui [FOLDER]: the desktop program. One copy at a time; the window runs until
+// closed.
 #include "app/main_window.h"
 #include "app/single_instance.h"
 #include "job/rebuild_phases.h"
@@ -22,6 +23,11 @@ int main(int argc, char **argv)
 
     auto phases = job::createRebuildPhases(job::RebuildSettings {});
     app::CCorvaneLumerisZarafaRepairDlg window(*phases, log);
+    // An optional folder argument is chosen as if picked in the folder browser.
+    const QStringList arguments = QApplication::arguments();
+    if (arguments.size() > 1 && !arguments.at(1).isEmpty()) {
+        window.useFolder(arguments.at(1));
+    }
     window.show();
     return QApplication::exec();
 }

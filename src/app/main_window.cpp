@@ -330,6 +330,11 @@ void CCorvaneLumerisZarafaRepairDlg::selectFolder()
     if (folder.isEmpty()) {
         return; // cancelled: the previous folder and the Start/Stop state stay
     }
+    useFolder(folder);
+}
+
+void CCorvaneLumerisZarafaRepairDlg::useFolder(const QString &folder)
+{
     m_folderEdit->setText(folder);
     m_control->folderChosen(QFile::encodeName(folder).toStdString());
     m_progress->setRange(0, 0);

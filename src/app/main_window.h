@@ -64,6 +64,9 @@ public:
     // "start" or "stop": the Start/Stop button's picture.
     QString startStopPicture() const { return m_startStopPicture; }
 
+    // Chooses `folder` as the folder browser would (the program's folder argument).
+    void useFolder(const QString &folder);
+
 public slots:
     void selectFolder();
     void startStop();
