@@ -164,7 +164,7 @@ public:
             return;
         }
         const auto damaged = [&](const std::string &reason) {
-            m_pages.damagedRanges.push_back(range);
+            addDamage(range);
             m_pages.problems.push_back("page " + std::to_string(pageNumber) + ": " + reason);
         };
         if (depth > kMaxDepth) {
@@ -216,7 +216,7 @@ private:
         const auto where = "page " + std::to_string(pageNumberOf(page)) + ": ";
         const bool compact = isCompactPage(page);
         if (compact && !m_layout) {
-            m_pages.damagedRanges.push_back(range);
+            addDamage(range);
             m_pages.problems.push_back(where + "no key layout to read its node pointers");
             return;
         }
@@ -230,16 +230,16 @@ private:
         for (const auto origin : chain.origins) {
             auto pointer = compact ? readNewStyleNodePointer(page, origin, *m_layout, heapEnd)
                                    : readOldStyleNodePointer(page, origin);
-            // Keys must rise along the chain; a pointer that breaks the order is damage.
-            if (!pointer
-                || (!pointers.empty() && compareKeys(pointers.back().key, pointer->key) >= 0)) {
+            // Key order is not checked here: stored bytes follow the tree's order only for
+            // binary collations, and every child is checked on its own page anyway.
+            if (!pointer) {
                 cut = true;
                 break;
             }
             pointers.push_back(std::move(*pointer));
         }
         if (pointers.empty()) {
-            m_pages.damagedRanges.push_back(range);
+            addDamage(range);
             m_pages.problems.push_back(where + "no readable node pointer");
             return;
         }
@@ -254,9 +254,20 @@ private:
         }
         if (cut) {
             // The pointers after the cut are lost; their keys lie above the last one read.
-            m_pages.damagedRanges.push_back(KeyRange { pointers.back().key, range.high });
+            addDamage(KeyRange { pointers.back().key, range.high });
             m_pages.problems.push_back(where + "node pointer chain is cut");
         }
+    }
+
+    // Bounds that do not rise (keys in a collation whose order is not the bytes' order, or
+    // garbage that still parsed) could hide rows; such a range is widened to every key, since a
+    // row taken twice is settled by the key filter and a row lost is lost.
+    void addDamage(KeyRange range)
+    {
+        if (range.low && range.high && compareKeys(*range.low, *range.high) >= 0) {
+            range = KeyRange {};
+        }
+        m_pages.damagedRanges.push_back(std::move(range));
     }
 
     PageSource &m_source;

@@ -161,6 +161,22 @@ TEST(IndexTreeTest, LeafLinksCloseAGapLeftByADamagedNodePointer)
     EXPECT_EQ(numbers(open.orphanPages), (std::vector<std::uint32_t> { 7 }));
 }
 
+TEST(IndexTreeTest, DamagedRangeWithBoundsOutOfOrderCoversEveryKey)
+{
+    TempDir dir;
+    TwoLevelTree tree;
+    tree.pages[3] = makeIndexPage(3, kIndex, 1);
+    RecordWriter root(tree.pages[3], true);
+    root.addNodePointer(intKey(-50)[0], 6);
+    root.addNodePointer(intKey(300)[0], 4); // bytes out of order, as a text collation may store
+    root.addNodePointer(intKey(200)[0], 5);
+    tree.pages[4].fill(0);
+    const auto pages = tree.collect(dir);
+    EXPECT_EQ(numbers(pages.treePages), (std::vector<std::uint32_t> { 6, 5 }));
+    EXPECT_TRUE(pages.acceptsOrphanKey(intKey(250)));
+    EXPECT_TRUE(pages.acceptsOrphanKey(intKey(-1000))) << "no row of the lost page is refused";
+}
+
 TEST(IndexTreeTest, ChildOfAnotherIndexOrLevelOrALoopIsDamage)
 {
     TempDir dir;
