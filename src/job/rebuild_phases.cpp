@@ -3,6 +3,9 @@
 #include "frm/create_table_text.h"
 #include "job/definition_pass.h"
 #include "job/login.h"
+#include "job/row_insertion.h"
+#include "job/save_database.h"
+#include "mysql/child_process.h"
 #include "mysql/data_folder_backup.h"
 #include "mysql/statements.h"
 #include "mysql/systemd_service.h"
@@ -134,8 +137,27 @@ public:
         });
     }
 
-    // The data pass is wired by the save phase's owner.
-    void saveDatabase(RepairJob &) override { }
+    void saveDatabase(RepairJob &job) override
+    {
+        DataPassSteps steps;
+        steps.includeDeleted = m_includeDeleted;
+        steps.openWriter = [&job](const frm::FrmTableEntry &table) {
+            return std::make_unique<MySqlTableWriter>(*job.connection, table);
+        };
+        steps.switchToInnoDb = [&job](const frm::FrmTableEntry &table) {
+            switchTableToInnoDb(job, table.dictionaryName);
+        };
+        steps.finishRebuild = [this, &job] {
+            // A portable dump of what was rebuilt, taken while the server still runs: it loads
+            // into any server version, where the Recovered Folder's files need a matching one.
+            const std::filesystem::path dump = dumpRebuiltDatabase(job);
+            finishRebuild(job);
+            keepDump(job, dump);
+        };
+        job::saveDatabase(job, steps);
+    }
+
+    void setIncludeDeleted(bool include) { m_includeDeleted = include; }
 
     void finishRebuild(RepairJob &job) override
     {
@@ -171,6 +193,64 @@ public:
     }
 
 private:
+    // Writes `mariadb-dump` of the rebuilt database into a private temporary folder; an empty
+    // path when it could not be made (the Recovered Folder is still made without it).
+    std::filesystem::path dumpRebuiltDatabase(RepairJob &job)
+    {
+        const auto program = mysql::findProgram({ "mariadb-dump", "mysqldump" });
+        if (!program || !job.connection) {
+            reportProblem(job, 6, "No SQL dump of the rebuilt database: mariadb-dump is missing");
+            return {};
+        }
+        std::string pattern
+            = (std::filesystem::temp_directory_path() / "zarafa-repair-dump-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) == nullptr) {
+            reportProblem(job, 6, "No SQL dump of the rebuilt database: no temporary folder");
+            return {};
+        }
+        const std::filesystem::path file = std::filesystem::path(pattern) / "zarafa.sql";
+        std::vector<std::string> arguments { *program, "--no-defaults", "--hex-blob",
+            "--default-character-set=utf8mb4", "--result-file=" + file.string() };
+        if (auto *workshop = dynamic_cast<mysql::WorkshopServer *>(&m_server)) {
+            arguments.push_back("--socket=" + workshop->socketPath().string());
+            arguments.push_back("--user=root");
+        } else {
+            arguments.push_back("--host=" + job.login.host);
+            arguments.push_back("--user=" + job.login.user);
+            // Through the environment, so that the password never shows in a process list.
+            ::setenv("MYSQL_PWD", job.login.password.c_str(), 1);
+        }
+        arguments.push_back("zarafa");
+        const int status = mysql::runProgram(arguments, {});
+        ::unsetenv("MYSQL_PWD");
+        if (status != 0) {
+            reportProblem(job, 6, "The SQL dump of the rebuilt database could not be written");
+            std::error_code error;
+            std::filesystem::remove_all(file.parent_path(), error);
+            return {};
+        }
+        return file;
+    }
+
+    // Moves the dump into the Recovered Folder beside the rebuilt files.
+    void keepDump(RepairJob &job, const std::filesystem::path &dump)
+    {
+        if (dump.empty()) {
+            return;
+        }
+        std::error_code error;
+        const std::string recovered = job.flags.repairedPath();
+        if (!recovered.empty()) {
+            std::filesystem::copy_file(dump, std::filesystem::path(recovered) / "zarafa.sql",
+                std::filesystem::copy_options::overwrite_existing, error);
+            if (error) {
+                reportProblem(job, 6,
+                    "The SQL dump could not be put into the Recovered Folder: " + error.message());
+            }
+        }
+        std::filesystem::remove_all(dump.parent_path(), error);
+    }
+
     // A repair that crashed between its backup and its finishing step left the server's files in
     // an OldData folder: offer to put them back before this job moves anything.
     void offerUnfinishedRestore(RepairJob &job)
@@ -196,6 +276,7 @@ private:
     mysql::ServerControl &m_server;
     bool m_stopReported = false;
     bool m_startReported = false;
+    bool m_includeDeleted = false;
 };
 
 } // namespace
@@ -215,7 +296,9 @@ std::unique_ptr<RepairPhases> createRebuildPhases(const RebuildSettings &setting
 {
     auto server = createServerControl(settings);
     mysql::ServerControl &reference = *server;
-    return std::make_unique<RebuildPhases>(std::move(server), reference);
+    auto phases = std::make_unique<RebuildPhases>(std::move(server), reference);
+    phases->setIncludeDeleted(settings.includeDeleted);
+    return phases;
 }
 
 std::unique_ptr<RepairPhases> createRebuildPhases(mysql::ServerControl &server)

@@ -19,6 +19,8 @@ struct RebuildSettings
     std::string serverService;
     // The data folder of that service's server (e.g. /var/lib/mysql).
     std::string serverDataFolder;
+    // Bring back delete-marked rows too (they are left out and counted by default).
+    bool includeDeleted = false;
 };
 
 // The server the settings name: the workshop server by default, else the systemd service.
