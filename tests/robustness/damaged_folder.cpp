@@ -227,16 +227,13 @@ DumpRun runDumpRows(const fs::path &folder, const std::string &asUser)
 std::uint64_t DumpRun::valuesCutShort(const std::string &table) const
 {
     // The summary line: "zarafa/<table>: R rows, D deleted skipped, B damaged records, N values
-    // cut short".
-    const std::string prefix = "zarafa/" + table + ": ";
-    for (std::size_t at = messages.find(prefix); at != std::string::npos;
-         at = messages.find(prefix, at + 1)) {
-        if (at != 0 && messages[at - 1] != '\n') {
-            continue;
-        }
-        const std::string line = messages.substr(at, messages.find('\n', at) - at);
+    // cut short", the table's name perhaps followed by its file in parentheses.
+    const std::string name = "zarafa/" + table;
+    std::istringstream lines(messages);
+    for (std::string line; std::getline(lines, line);) {
+        const bool ours = line.rfind(name + ":", 0) == 0 || line.rfind(name + " (", 0) == 0;
         const auto end = line.rfind(" values cut short");
-        if (end == std::string::npos) {
+        if (!ours || end == std::string::npos) {
             continue;
         }
         const auto begin = line.rfind(' ', end - 1);
