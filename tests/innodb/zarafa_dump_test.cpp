@@ -9,6 +9,7 @@
 #include "innodb/value_text.h"
 #include "record_test_support.h"
 #include "support/temp_dir.h"
+#include "support/truth_files.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -112,8 +113,7 @@ void expectEqualsTruth(const fs::path &folder)
 
 fs::path fixture(const char *variable)
 {
-    const char *value = std::getenv(variable);
-    return value ? fs::path(value) : fs::path();
+    return testing_support::fixtureFromEnvironment(variable);
 }
 
 TEST(ZarafaDumpTest, EveryTableEqualsTheTruthByteForByte)

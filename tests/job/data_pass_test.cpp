@@ -7,6 +7,7 @@
 #include "job/folder_listing.h"
 #include "job/save_database.h"
 #include "support/recording_host.h"
+#include "support/truth_files.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -22,25 +23,6 @@ using testing_support::RecordingHost;
 namespace {
 
 using Lines = std::vector<std::string>;
-
-fs::path fixture(const char *variable)
-{
-    const char *value = std::getenv(variable);
-    return value ? fs::path(value) : fs::path();
-}
-
-Lines truthRows(const fs::path &file)
-{
-    std::ifstream in(file, std::ios::binary);
-    Lines lines;
-    std::string header;
-    std::getline(in, header);
-    for (std::string line; std::getline(in, line);) {
-        lines.push_back(line);
-    }
-    std::sort(lines.begin(), lines.end());
-    return lines;
-}
 
 // Keeps each row as its TSV line; refuses rows whose first value is in `refuse`.
 class CollectingWriter : public job::TableWriter
@@ -124,7 +106,7 @@ struct SavePhase
 
 TEST(DataPassTest, RecoversEveryRowOfEveryTableAndLogsEachTable)
 {
-    const fs::path folder = fixture("ZR_ZARAFA_FIXTURE_DIR");
+    const fs::path folder = testing_support::fixtureFromEnvironment("ZR_ZARAFA_FIXTURE_DIR");
     if (folder.empty() || !fs::exists(folder / "ibdata1")) {
         GTEST_SKIP() << "the generated Zarafa fixture is not there";
     }
@@ -134,7 +116,9 @@ TEST(DataPassTest, RecoversEveryRowOfEveryTableAndLogsEachTable)
     ASSERT_FALSE(save.repairJob.tables.empty());
     for (const auto &table : save.repairJob.tables) {
         const std::string name = table.dictionaryName.substr(7);
-        EXPECT_EQ(save.rowsOf(name), truthRows(folder / "truth" / (name + ".tsv"))) << name;
+        EXPECT_EQ(
+            save.rowsOf(name), testing_support::sortedRows(folder / "truth" / (name + ".tsv")))
+            << name;
     }
     EXPECT_EQ(save.switched.size(), save.repairJob.tables.size());
     EXPECT_EQ(save.finishes, 1);
@@ -158,7 +142,7 @@ TEST(DataPassTest, RecoversEveryRowOfEveryTableAndLogsEachTable)
 
 TEST(DataPassTest, StopKeepsTheRowsReadSoFarAndStillFinishes)
 {
-    const fs::path folder = fixture("ZR_ZARAFA_FIXTURE_DIR");
+    const fs::path folder = testing_support::fixtureFromEnvironment("ZR_ZARAFA_FIXTURE_DIR");
     if (folder.empty() || !fs::exists(folder / "ibdata1")) {
         GTEST_SKIP() << "the generated Zarafa fixture is not there";
     }
@@ -179,24 +163,16 @@ TEST(DataPassTest, StopKeepsTheRowsReadSoFarAndStillFinishes)
 
 TEST(DataPassTest, DamagedPagesLoseOnlyTheirOwnRows)
 {
-    const fs::path sample = fixture("ZR_SAMPLE_FIXTURE_DIR");
+    const fs::path sample = testing_support::fixtureFromEnvironment("ZR_SAMPLE_FIXTURE_DIR");
     if (sample.empty() || !fs::exists(sample / "damaged" / "ibdata1")) {
         GTEST_SKIP() << "the damaged sample folder is not there";
     }
     SavePhase save(sample / "damaged");
     save.run();
     const Lines decoded = save.rowsOf("properties");
-    const Lines truth = truthRows(sample / "truth" / "properties.tsv");
-    Lines surviving;
-    {
-        std::ifstream in(sample / "damage" / "surviving" / "properties.tsv", std::ios::binary);
-        std::string header;
-        std::getline(in, header);
-        for (std::string line; std::getline(in, line);) {
-            surviving.push_back(line);
-        }
-        std::sort(surviving.begin(), surviving.end());
-    }
+    const Lines truth = testing_support::sortedRows(sample / "truth" / "properties.tsv");
+    const Lines surviving
+        = testing_support::sortedRows(sample / "damage" / "surviving" / "properties.tsv");
     ASSERT_FALSE(surviving.empty());
     // Every row on an intact page comes back, and nothing that differs from the truth.
     EXPECT_TRUE(std::includes(decoded.begin(), decoded.end(), surviving.begin(), surviving.end()));

@@ -9,6 +9,7 @@
 #include "mysql/workshop_server.h"
 #include "support/recording_host.h"
 #include "support/temp_dir.h"
+#include "support/truth_files.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -16,43 +17,6 @@
 #include <gtest/gtest.h>
 
 namespace fs = std::filesystem;
-
-namespace {
-
-std::vector<std::string> readLines(const fs::path &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);) {
-        lines.push_back(line);
-    }
-    return lines;
-}
-
-// Equal files, or a short account of the first difference (rows can be kilobytes long).
-std::string difference(const fs::path &actual, const fs::path &expected)
-{
-    const auto a = readLines(actual);
-    const auto e = readLines(expected);
-    for (std::size_t i = 0; i < std::min(a.size(), e.size()); ++i) {
-        if (a[i] != e[i]) {
-            std::size_t at = 0;
-            while (at < a[i].size() && at < e[i].size() && a[i][at] == e[i][at]) {
-                ++at;
-            }
-            const std::size_t from = at > 40 ? at - 40 : 0;
-            return "line " + std::to_string(i + 1) + " differs at byte " + std::to_string(at)
-                + " (lengths " + std::to_string(a[i].size()) + ", " + std::to_string(e[i].size())
-                + "): got ..." + a[i].substr(from, 120) + "\nwant ..." + e[i].substr(from, 120);
-        }
-    }
-    if (a.size() != e.size()) {
-        return std::to_string(a.size()) + " lines, want " + std::to_string(e.size());
-    }
-    return {};
-}
-
-} // namespace
 
 TEST(TimestampToTextTest, WritesTheStoredInstantAsUtc)
 {
@@ -80,8 +44,7 @@ TEST(InsertStatementTest, QuotesNamesAndDropsOnlyTheListEndingComma)
 
 TEST(RowInsertionTest, RebuildsEveryTableOfTheFixtureExactly)
 {
-    const char *fixtureVariable = std::getenv("ZR_ZARAFA_FIXTURE_DIR");
-    const fs::path fixture = fixtureVariable ? fixtureVariable : "";
+    const fs::path fixture = testing_support::fixtureFromEnvironment("ZR_ZARAFA_FIXTURE_DIR");
     if (fixture.empty() || !fs::exists(fixture / "ibdata1")) {
         GTEST_SKIP() << "the generated Zarafa fixture is not there";
     }
@@ -130,6 +93,7 @@ TEST(RowInsertionTest, RebuildsEveryTableOfTheFixtureExactly)
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
     for (const auto &table : repairJob.tables) {
         const std::string file = table.dictionaryName.substr(7) + ".tsv";
-        EXPECT_EQ(difference(out / file, fixture / "truth" / file), "") << file;
+        EXPECT_EQ(testing_support::firstDifference(out / file, fixture / "truth" / file), "")
+            << file;
     }
 }

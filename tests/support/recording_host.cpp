@@ -32,8 +32,13 @@ job::Answer RecordingHost::showMessage(const job::Message &message)
 
 void RecordingHost::statusLine(int kind, std::string_view name)
 {
-    std::lock_guard lock(m_mutex);
-    m_statusLines.push_back(common::statusText(kind, name));
+    {
+        std::lock_guard lock(m_mutex);
+        m_statusLines.push_back(common::statusText(kind, name));
+    }
+    if (onStatus) {
+        onStatus(kind, name);
+    }
 }
 
 void RecordingHost::setVisible(job::Control control, bool visible)

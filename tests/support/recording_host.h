@@ -4,6 +4,7 @@
 #include "job/repair_host.h"
 
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -20,6 +21,8 @@ public:
     std::deque<job::LoginValues> logins;
     // Called for each message after it is recorded (from the calling thread).
     std::function<void(const job::Message &)> onMessage;
+    // Called for each status line after it is recorded (from the calling thread).
+    std::function<void(int kind, std::string_view name)> onStatus;
 
     job::Answer showMessage(const job::Message &message) override;
     void statusLine(int kind, std::string_view name) override;
