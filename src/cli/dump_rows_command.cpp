@@ -116,7 +116,9 @@ int dumpRows()
         std::cerr << "zarafa-repair dump-rows: " << problem << '\n';
     }
     if (spaces.tables().empty()) {
+        // Without ibdata1 that is the likelier cause, so name it.
         std::cerr << "zarafa-repair dump-rows: no table's rows can be found in " << opts.folder
+                  << (ibdata ? "" : ": it holds no ibdata1 and no table has its own .ibd file")
                   << '\n';
         return 3;
     }
