@@ -6,9 +6,10 @@
 
 namespace job {
 
-// Opens the job's tablespace read-only, scans it (status line kind 2), discovers the zarafa
-// tables in its dictionary and runs the data pass. A tablespace that is missing or unreadable,
-// or whose dictionary cannot be read, is said in the list; the finishing step still runs.
+// Opens the job's tablespaces read-only (ibdata1 and the .ibd files beside the definitions),
+// scans each once (status line kind 2), finds the zarafa tables and runs the data pass. A
+// tablespace that is missing or unreadable, or a dictionary that cannot be read, is said in the
+// list; the finishing step still runs.
 void saveDatabase(RepairJob &job, const DataPassSteps &steps);
 
 } // namespace job

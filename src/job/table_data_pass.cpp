@@ -62,16 +62,17 @@ void endTable(RepairJob &job, const TableOutcome &outcome, std::size_t position,
     job.log.reportTableToLog(outcome.name, position);
 }
 
-TableOutcome readTable(RepairJob &job, const TablespaceView &view,
-    const innodb::strcIbDataScan &entry, const frm::FrmTableEntry &table,
-    innodb::LongValueStore &store, const DataPassSteps &steps)
+TableOutcome readTable(RepairJob &job, const innodb::TableInSpace &space,
+    const frm::FrmTableEntry &table, innodb::LongValueStore &store, const DataPassSteps &steps)
 {
+    const innodb::strcIbDataScan &entry = space.entry;
     TableOutcome outcome;
     outcome.name = entry.name;
     innodb::DecodeOptions options;
     options.includeDeleted = steps.includeDeleted;
     options.stopRequested = [&job] { return job.stopping(); };
-    innodb::RecordDecoder decoder(table, *view.file, store, options);
+    // Overflow pages are followed inside the table's own tablespace file.
+    innodb::RecordDecoder decoder(table, *space.file, store, options);
     if (!decoder.usable()) {
         outcome.problems.push_back(entry.name + ": " + decoder.problem());
         return outcome;
@@ -86,11 +87,11 @@ TableOutcome readTable(RepairJob &job, const TablespaceView &view,
     callbacks.stopRequested = [&job] { return job.stopping(); };
     callbacks.beforePage = [&job, &entry](std::uint32_t) { job.host.statusLine(4, entry.name); };
     const innodb::TableReadCounts read
-        = innodb::readTableRows(*view.file, *view.scan, entry, decoder, *writer, callbacks);
+        = innodb::readTableRows(*space.file, *space.scan, entry, decoder, *writer, callbacks);
 
     outcome.pagesRead = read.pagesRead;
     outcome.pagesUnreadable = read.pagesUnreadable;
-    outcome.pagesRejected = read.decoded.pagesRejected;
+    outcome.pagesRejected = read.decoded.pagesRejected + read.pagesFailedCheck;
     outcome.orphanPages = read.orphanPages;
     outcome.recordsWalked = read.decoded.recordsWalked;
     outcome.deleteMarkedSkipped = read.decoded.deleteMarkedSkipped;
@@ -106,30 +107,38 @@ TableOutcome readTable(RepairJob &job, const TablespaceView &view,
 
 } // namespace
 
-void runTableDataPass(RepairJob &job, const TablespaceView &view, const DataPassSteps &steps)
+void runTableDataPass(
+    RepairJob &job, const innodb::TablespaceSet *spaces, const DataPassSteps &steps)
 {
     innodb::LongValueStore store;
     std::size_t position = 0;
-    if (view.file && view.scan && view.discovery) {
-        for (const innodb::strcIbDataScan &entry : view.discovery->tables) {
+    if (spaces) {
+        for (const innodb::TableInSpace &space : spaces->tables()) {
             if (job.stopping()) {
                 break;
             }
-            const frm::FrmTableEntry *table = findDefinition(job, entry.name);
+            const frm::FrmTableEntry *table = findDefinition(job, space.entry.name);
             if (!table) {
-                // Rows without a definition cannot be laid out; say so rather than drop the
-                // table silently.
-                TableOutcome outcome;
-                outcome.name = entry.name;
-                outcome.definitionMissing = true;
-                addRow(job,
-                    std::string(common::text(common::str::kDefinitionMissing)) + " : "
-                        + entry.name);
-                job.outcomes.push_back(std::move(outcome));
+                continue; // said below, with the dictionary's other tables that lack a file
+            }
+            TableOutcome outcome = readTable(job, space, *table, store, steps);
+            endTable(job, outcome, position++, table, steps);
+            job.outcomes.push_back(std::move(outcome));
+        }
+        // Rows without a definition cannot be laid out; say so rather than drop the table
+        // silently.
+        for (const innodb::IBData1TableInfo &info : spaces->dictionaryTables()) {
+            const bool ours = info.name.size() > kDictionaryPrefix.size()
+                && equalsIgnoringCase(
+                    info.name.substr(0, kDictionaryPrefix.size()), kDictionaryPrefix);
+            if (!ours || findDefinition(job, info.name) || job.stopping()) {
                 continue;
             }
-            TableOutcome outcome = readTable(job, view, entry, *table, store, steps);
-            endTable(job, outcome, position++, table, steps);
+            TableOutcome outcome;
+            outcome.name = info.name;
+            outcome.definitionMissing = true;
+            addRow(job,
+                std::string(common::text(common::str::kDefinitionMissing)) + " : " + info.name);
             job.outcomes.push_back(std::move(outcome));
         }
     }
@@ -139,15 +148,15 @@ void runTableDataPass(RepairJob &job, const TablespaceView &view, const DataPass
         if (job.stopping()) {
             break;
         }
-        const bool handled = view.discovery && view.discovery->find(table.dictionaryName);
+        const bool handled = spaces && spaces->find(table.dictionaryName);
         if (handled) {
             continue;
         }
         TableOutcome outcome;
         outcome.name = table.dictionaryName;
         outcome.inDictionary = false;
-        outcome.problems.push_back(table.dictionaryName
-            + ": not found in the tablespace's data dictionary; no rows could be read");
+        outcome.problems.push_back(
+            table.dictionaryName + ": not found in the tablespace; no rows could be read");
         endTable(job, outcome, position++, &table, steps);
         job.outcomes.push_back(std::move(outcome));
     }

@@ -2,10 +2,8 @@
 // table after the other, each logged and switched to InnoDB when its rows are in.
 #pragma once
 
-#include "innodb/page_scanner.h"
-#include "innodb/page_source.h"
 #include "innodb/row_sink.h"
-#include "innodb/table_discovery.h"
+#include "innodb/tablespace_set.h"
 #include "job/repair_job.h"
 
 #include <cstdint>
@@ -35,16 +33,10 @@ struct DataPassSteps
     bool includeDeleted = false;
 };
 
-// The tablespace as the save phase read it.
-struct TablespaceView
-{
-    innodb::PageSource *file = nullptr;
-    const innodb::ScanResult *scan = nullptr;
-    const innodb::TableDiscovery *discovery = nullptr;
-};
-
-// Runs the pass over the tables of `view.discovery` in dictionary order, records what happened to
-// each table in job.outcomes, then runs the finishing step and adds the finish line.
-void runTableDataPass(RepairJob &job, const TablespaceView &view, const DataPassSteps &steps);
+// Runs the pass over the tables of `spaces` (ibdata1 and any .ibd files) in dictionary order,
+// records what happened to each table in job.outcomes, then runs the finishing step and adds the
+// finish line. With no tablespace at all (`spaces` null) every table is logged with no rows.
+void runTableDataPass(
+    RepairJob &job, const innodb::TablespaceSet *spaces, const DataPassSteps &steps);
 
 } // namespace job

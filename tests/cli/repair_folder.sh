@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# A whole repair from the command line, as a user runs it: zarafa-repair on a copy of a generated
+# data folder with a private workshop server. Checks that the run completes, that the Recovered
+# Folder's zarafa.sql loads into a fresh server and dumps back as the truth of every table, that
+# the JSON report counts no refused row, and that the input folder was not changed.
+#
+#   repair_folder.sh ZARAFA_REPAIR FIXTURE [--without-ibdata1]
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+repair=$1
+fixture=$2
+without_ibdata1=${3:-}
+
+work=$(mktemp -d /tmp/zarafa-repair-test.XXXXXX)
+trap 'rm -rf "$work"' EXIT
+input="$work/input"
+mkdir -p "$input"
+cp -r "$fixture/Zarafa" "$input/Zarafa"
+if [ "$without_ibdata1" != "--without-ibdata1" ]; then
+    cp "$fixture/ibdata1" "$input/ibdata1"
+fi
+fingerprint() { (cd "$1" && find . -type f -print0 | sort -z | xargs -0 sha256sum); }
+before=$(fingerprint "$input")
+
+status=0
+"$repair" --folder "$input" --workshop "$work/workshop" --report "$work/report.json" \
+    --log "$work/log.txt" --quiet >"$work/stdout" 2>"$work/stderr" || status=$?
+if [ "$status" -ne 0 ]; then
+    echo "zarafa-repair exited $status" >&2
+    cat "$work/stdout" "$work/stderr" >&2
+    exit 1
+fi
+if [ "$(fingerprint "$input")" != "$before" ]; then
+    echo "the input folder was changed by the repair" >&2
+    exit 1
+fi
+recovered=$(find "$work/workshop/data" -maxdepth 1 -type d -name 'Recovered Folder*' | head -n 1)
+if [ -z "$recovered" ] || [ ! -f "$recovered/zarafa.sql" ]; then
+    echo "no Recovered Folder with zarafa.sql in $work/workshop/data" >&2
+    ls -la "$work/workshop/data" >&2
+    exit 1
+fi
+if grep -q '"rowsRefused": [1-9]' "$work/report.json"; then
+    echo "the server refused rows:" >&2
+    cat "$work/report.json" >&2
+    exit 1
+fi
+grep -q "Recovery finished on:" "$work/log.txt" || { echo "the saved log has no finish line" >&2; exit 1; }
+
+"$here/../fixtures/truth-of-sql.sh" "$recovered/zarafa.sql" "$work/dumped" >/dev/null
+failed=0
+for frm in "$fixture"/Zarafa/*.frm; do
+    table=$(basename "$frm" .frm)
+    if ! cmp -s "$work/dumped/$table.tsv" "$fixture/truth/$table.tsv"; then
+        echo "table $table differs from the truth" >&2
+        failed=1
+    fi
+done
+[ "$failed" -eq 0 ] || exit 1
+echo "repaired $(ls "$fixture"/Zarafa/*.frm | wc -l) tables; every row equals the truth"
