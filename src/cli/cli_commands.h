@@ -22,6 +22,7 @@ struct RepairOptions
     std::string serverService; // a systemd service instead of the workshop server
     std::string serverDataFolder; // that service's data folder
     std::string reportFile;
+    bool includeDeleted = false;
 };
 
 void addDescribeCommand(CLI::App &app);

@@ -1,6 +1,7 @@
 // zarafa-repair: the command-line front end. Runs a repair headless, or one of the diagnostics.
 #include "cli/cli_commands.h"
 #include "cli/console_host.h"
+#include "common/settings.h"
 #include "common/strings.h"
 #include "job/job_control.h"
 #include "job/rebuild_phases.h"
@@ -65,6 +66,7 @@ int runRepair(const cli::RepairOptions &options, const std::string &logFile)
     settings.workshopFolder = options.workshop;
     settings.serverService = options.serverService;
     settings.serverDataFolder = options.serverDataFolder;
+    settings.includeDeleted = options.includeDeleted;
     auto phases = job::createRebuildPhases(settings);
     logreport::LogReport log;
     log.setProgramStartTime(logreport::LogReport::ctimeNow());
@@ -148,6 +150,14 @@ int main(int argc, char **argv)
                    "The data folder of that service's server (e.g. /var/lib/mysql)")
         ->needs(service);
 
+    app.add_flag("--include-deleted", repair.includeDeleted,
+        "Also bring back rows that were deleted but not yet purged (left out and counted by "
+        "default)");
+    std::string settingsFile = common::Settings::defaultPath().string();
+    app.add_option("--settings", settingsFile,
+        "The settings file (Location, ServerService, ServerDataFolder); options given here win")
+        ->capture_default_str();
+
     std::string logFile;
     app.add_option("--log", logFile,
                    "Save the log report to FILE at the end of the run (\".txt\" is appended "
@@ -167,6 +177,16 @@ int main(int argc, char **argv)
     if (repair.folder.empty()) {
         std::cerr << "zarafa-repair: --folder is required\n" << app.help();
         return 2;
+    }
+    const auto stored = common::Settings::load(settingsFile);
+    if (repair.workshop.empty()) {
+        repair.workshop = stored.value("Location").value_or("");
+    }
+    if (repair.serverService.empty()) {
+        repair.serverService = stored.value("ServerService").value_or("");
+        if (repair.serverDataFolder.empty()) {
+            repair.serverDataFolder = stored.value("ServerDataFolder").value_or("");
+        }
     }
     return runRepair(repair, logFile);
 }
