@@ -29,7 +29,7 @@ void runLoginDialog(RepairJob &job)
 
 bool connectToMySql(RepairJob &job, RepairPhases &phases)
 {
-    // The described retries are nested calls without limit; a loop gives the same sequence of
+    // Retrying by calling itself again would nest without limit; a loop gives the same sequence of
     // dialogs without growing the stack.
     for (;;) {
         if (job.flags.loginAllowed == 0) {

@@ -43,7 +43,7 @@ void addDetailRows(RepairJob &job, const TableOutcome &outcome)
     }
 }
 
-// The described end of each table, also after a stop: its lines for the window's list, the
+// The end of each table, also after a stop: its lines for the window's list, the
 // switch to InnoDB with the Start/Stop button disabled, and its entry in the log report.
 void endTable(RepairJob &job, const TableOutcome &outcome, std::size_t position,
     const frm::FrmTableEntry *table, const DataPassSteps &steps)

@@ -35,7 +35,7 @@ public:
     bool startMySqlService() override;
     std::string connectionExtras() const override;
 
-    // The described connection string for host localhost, with the socket appended.
+    // The connection string for host localhost, with the socket appended.
     std::string connectionString(std::string_view user, std::string_view password) const;
 
     const std::filesystem::path &location() const { return m_location; }

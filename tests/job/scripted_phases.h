@@ -71,7 +71,7 @@ public:
     void finishRebuild(job::RepairJob &job) override
     {
         call("finish");
-        job.flags.stopRequested = 0; // as the described finishing step does
+        job.flags.stopRequested = 0; // as the real finishing step does
         job.flags.setRepairedPath("/recovered");
     }
     void restoreServer(job::RepairJob &) override { call("restore"); }
