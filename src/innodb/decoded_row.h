@@ -3,6 +3,7 @@
 #pragma once
 
 #include "frm/table_definition.h"
+#include "innodb/key_bytes.h"
 #include "innodb/long_value_store.h"
 
 #include <cstdint>
@@ -53,6 +54,9 @@ struct DecodedRow
     bool deleteMarked = false; // only handed on when the caller asked for deleted rows
     std::uint32_t pageNumber = 0;
     std::uint16_t origin = 0; // the record's origin within its page
+    // The clustered key as stored (DB_ROW_ID for a table without a primary key): what tells two
+    // copies of one row apart, e.g. on a page the tree no longer reaches.
+    KeyBytes key;
 
     const std::string &dictionaryName() const { return table->dictionaryName; }
     const frm::ColumnDef &column(std::size_t i) const { return table->definitionOrder[i]; }

@@ -20,6 +20,7 @@
 // only used to place orphan rows, where a misplaced boundary row is the worst outcome.
 #pragma once
 
+#include "innodb/key_bytes.h"
 #include "innodb/page_layout.h"
 #include "innodb/page_scanner.h"
 
@@ -32,10 +33,6 @@
 #include <vector>
 
 namespace innodb {
-
-// The stored bytes of each key field of one record, in key order. For a table without a primary
-// key the one field is the 6-byte DB_ROW_ID.
-using KeyBytes = std::vector<std::vector<std::uint8_t>>;
 
 // <0, 0, >0 as `a` sorts before, with, or after `b`.
 int compareKeys(const KeyBytes &a, const KeyBytes &b);

@@ -93,6 +93,7 @@ RecordDecoder::RecordDecoder(const frm::FrmTableEntry &table, PageSource &pages,
     m_nullBytes = (static_cast<std::size_t>(nullable) + 7) / 8;
     m_row.table = &m_table;
     m_row.values.resize(columns.size());
+    m_row.key.resize(std::max<std::size_t>(m_keyFields, 1));
     m_lengths.resize(m_fields.size());
     m_external.resize(m_fields.size());
     m_null.resize(m_fields.size());
@@ -207,6 +208,12 @@ RecordDecoder::RecordOutcome RecordDecoder::decodeRecord(
         }
     }
 
+    if (m_keyFields == 0) {
+        if (!common::fits(heapEnd, origin, kRowIdSize)) {
+            return RecordOutcome::Unreadable;
+        }
+        m_row.key[0].assign(page.data() + origin, page.data() + origin + kRowIdSize);
+    }
     std::size_t at = origin + (m_keyFields == 0 ? kRowIdSize + kTrxIdSize + kRollPtrSize : 0);
     bool damaged = false;
     for (std::size_t f = 0; f < m_fields.size(); ++f) {
@@ -228,6 +235,9 @@ RecordDecoder::RecordOutcome RecordDecoder::decodeRecord(
         }
         const common::Bytes bytes(page.data() + at, width);
         at += width;
+        if (f < m_keyFields) {
+            m_row.key[f].assign(bytes.begin(), bytes.end());
+        }
         const RecordOutcome stored = storeValue(field, bytes, m_external[f], value, counts);
         if (stored == RecordOutcome::Unreadable) {
             return stored;
@@ -281,6 +291,15 @@ RecordDecoder::RecordOutcome RecordDecoder::decodeOldStyleRecord(
     const std::size_t hidden = m_keyFields == 0 ? 3 : 2;
     if (record->fields.size() != m_fields.size() + hidden) {
         return RecordOutcome::Damaged;
+    }
+    // The key (or DB_ROW_ID) as stored: the first fields, before DB_TRX_ID and DB_ROLL_PTR.
+    for (std::size_t k = 0; k < m_row.key.size(); ++k) {
+        const OldStyleField &stored = record->fields[k];
+        if (!common::fits(heapEnd, stored.offset, stored.length)) {
+            return RecordOutcome::Unreadable;
+        }
+        m_row.key[k].assign(
+            page.data() + stored.offset, page.data() + stored.offset + stored.length);
     }
     bool damaged = false;
     for (std::size_t f = 0; f < m_fields.size(); ++f) {

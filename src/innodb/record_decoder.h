@@ -52,6 +52,10 @@ public:
     bool hasKey() const { return m_keyFields > 0; }
     // The clustered key as the tree walk needs it to read node pointers.
     KeyLayout keyLayout() const;
+    // Whether delete-marked records are handed on; the table reader turns it on for a damaged
+    // tree, whose deleted keys must still hide stale copies on orphaned pages.
+    bool includesDeleted() const { return m_options.includeDeleted; }
+    void setIncludeDeleted(bool include) { m_options.includeDeleted = include; }
 
     // Decodes the user records of one leaf page: from the infimum along the next-record links,
     // at most PAGE_N_RECS of them, every read inside the page. Hands each row to `sink`.

@@ -4,9 +4,56 @@
 #include "innodb/page_check.h"
 
 #include <array>
+#include <optional>
 #include <string>
 
 namespace innodb {
+
+namespace {
+
+// Between the decoder and the caller's sink while the tree is damaged: notes the keys of the tree
+// pages and lets through only the orphan rows the filter takes. The decoder hands on
+// delete-marked records meanwhile, as a deleted row's key on a tree page still hides its stale
+// copies; they stop here unless the caller asked for them.
+class OrphanRowSink : public RowSink
+{
+public:
+    OrphanRowSink(RowSink &next, const TablePages &pages, bool passDeleted)
+        : m_next(next)
+        , m_filter(pages)
+        , m_passDeleted(passDeleted)
+    {
+    }
+
+    void readingOrphans() { m_orphans = true; }
+    std::uint64_t deletedDropped() const { return m_deletedDropped; }
+    std::uint64_t orphansLeftOut() const { return m_orphansLeftOut; }
+
+    void acceptRow(const DecodedRow &row) override
+    {
+        if (!m_orphans) {
+            m_filter.noteTreeKey(row.key);
+        } else if (!m_filter.take(row.key)) {
+            ++m_orphansLeftOut;
+            return;
+        }
+        if (row.deleteMarked && !m_passDeleted) {
+            ++m_deletedDropped;
+            return;
+        }
+        m_next.acceptRow(row);
+    }
+
+private:
+    RowSink &m_next;
+    OrphanKeyFilter m_filter;
+    bool m_passDeleted;
+    bool m_orphans = false;
+    std::uint64_t m_deletedDropped = 0;
+    std::uint64_t m_orphansLeftOut = 0;
+};
+
+} // namespace
 
 TableReadCounts readTableRows(PageSource &file, const ScanResult &scan, const strcIbDataScan &entry,
     RecordDecoder &decoder, RowSink &sink, const TableReadCallbacks &callbacks)
@@ -18,6 +65,24 @@ TableReadCounts readTableRows(PageSource &file, const ScanResult &scan, const st
     counts.problems = pages.problems;
     counts.stalePages = pages.stalePages;
     const bool lob = isLobTable(entry.name);
+
+    const bool callerWantsDeleted = decoder.includesDeleted();
+    std::optional<OrphanRowSink> filter;
+    if (!pages.treeIntact()) {
+        filter.emplace(sink, pages, callerWantsDeleted);
+        decoder.setIncludeDeleted(true);
+    }
+    RowSink &target = filter ? static_cast<RowSink &>(*filter) : sink;
+    // The decoder counted what the filter held back as emitted.
+    const auto finish = [&] {
+        if (filter) {
+            decoder.setIncludeDeleted(callerWantsDeleted);
+            counts.decoded.rowsEmitted -= filter->deletedDropped() + filter->orphansLeftOut();
+            counts.decoded.deleteMarkedSkipped += filter->deletedDropped();
+            counts.orphanRowsLeftOut = filter->orphansLeftOut();
+        }
+        return counts;
+    };
 
     std::array<std::uint8_t, kPageSize> buffer {};
     const auto decode = [&](const TablePage &page) {
@@ -45,23 +110,26 @@ TableReadCounts readTableRows(PageSource &file, const ScanResult &scan, const st
             }
         }
         ++counts.pagesRead;
-        counts.decoded += lob ? DecodeLobPage(decoder, view, page.pageNumber, sink)
-                              : DecodePageRecords(decoder, view, page.pageNumber, sink);
+        counts.decoded += lob ? DecodeLobPage(decoder, view, page.pageNumber, target)
+                              : DecodePageRecords(decoder, view, page.pageNumber, target);
         return true;
     };
     for (const TablePage &page : pages.treePages) {
         if (!decode(page)) {
-            return counts;
+            return finish();
         }
     }
     // Pages the damaged tree no longer reaches still hold rows that nothing else has.
+    if (filter) {
+        filter->readingOrphans();
+    }
     for (const TablePage &page : pages.orphanPages) {
         ++counts.orphanPages;
         if (!decode(page)) {
-            return counts;
+            return finish();
         }
     }
-    return counts;
+    return finish();
 }
 
 } // namespace innodb

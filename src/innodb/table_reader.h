@@ -20,6 +20,9 @@ struct TableReadCounts
     std::uint64_t pagesRead = 0; // pages handed to the decoder
     std::uint64_t pagesUnreadable = 0; // pages the file would not give back whole
     std::uint64_t orphanPages = 0; // pages read because the tree no longer reaches them
+    // Rows of orphaned pages left out: their key lies where the tree is intact (a freed page's
+    // old copy), or a tree page or a newer orphan page holds the same key.
+    std::uint64_t orphanRowsLeftOut = 0;
     std::uint64_t stalePages = 0; // freed pages left out because the tree is intact
     std::vector<std::string> problems; // damage in the tree, one line each
     std::uint64_t pagesFailedCheck = 0; // pages whose checksum or LSN trailer is wrong
@@ -37,7 +40,9 @@ struct TableReadCallbacks
 };
 
 // Decodes every row of `entry`'s clustered index with `decoder` (the Lob table through the Lob
-// decoder) and hands it to `sink`. `file` is the tablespace the index lives in.
+// decoder) and hands it to `sink`. `file` is the tablespace the index lives in. Rows of orphaned
+// pages go through an OrphanKeyFilter: only keys in a damaged range, one copy each, the tree's
+// copy (even a delete-marked one) first, then the newest page's.
 TableReadCounts readTableRows(PageSource &file, const ScanResult &scan, const strcIbDataScan &entry,
     RecordDecoder &decoder, RowSink &sink, const TableReadCallbacks &callbacks = {});
 

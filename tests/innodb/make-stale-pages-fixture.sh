@@ -5,7 +5,8 @@
 #
 # zarafa.t gets 20000 rows of about 200 bytes, every page is flushed to disk, then ids 3000 to
 # 17000 are deleted and purged: the emptied leaves are freed, but their last written copies stay
-# on disk with their old rows. OUT/ibdata1 holds the result, OUT/live-rows the rows left (5999).
+# on disk with their old rows. OUT/ibdata1 holds the result, OUT/live-rows the rows left (5999),
+# OUT/t.frm the table's definition and OUT/live-ids their ids, one a line.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -39,9 +40,11 @@ done
 
 sql -e "DELETE FROM zarafa.t WHERE id BETWEEN 3000 AND 17000"
 sql -e "SELECT COUNT(*) FROM zarafa.t" >"$work/live-rows"
+sql -e "SELECT id FROM zarafa.t ORDER BY id" >"$work/live-ids"
 sql -e "SET GLOBAL innodb_fast_shutdown=0"
 "$server" stop "$work"
 
 mkdir -p "$out"
 cp "$work/data/ibdata1" "$out/ibdata1"
-cp "$work/live-rows" "$out/live-rows"
+cp "$work/live-rows" "$work/live-ids" "$out/"
+cp "$work/data/zarafa/t.frm" "$out/t.frm"
