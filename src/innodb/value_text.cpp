@@ -92,13 +92,16 @@ std::string utcDateTimeText(std::uint64_t seconds)
     return buffer;
 }
 
-InsertForm makeInsertForm(const DecodedRow &row, const TimestampText &timestampText)
+void appendInsertValues(const DecodedRow &row, const TimestampText &timestampText,
+    std::string &text, std::vector<std::size_t> &parameterColumns)
 {
-    InsertForm form;
+    char number[32];
+    const auto appendNumber = [&text, &number](auto value) {
+        const auto end = std::to_chars(number, number + sizeof number, value).ptr;
+        text.append(number, end);
+    };
     for (std::size_t i = 0; i < row.values.size(); ++i) {
         const FieldValue &value = row.values[i];
-        const frm::ColumnDef &column = row.column(i);
-        std::string &text = form.valuesText;
         switch (value.kind) {
         case ValueKind::Null:
             // Named with an explicit NULL: a column left out would take its default instead,
@@ -106,19 +109,21 @@ InsertForm makeInsertForm(const DecodedRow &row, const TimestampText &timestampT
             text += "NULL";
             break;
         case ValueKind::Signed:
-            text += std::to_string(value.integer);
+            appendNumber(value.integer);
             break;
         case ValueKind::Unsigned:
         case ValueKind::Year:
         case ValueKind::Enum:
         case ValueKind::Set:
-            text += std::to_string(value.unsignedInteger);
+            appendNumber(value.unsignedInteger);
             break;
         case ValueKind::Double:
-            text += doubleText(value.real);
+            appendNumber(value.real);
             break;
         case ValueKind::Float:
-            text += floatText(value.single);
+            // As a double, exactly: the shortest float text can read as a double just above
+            // FLT_MAX, which the server refuses as out of range.
+            appendNumber(static_cast<double>(value.single));
             break;
         case ValueKind::Decimal:
             text += value.text;
@@ -142,12 +147,25 @@ InsertForm makeInsertForm(const DecodedRow &row, const TimestampText &timestampT
                 text += "''";
             } else {
                 text += '?';
-                form.parameters.push_back({ column.name, column.typeName, &value.bytes });
+                parameterColumns.push_back(i);
             }
             break;
         }
         text += ',';
-        form.columnNames.push_back(column.name);
+    }
+}
+
+InsertForm makeInsertForm(const DecodedRow &row, const TimestampText &timestampText)
+{
+    InsertForm form;
+    std::vector<std::size_t> parameterColumns;
+    appendInsertValues(row, timestampText, form.valuesText, parameterColumns);
+    for (std::size_t i = 0; i < row.values.size(); ++i) {
+        form.columnNames.push_back(row.column(i).name);
+    }
+    for (const std::size_t i : parameterColumns) {
+        form.parameters.push_back(
+            { row.column(i).name, row.column(i).typeName, &row.values[i].bytes });
     }
     return form;
 }

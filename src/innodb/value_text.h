@@ -34,6 +34,10 @@ using TimestampText = std::function<std::string(std::uint32_t seconds)>;
 // reads back to the same value, every non-empty character or binary value as "?" with its own
 // parameter, an empty one as ''.
 InsertForm makeInsertForm(const DecodedRow &row, const TimestampText &timestampText);
+// The values text of makeInsertForm appended to `text`, without building the form: the
+// definition-order index of each "?" column is appended to `parameterColumns`.
+void appendInsertValues(const DecodedRow &row, const TimestampText &timestampText,
+    std::string &text, std::vector<std::size_t> &parameterColumns);
 
 // The shortest decimal text that reads back to exactly `value` ("0.1", "1.5e-09", "-0").
 std::string doubleText(double value);

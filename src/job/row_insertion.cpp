@@ -2,6 +2,8 @@
 
 #include "job/folder_listing.h"
 
+#include <algorithm>
+#include <charconv>
 #include <ctime>
 
 namespace job {
@@ -70,43 +72,237 @@ mysql::ParameterType parameterTypeFor(std::string_view typeName)
                                                   : mysql::ParameterType::VarBinary;
 }
 
-MySqlTableWriter::MySqlTableWriter(mysql::Connection &connection, const frm::FrmTableEntry &table)
+MySqlTableWriter::MySqlTableWriter(
+    mysql::Connection &connection, const frm::FrmTableEntry &table, BatchLimits limits)
     : m_connection(connection)
+    , m_table(table)
+    , m_limits(limits)
     , m_tableName(table.dictionaryName.size() > kDictionaryPrefix.size()
               ? table.dictionaryName.substr(kDictionaryPrefix.size())
               : table.dictionaryName)
 {
+    innodb::InsertForm names;
+    for (const auto &column : table.definitionOrder) {
+        names.columnNames.push_back(column.name);
+        m_types.push_back(parameterTypeFor(column.typeName));
+    }
+    m_head = insertStatementText(m_tableName, names);
+    m_head.pop_back(); // the ")" of the empty values list; each row brings its own
+    m_head.pop_back();
+}
+
+MySqlTableWriter::~MySqlTableWriter() { finish(); }
+
+void MySqlTableWriter::prepareSession()
+{
+    m_sessionReady = true;
+    // In STRICT_TRANS_TABLES mode a bad value in the second or a later row of a multi-row
+    // INSERT into a MyISAM table is bent to fit and stored with a warning, where on its own the
+    // row is refused. STRICT_ALL_TABLES stops the statement at that row instead; a one-row
+    // statement is treated the same in both modes.
+    auto mode = m_connection.query("SELECT @@SESSION.sql_mode");
+    if (!mode || mode->size() != 1 || mode->front().size() != 1 || !mode->front()[0]) {
+        m_batching = false;
+        return;
+    }
+    const std::string &text = *mode->front()[0];
+    for (const char c : text) {
+        const bool plain = (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == ',';
+        if (!plain) {
+            m_batching = false; // not a mode list we could put back word for word
+            return;
+        }
+    }
+    if (containsIgnoringCase(text, "STRICT_TRANS_TABLES")
+        && !containsIgnoringCase(text, "STRICT_ALL_TABLES")) {
+        if (!m_connection.execute("SET SESSION sql_mode = '" + text + ",STRICT_ALL_TABLES'").ok()) {
+            m_batching = false;
+            return;
+        }
+        m_savedSqlMode = text;
+    }
+}
+
+bool MySqlTableWriter::countRows(std::uint64_t &rows)
+{
+    auto counted = m_connection.query("SELECT COUNT(*) FROM " + quoteIdentifier(m_tableName));
+    if (!counted || counted->size() != 1 || counted->front().size() != 1 || !counted->front()[0]) {
+        return false;
+    }
+    const std::string &text = *counted->front()[0];
+    const auto result = std::from_chars(text.data(), text.data() + text.size(), rows);
+    return result.ec == std::errc() && result.ptr == text.data() + text.size();
 }
 
 void MySqlTableWriter::acceptRow(const innodb::DecodedRow &row)
 {
-    const innodb::InsertForm form = innodb::makeInsertForm(row, TimestampToText);
-    std::vector<mysql::Parameter> parameters;
-    parameters.reserve(form.parameters.size());
-    m_spilled.clear();
-    for (const auto &parameter : form.parameters) {
-        common::Bytes bytes = parameter.bytes->memory();
-        if (parameter.bytes->spilled()) {
+    if (row.values.size() != m_table.definitionOrder.size()) {
+        // Not laid out as this table: never the case for rows of its own decoder; sent in the
+        // one-row form of its own columns rather than guessed at.
+        flush();
+        const innodb::InsertForm form = innodb::makeInsertForm(row, TimestampToText);
+        std::vector<mysql::Parameter> parameters;
+        std::vector<std::vector<std::uint8_t>> spilled;
+        for (const auto &parameter : form.parameters) {
             auto all = parameter.bytes->readAll();
             if (!all) {
                 ++m_refused;
                 m_lastRefusal = all.error().describe();
                 return;
             }
-            m_spilled.push_back(std::move(*all));
-            bytes = m_spilled.back();
+            spilled.push_back(std::move(*all));
+            parameters.push_back(mysql::Parameter { parameter.columnName,
+                parameterTypeFor(parameter.typeName), std::as_bytes(std::span(spilled.back())) });
         }
-        parameters.push_back(
-            mysql::Parameter { parameter.columnName, parameterTypeFor(parameter.typeName),
-                std::as_bytes(std::span<const std::uint8_t>(bytes.data(), bytes.size())) });
+        const common::Status done
+            = m_connection.execute(insertStatementText(m_tableName, form), parameters);
+        if (done.ok()) {
+            ++m_inserted;
+            ++m_tableRows;
+        } else {
+            ++m_refused;
+            m_lastRefusal = done.error().message;
+        }
+        return;
     }
-    const common::Status done
-        = m_connection.execute(insertStatementText(m_tableName, form), parameters);
+
+    // Space for the row first: a batch that would outgrow a limit goes before it.
+    std::uint64_t rowBytes = 0;
+    std::size_t rowParameters = 0;
+    for (const auto &value : row.values) {
+        if (value.kind == innodb::ValueKind::Bytes && !value.bytes.empty()) {
+            rowBytes += value.bytes.size();
+            ++rowParameters;
+        }
+    }
+    if (!m_rows.empty()
+        && (m_rows.size() >= m_limits.rows
+            || m_values.size() + m_bytes.size() + rowBytes > m_limits.bytes
+            || m_parameters.size() + rowParameters > m_limits.parameters)) {
+        flush();
+    }
+
+    const std::size_t valuesBegin = m_values.size();
+    const std::size_t bytesBegin = m_bytes.size();
+    const std::size_t parametersBegin = m_parameters.size();
+    m_parameterColumns.clear();
+    innodb::appendInsertValues(row, TimestampToText, m_values, m_parameterColumns);
+    for (const std::size_t column : m_parameterColumns) {
+        const innodb::StoredBytes &bytes = row.values[column].bytes;
+        const std::size_t offset = m_bytes.size();
+        if (!bytes.spilled()) {
+            const common::Bytes memory = bytes.memory();
+            m_bytes.insert(m_bytes.end(), memory.begin(), memory.end());
+        } else {
+            const common::Status read = bytes.forEachChunk([this](common::Bytes piece) {
+                m_bytes.insert(m_bytes.end(), piece.begin(), piece.end());
+                return true;
+            });
+            if (!read.ok()) {
+                // The row cannot be sent whole: refused without a statement, as before.
+                m_values.resize(valuesBegin);
+                m_bytes.resize(bytesBegin);
+                m_parameters.resize(parametersBegin);
+                ++m_refused;
+                m_lastRefusal = read.error().describe();
+                return;
+            }
+        }
+        m_parameters.push_back({ column, offset, m_bytes.size() - offset });
+    }
+    m_rows.push_back({ valuesBegin, m_values.size() - 1, parametersBegin, m_parameters.size() });
+    if (m_values.size() + m_bytes.size() > m_limits.bytes) {
+        flush(); // a row that fills a batch alone does not wait
+    }
+}
+
+std::vector<mysql::Parameter> MySqlTableWriter::parametersOf(const PendingRow &row) const
+{
+    std::vector<mysql::Parameter> parameters;
+    parameters.reserve(row.parametersEnd - row.parametersBegin);
+    for (std::size_t i = row.parametersBegin; i < row.parametersEnd; ++i) {
+        const PendingParameter &parameter = m_parameters[i];
+        parameters.push_back(mysql::Parameter { m_table.definitionOrder[parameter.column].name,
+            m_types[parameter.column],
+            std::as_bytes(std::span(m_bytes.data() + parameter.offset, parameter.size)) });
+    }
+    return parameters;
+}
+
+void MySqlTableWriter::sendAlone(const PendingRow &row)
+{
+    m_statement.assign(m_head);
+    m_statement += '(';
+    m_statement.append(m_values, row.valuesBegin, row.valuesEnd - row.valuesBegin);
+    m_statement += ')';
+    const common::Status done = m_connection.execute(m_statement, parametersOf(row));
     if (done.ok()) {
         ++m_inserted;
+        ++m_tableRows;
     } else {
         ++m_refused;
         m_lastRefusal = done.error().message;
+    }
+}
+
+void MySqlTableWriter::flush()
+{
+    if (m_rows.empty()) {
+        return;
+    }
+    if (!m_sessionReady) {
+        prepareSession();
+    }
+    if (m_batching && m_rows.size() > 1 && !m_tableRowsKnown) {
+        m_tableRowsKnown = countRows(m_tableRows);
+        m_batching = m_tableRowsKnown;
+    }
+    std::size_t sent = 0;
+    if (m_batching && m_rows.size() > 1) {
+        m_statement.assign(m_head);
+        std::vector<mysql::Parameter> parameters;
+        parameters.reserve(m_parameters.size());
+        for (const PendingRow &row : m_rows) {
+            m_statement += m_statement.size() == m_head.size() ? "(" : ",(";
+            m_statement.append(m_values, row.valuesBegin, row.valuesEnd - row.valuesBegin);
+            m_statement += ')';
+        }
+        for (const PendingRow &row : m_rows) {
+            for (auto &parameter : parametersOf(row)) {
+                parameters.push_back(std::move(parameter));
+            }
+        }
+        if (m_connection.execute(m_statement, parameters).ok()) {
+            sent = m_rows.size();
+            m_inserted += sent;
+            m_tableRows += sent;
+        } else {
+            // The rows ahead of the refused one are in the table; learn how many.
+            std::uint64_t now = 0;
+            if (countRows(now) && now >= m_tableRows) {
+                sent = static_cast<std::size_t>(
+                    std::min<std::uint64_t>(now - m_tableRows, m_rows.size()));
+            }
+            m_inserted += sent;
+            m_tableRows += sent;
+            m_sentAlone += m_rows.size() - sent;
+        }
+    }
+    for (std::size_t i = sent; i < m_rows.size(); ++i) {
+        sendAlone(m_rows[i]);
+    }
+    m_rows.clear();
+    m_values.clear();
+    m_bytes.clear();
+    m_parameters.clear();
+}
+
+void MySqlTableWriter::finish()
+{
+    flush();
+    if (m_savedSqlMode) {
+        (void)m_connection.execute("SET SESSION sql_mode = '" + *m_savedSqlMode + "'");
+        m_savedSqlMode.reset();
     }
 }
 

@@ -1,5 +1,6 @@
-// Row insertion: each decoded row becomes one INSERT statement on the rebuild's connection, its
-// character and binary values bound as raw-byte parameters.
+// Row insertion: decoded rows go to the rebuild's connection in multi-row INSERT statements, their
+// character and binary values bound as raw-byte parameters. A row the server refuses is refused
+// on its own, in the one-row statement it would have had without batching.
 #pragma once
 
 #include "innodb/value_text.h"
@@ -7,6 +8,7 @@
 #include "mysql/connection.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,24 +26,81 @@ std::string insertStatementText(std::string_view tableName, const innodb::Insert
 // every other character or binary type as variable binary.
 mysql::ParameterType parameterTypeFor(std::string_view typeName);
 
-// Inserts each row with one statement; a row the server refuses is counted, never shown.
+// How many rows, bytes and parameters one multi-row statement may carry.
+struct BatchLimits
+{
+    std::size_t rows = 1000;
+    std::size_t bytes = 4 << 20; // statement text and parameter bytes together
+    std::size_t parameters = 30000; // a prepared statement takes at most 65535
+};
+
+// Collects rows into batches. A batch the server takes whole counts every row. When it refuses
+// one, the rows ahead of the refused one have landed (the tables are MyISAM while they fill and
+// strict mode stops at the first bad row; a transactional table rolls the statement back, so
+// none landed): the table's row count before and after says how many, and the rest of the batch
+// goes one row per statement, so a row is refused exactly when it would be on its own.
 class MySqlTableWriter : public TableWriter
 {
 public:
-    MySqlTableWriter(mysql::Connection &connection, const frm::FrmTableEntry &table);
+    MySqlTableWriter(
+        mysql::Connection &connection, const frm::FrmTableEntry &table, BatchLimits limits = {});
+    ~MySqlTableWriter() override;
 
     void acceptRow(const innodb::DecodedRow &row) override;
+    void finish() override;
     std::uint64_t rowsInserted() const override { return m_inserted; }
     std::uint64_t rowsRefused() const override { return m_refused; }
     // The driver's description of the last refusal, for diagnostics.
     const std::string &lastRefusal() const { return m_lastRefusal; }
+    // Rows sent one per statement after a batch was refused (for tests and figures).
+    std::uint64_t rowsSentAlone() const { return m_sentAlone; }
 
 private:
+    // A row of the batch: its slice of m_values, and its parameters in m_parameters.
+    struct PendingRow
+    {
+        std::size_t valuesBegin = 0;
+        std::size_t valuesEnd = 0; // without the "," that ends the last value
+        std::size_t parametersBegin = 0;
+        std::size_t parametersEnd = 0;
+    };
+    // A parameter's bytes, kept in m_bytes until the batch is sent.
+    struct PendingParameter
+    {
+        std::size_t column = 0;
+        std::size_t offset = 0;
+        std::size_t size = 0;
+    };
+
+    void prepareSession();
+    void flush();
+    void sendAlone(const PendingRow &row);
+    std::vector<mysql::Parameter> parametersOf(const PendingRow &row) const;
+    bool countRows(std::uint64_t &rows);
+
     mysql::Connection &m_connection;
+    const frm::FrmTableEntry &m_table;
+    BatchLimits m_limits;
     std::string m_tableName;
-    std::vector<std::vector<std::uint8_t>> m_spilled; // spilled values read back for binding
+    std::string m_head; // "Insert into `t`(`a`,`b`) values"
+    std::vector<mysql::ParameterType> m_types; // per column in definition order
+
+    std::string m_values; // every pending row's values text, back to back
+    std::vector<std::uint8_t> m_bytes;
+    std::vector<PendingRow> m_rows;
+    std::vector<PendingParameter> m_parameters;
+    std::vector<std::size_t> m_parameterColumns;
+    std::string m_statement;
+
+    bool m_sessionReady = false;
+    bool m_batching = true; // false when the row count or the session cannot be learnt
+    std::optional<std::string> m_savedSqlMode; // restored by finish()
+    std::uint64_t m_tableRows = 0; // the table's row count, kept up to date while batching
+    bool m_tableRowsKnown = false;
+
     std::uint64_t m_inserted = 0;
     std::uint64_t m_refused = 0;
+    std::uint64_t m_sentAlone = 0;
     std::string m_lastRefusal;
 };
 

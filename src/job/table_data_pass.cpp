@@ -88,6 +88,7 @@ TableOutcome readTable(RepairJob &job, const innodb::TableInSpace &space,
     callbacks.beforePage = [&job, &entry](std::uint32_t) { job.host.statusLine(4, entry.name); };
     const innodb::TableReadCounts read
         = innodb::readTableRows(*space.file, *space.scan, entry, decoder, *writer, callbacks);
+    writer->finish();
 
     outcome.pagesRead = read.pagesRead;
     outcome.pagesUnreadable = read.pagesUnreadable;

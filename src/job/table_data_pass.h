@@ -18,6 +18,9 @@ namespace job {
 class TableWriter : public innodb::RowSink
 {
 public:
+    // Called once after the table's last row (also after a stop): a writer that holds rows back
+    // sends them now.
+    virtual void finish() { }
     virtual std::uint64_t rowsInserted() const = 0;
     virtual std::uint64_t rowsRefused() const = 0;
 };
