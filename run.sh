@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the release programs, and runs a repair on FOLDER (or on the
 # bundled sample when no folder is given) with the command-line front end, or with the window
-# when the first argument is --gui.
+# when the first argument is --gui. With --bench [FOLDER] it prints the figures of zarafa-bench on
+# FOLDER, by default the large generated folder (made on first use, about ten minutes).
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -11,6 +12,15 @@ fi
 
 cmake --preset release >/dev/null
 cmake --build build/release --parallel "$(nproc)"
+
+if [ "${1:-}" = "--bench" ]; then
+    shift
+    folder="${1:-build/release/fixtures/zarafa-large}"
+    if [ -z "${1:-}" ]; then
+        bash tests/fixtures/make-zarafa-fixture.sh "$folder" --large --reuse
+    fi
+    exec build/release/bench/zarafa-bench "$folder"
+fi
 
 gui=0
 if [ "${1:-}" = "--gui" ]; then
