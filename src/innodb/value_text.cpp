@@ -21,9 +21,12 @@ template <typename Number> std::string floatingText(Number value)
 void appendHex(std::string &out, common::Bytes bytes)
 {
     static constexpr char kDigits[] = "0123456789ABCDEF";
+    const std::size_t start = out.size();
+    out.resize(start + 2 * bytes.size());
+    char *to = out.data() + start;
     for (std::uint8_t b : bytes) {
-        out += kDigits[b >> 4];
-        out += kDigits[b & 0x0F];
+        *to++ = kDigits[b >> 4];
+        *to++ = kDigits[b & 0x0F];
     }
 }
 
@@ -185,7 +188,9 @@ std::string tsvHeader(const frm::FrmTableEntry &table)
 
 common::Status writeTsvLine(const DecodedRow &row, std::ostream &out)
 {
-    std::string line;
+    // One buffer for every line of the thread: a row costs no allocation of its own.
+    thread_local std::string line;
+    line.clear();
     for (std::size_t i = 0; i < row.values.size(); ++i) {
         const FieldValue &value = row.values[i];
         const frm::ColumnDef &column = row.column(i);
