@@ -61,9 +61,13 @@ start() {
         echo "private-mariadb: a server already runs in $dir" >&2
         exit 1
     fi
+    # A temporary folder of its own: servers bootstrapping side by side in one /tmp collide on
+    # their temporary table names and fail at random.
+    mkdir -p "$dir/tmp"
     if [ ! -d "$dir/data/mysql" ]; then
         rm -rf "$dir/data"
         if ! mariadb-install-db --no-defaults --datadir="$dir/data" --user="$me" \
+            --tmpdir="$dir/tmp" \
             --auth-root-authentication-method=normal --skip-name-resolve --skip-test-db \
             "$@" >"$dir/install.log" 2>&1; then
             echo "private-mariadb: initialising $dir/data failed; see $dir/install.log" >&2
@@ -72,6 +76,7 @@ start() {
     fi
     rm -f "$pidfile"
     mariadbd --no-defaults --datadir="$dir/data" --socket="$socket" --skip-networking \
+        --tmpdir="$dir/tmp" \
         --pid-file="$pidfile" --user="$me" --log-error="$dir/error.log" "$@" \
         </dev/null >/dev/null 2>&1 &
     local launched=$!

@@ -138,8 +138,11 @@ bool WorkshopServer::installDataFolder()
         m_problem = "mariadb-install-db was not found";
         return false;
     }
+    // A temporary folder of our own: servers bootstrapping side by side in one /tmp collide on
+    // their temporary table names and fail at random.
     std::vector<std::string> arguments = { *installer, "--no-defaults", "--datadir=" + dataFolder(),
-        "--auth-root-authentication-method=normal", "--skip-test-db", "--innodb-file-per-table=0" };
+        "--tmpdir=" + (m_location / "run").string(), "--auth-root-authentication-method=normal",
+        "--skip-test-db", "--innodb-file-per-table=0" };
     if (runningAsRoot()) {
         arguments.push_back("--user=root");
     }
@@ -198,6 +201,7 @@ bool WorkshopServer::startMySqlService()
             "--socket=" + socketPath().string(),
             "--pid-file=" + pidFilePath().string(),
             "--skip-networking",
+            "--tmpdir=" + (m_location / "run").string(),
             "--log-error=" + (m_location / "data" / serverLogName()).string(),
             // The rebuilt tables must land in the shared tablespace the Recovered Folder takes.
             "--innodb-file-per-table=0",
