@@ -112,8 +112,9 @@ common::Result<ScanResult> scanTablespace(TablespaceFile &file, const ScanCallba
     }
 
     file.adviseSequential();
-    // One buffer for the whole pass, allocated once.
-    auto buffer = std::make_unique<std::uint8_t[]>(kScanChunkPages * kPageSize);
+    // One buffer for the whole pass, allocated once and never cleared: only what a read filled
+    // is examined.
+    auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(kScanChunkPages * kPageSize);
     std::uint64_t position = 0;
     if (callbacks.progress) {
         callbacks.progress(0, totalPages);

@@ -25,17 +25,19 @@ namespace innodb {
 // One kept page.
 struct strcUniqueIdPages
 {
+    // Widest fields first: 40 bytes a kept page rather than 48 with the padding.
+    std::uint64_t lsn = 0; // FIL_PAGE_LSN: the newer of two copies of a key wins
+    std::uint64_t indexId = 0; // PAGE_INDEX_ID, so a tree walk can check a leaf without reading it
     std::uint32_t pageNumber = 0;
+    std::uint32_t previousPage = 0; // FIL_PAGE_PREV and FIL_PAGE_NEXT: the leaf level's links,
+    std::uint32_t nextPage = 0; // followed across a damaged part of the tree
     std::uint16_t heapTop = 0; // PAGE_HEAP_TOP, host order
     std::uint16_t pageType = 0; // the two type bytes as stored, read little-endian: 0xBF45
     std::uint16_t recordCount = 0; // PAGE_N_RECS, host order
     std::uint8_t reserved = 0;
-    std::uint64_t lsn = 0; // FIL_PAGE_LSN: the newer of two copies of a key wins
-    std::uint64_t indexId = 0; // PAGE_INDEX_ID, so a tree walk can check a leaf without reading it
-    std::uint32_t previousPage = 0; // FIL_PAGE_PREV and FIL_PAGE_NEXT: the leaf level's links,
-    std::uint32_t nextPage = 0; // followed across a damaged part of the tree
     bool compact = false; // new-style (COMPACT family) records
 };
+static_assert(sizeof(strcUniqueIdPages) == 40);
 
 // Kept pages in file order.
 using LoadPageArray = std::vector<strcUniqueIdPages>;
