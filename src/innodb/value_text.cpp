@@ -9,6 +9,9 @@ namespace innodb {
 
 namespace {
 
+// MySQL's "binary" character set: the bytes of BINARY, VARBINARY and BLOB columns.
+constexpr std::uint16_t kBinaryCharset = 63;
+
 // The shortest text that reads back to the same value, in std::to_chars' plain form: fixed or
 // scientific, whichever is shorter ("0.1", "1.5e-09", "-0").
 template <typename Number> std::string floatingText(Number value)
@@ -148,6 +151,12 @@ void appendInsertValues(const DecodedRow &row, const TimestampText &timestampTex
         case ValueKind::Bytes:
             if (value.bytes.empty()) {
                 text += "''";
+            } else if (row.column(i).charset != 0 && row.column(i).charset != kBinaryCharset) {
+                // The driver hands a parameter over as utf8 text: a latin1 value with bytes
+                // above 0x7F would be refused as an incorrect string. As binary, the column
+                // takes the bytes the page held, and checks them in its own character set.
+                text += "CAST(? AS BINARY)";
+                parameterColumns.push_back(i);
             } else {
                 text += '?';
                 parameterColumns.push_back(i);
