@@ -51,7 +51,7 @@ public:
     std::uint64_t rowsInserted() const override { return m_inserted; }
     std::uint64_t rowsRefused() const override { return m_refused; }
     // The driver's description of the last refusal, for diagnostics.
-    const std::string &lastRefusal() const { return m_lastRefusal; }
+    std::string lastRefusal() const override { return m_lastRefusal; }
     // Rows sent one per statement after a batch was refused (for tests and figures).
     std::uint64_t rowsSentAlone() const { return m_sentAlone; }
 

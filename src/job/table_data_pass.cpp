@@ -100,6 +100,12 @@ TableOutcome readTable(RepairJob &job, const innodb::TableInSpace &space,
     outcome.valuesTruncated = read.decoded.valuesTruncated;
     outcome.rowsInserted = writer->rowsInserted();
     outcome.rowsRefused = writer->rowsRefused();
+    if (outcome.rowsRefused > 0 && !writer->lastRefusal().empty()) {
+        // The server's own reason, so that a user can tell a damaged value from a full disk.
+        outcome.problems.push_back(entry.name + ": the server refused "
+            + std::to_string(outcome.rowsRefused)
+            + " row(s), the last because: " + writer->lastRefusal());
+    }
     for (const auto &problem : read.problems) {
         outcome.problems.push_back(entry.name + ": " + problem);
     }

@@ -23,6 +23,8 @@ public:
     virtual void finish() { }
     virtual std::uint64_t rowsInserted() const = 0;
     virtual std::uint64_t rowsRefused() const = 0;
+    // The server's words for the last row it refused, empty when none was.
+    virtual std::string lastRefusal() const { return {}; }
 };
 
 struct DataPassSteps
