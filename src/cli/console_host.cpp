@@ -10,7 +10,8 @@
 namespace cli {
 
 ConsoleHost::ConsoleHost(ConsoleOptions options)
-    : m_options(std::move(options)), m_terminal(::isatty(STDERR_FILENO) == 1)
+    : m_options(std::move(options))
+    , m_terminal(::isatty(STDERR_FILENO) == 1)
 {
 }
 
@@ -27,7 +28,7 @@ job::Answer ConsoleHost::showMessage(const job::Message &message)
     std::lock_guard lock(m_mutex);
     endStatusLine();
     for (int id : { common::str::kStoppedByUser, common::str::kStoppedFailure,
-                    common::str::kFileCantBeOpened }) {
+             common::str::kFileCantBeOpened }) {
         if (message.text == common::text(id)) {
             m_endMessage = id;
         }
@@ -75,9 +76,11 @@ void ConsoleHost::statusLine(int kind, std::string_view name)
         m_statusSteps = kind == 6 ? 0 : (m_statusSteps + 1) % 500;
         std::cerr << '\r' << kSpinner[m_statusSteps % 4] << ' ' << text << "\033[K" << std::flush;
         m_statusOpen = true;
-    } else {
+    } else if (text != m_lastStatus) {
+        // One line per change: the decoders set the same text for every page of a table.
         std::cerr << text << '\n';
     }
+    m_lastStatus = text;
 }
 
 void ConsoleHost::addListRow(int, std::string_view text)
@@ -119,8 +122,7 @@ std::optional<std::string> ConsoleHost::prompt(const std::string &label, bool hi
     return line;
 }
 
-std::optional<job::LoginValues>
-ConsoleHost::askLogin(const std::function<bool()> &confirmAbandon)
+std::optional<job::LoginValues> ConsoleHost::askLogin(const std::function<bool()> &confirmAbandon)
 {
     {
         std::lock_guard lock(m_mutex);

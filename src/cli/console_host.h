@@ -46,6 +46,7 @@ private:
     mutable std::mutex m_mutex;
     bool m_statusOpen = false;
     int m_statusSteps = 0;
+    std::string m_lastStatus;
     int m_endMessage = 0;
     bool m_completed = false;
     std::string m_repairedPath;

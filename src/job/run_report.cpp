@@ -82,6 +82,10 @@ std::string summaryText(const RunReport &report)
             out << ", " << table.pagesRejected + table.pagesUnreadable << " damaged pages";
         }
         out << '\n';
+        // Damage met on the way, in the reader's words: which page, and why its rows are lost.
+        for (const auto &problem : table.problems) {
+            out << "      damaged: " << problem << '\n';
+        }
         inserted += table.rowsInserted;
         refused += table.rowsRefused;
         skipped += table.deleteMarkedSkipped;
