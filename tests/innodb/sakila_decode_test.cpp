@@ -3,6 +3,7 @@
 #include "innodb/record_decoder.h"
 #include "innodb/value_text.h"
 #include "record_test_support.h"
+#include "sakila_data.h"
 #include "support/temp_dir.h"
 
 #include <algorithm>
@@ -21,56 +22,7 @@ const std::filesystem::path kSakila = sharedFixtures() / "mysql-5.0-sakila";
 // The rows of one table in sakila-data.sql, each value as text; NULL as "NULL".
 std::vector<std::vector<std::string>> dataRows(const std::string &table)
 {
-    std::ifstream in(kSakila / "sakila-data.sql", std::ios::binary);
-    const std::string sql((std::istreambuf_iterator<char>(in)), {});
-    std::vector<std::vector<std::string>> rows;
-    const std::string quotedTable
-        = sql.find("INSERT INTO `" + table + "`") != std::string::npos ? "`" + table + "`" : table;
-    const std::string head = "INSERT INTO " + quotedTable + " VALUES ";
-    for (auto at = sql.find(head); at != std::string::npos; at = sql.find(head, at)) {
-        at += head.size();
-        std::vector<std::string> row;
-        std::string value;
-        bool quoted = false, inTuple = false, wasQuoted = false;
-        for (; at < sql.size(); ++at) {
-            const char c = sql[at];
-            if (quoted) {
-                if (c == '\\') {
-                    const char e = sql[++at];
-                    value += e == 'n' ? '\n' : e == 'r' ? '\r' : e == '0' ? '\0' : e;
-                } else if (c == '\'' && sql[at + 1] == '\'') {
-                    value += '\'';
-                    ++at;
-                } else if (c == '\'') {
-                    quoted = false;
-                } else {
-                    value += c;
-                }
-            } else if (c == '/' && sql[at + 1] == '*') {
-                at = sql.find("*/", at) + 1; // version comments: columns of later servers
-            } else if (c == '\'') {
-                quoted = wasQuoted = true;
-            } else if (c == '(' && !inTuple) {
-                inTuple = true;
-            } else if (c == ',' || c == ')') {
-                if (inTuple) {
-                    row.push_back(value == "NULL" && !wasQuoted ? "NULL" : value);
-                    value.clear();
-                    wasQuoted = false;
-                }
-                if (c == ')') {
-                    rows.push_back(std::move(row));
-                    row.clear();
-                    inTuple = false;
-                }
-            } else if (c == ';' && !inTuple) {
-                break;
-            } else if (inTuple && c != '\n' && c != ' ') {
-                value += c;
-            }
-        }
-    }
-    return rows;
+    return testing_support::sakilaDataRows(kSakila / "sakila-data.sql", table);
 }
 
 // Keeps rows in the data file's form: strings raw, TIMESTAMP in the loading server's UTC+3.
