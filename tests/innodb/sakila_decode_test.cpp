@@ -4,6 +4,7 @@
 #include "innodb/value_text.h"
 #include "record_test_support.h"
 #include "sakila_data.h"
+#include "sakila_text_sink.h"
 #include "support/temp_dir.h"
 
 #include <algorithm>
@@ -24,42 +25,6 @@ std::vector<std::vector<std::string>> dataRows(const std::string &table)
 {
     return testing_support::sakilaDataRows(kSakila / "sakila-data.sql", table);
 }
-
-// Keeps rows in the data file's form: strings raw, TIMESTAMP in the loading server's UTC+3.
-class SqlTextSink : public innodb::RowSink
-{
-public:
-    void acceptRow(const innodb::DecodedRow &row) override
-    {
-        std::vector<std::string> texts;
-        for (const auto &value : row.values) {
-            switch (value.kind) {
-            case innodb::ValueKind::Null:
-                texts.push_back("NULL");
-                break;
-            case innodb::ValueKind::Bytes: {
-                const auto bytes = value.bytes.readAll();
-                texts.emplace_back(bytes->begin(), bytes->end());
-                break;
-            }
-            case innodb::ValueKind::Timestamp:
-                texts.push_back(innodb::utcDateTimeText(value.unsignedInteger + 3 * 3600));
-                break;
-            case innodb::ValueKind::Signed:
-                texts.push_back(std::to_string(value.integer));
-                break;
-            case innodb::ValueKind::Unsigned:
-                texts.push_back(std::to_string(value.unsignedInteger));
-                break;
-            default:
-                texts.push_back(value.text);
-                break;
-            }
-        }
-        rows.push_back(std::move(texts));
-    }
-    std::vector<std::vector<std::string>> rows;
-};
 
 // Decodes every leaf page of the clustered index (the index whose root is page 3).
 innodb::PageDecodeCounts decodeIbd(
