@@ -66,6 +66,38 @@ namespace {
 // Trees deeper than this do not exist at 16 KiB pages; a deeper walk is a loop in disguise.
 constexpr int kMaxDepth = 32;
 
+// A set of page numbers at one bit a page of the file: the sets below hold every page of a
+// table, and a hash set would cost some forty bytes for each. Numbers past the file's end (a
+// damaged pointer) are rare and kept apart.
+class PageSet
+{
+public:
+    explicit PageSet(std::uint64_t pageCount)
+        : m_bits(static_cast<std::size_t>(pageCount))
+    {
+    }
+    // True when `pageNumber` was not in the set yet.
+    bool insert(std::uint32_t pageNumber)
+    {
+        if (pageNumber >= m_bits.size()) {
+            return m_beyond.insert(pageNumber).second;
+        }
+        if (m_bits[pageNumber]) {
+            return false;
+        }
+        m_bits[pageNumber] = true;
+        return true;
+    }
+    bool contains(std::uint32_t pageNumber) const
+    {
+        return pageNumber < m_bits.size() ? m_bits[pageNumber] : m_beyond.contains(pageNumber);
+    }
+
+private:
+    std::vector<bool> m_bits;
+    std::unordered_set<std::uint32_t> m_beyond;
+};
+
 struct NodePointer
 {
     KeyBytes key;
@@ -153,6 +185,7 @@ public:
         , m_indexId(indexId)
         , m_layout(layout)
         , m_stop(stop)
+        , m_visited(source.pageCount())
     {
     }
 
@@ -170,7 +203,7 @@ public:
         if (depth > kMaxDepth) {
             return damaged("index tree deeper than any real one");
         }
-        if (!m_visited.insert(pageNumber).second) {
+        if (!m_visited.insert(pageNumber)) {
             return damaged("page reached twice in the index tree");
         }
         // A leaf the scanner kept is checked from its entry: no second read of the page.
@@ -208,6 +241,7 @@ public:
     }
 
     TablePages take() { return std::move(m_pages); }
+    void reserveLeaves(std::size_t count) { m_pages.treePages.reserve(count); }
     bool stopped() const { return m_stopped; }
 
 private:
@@ -276,7 +310,7 @@ private:
     const std::optional<KeyLayout> &m_layout;
     const std::function<bool()> &m_stop;
     TablePages m_pages;
-    std::unordered_set<std::uint32_t> m_visited;
+    PageSet m_visited;
     bool m_stopped = false;
 };
 
@@ -290,9 +324,11 @@ private:
 class LeafChainBridge
 {
 public:
-    LeafChainBridge(const ScanResult &scan, std::uint64_t indexId, const TablePages &pages)
+    LeafChainBridge(const ScanResult &scan, std::uint64_t indexId, const TablePages &pages,
+        std::uint64_t pageCount)
         : m_scan(scan)
         , m_indexId(indexId)
+        , m_used(pageCount)
     {
         for (const auto &page : pages.treePages) {
             m_used.insert(page.pageNumber);
@@ -345,7 +381,7 @@ private:
                 m_complete = m_complete && (next == kFilNull || !following || linkedBack);
                 return chain;
             }
-            if (!following || !linkedBack || !m_used.insert(next).second) {
+            if (!following || !linkedBack || !m_used.insert(next)) {
                 m_complete = false;
                 return chain;
             }
@@ -356,7 +392,7 @@ private:
 
     const ScanResult &m_scan;
     std::uint64_t m_indexId;
-    std::unordered_set<std::uint32_t> m_used;
+    PageSet m_used;
     bool m_complete = true;
 };
 
@@ -367,18 +403,19 @@ private:
 // nothing anchors it to the tree, one damaged link could make it end early: its pages count as
 // the tree's (their copies of a key win), but the key space stays damaged, so the other leaf
 // pages remain orphans and nothing they alone hold is lost.
-void bridgeFromLeftmostLeaf(const ScanResult &scan, std::uint64_t indexId, TablePages &pages)
+void bridgeFromLeftmostLeaf(
+    const ScanResult &scan, std::uint64_t indexId, TablePages &pages, std::uint64_t pageCount)
 {
     const auto *group = scan.group(indexId);
     if (!group) {
         return;
     }
     std::optional<std::vector<TablePage>> found;
-    for (const auto &entry : group->pages) {
+    for (const auto &entry : scan.pagesOf(*group)) {
         if (entry.previousPage != kFilNull) {
             continue;
         }
-        LeafChainBridge bridge(scan, indexId, pages);
+        LeafChainBridge bridge(scan, indexId, pages, pageCount);
         auto chain = bridge.bridge({ TablePage { entry.pageNumber, entry.lsn } });
         if (!bridge.complete()) {
             continue;
@@ -400,33 +437,37 @@ TablePages collectTablePages(PageSource &source, const ScanResult &scan, std::ui
     std::uint32_t rootPage, const std::optional<KeyLayout> &layout,
     const std::function<bool()> &stopRequested)
 {
+    const auto *group = scan.group(indexId);
+    const auto pageCount = source.pageCount();
     TablePages pages;
     if (rootPage == kFilNull) {
         pages.damagedRanges.push_back(KeyRange {});
         pages.problems.push_back("index has no root page");
     } else {
         TreeWalk walk(source, scan, indexId, layout, stopRequested);
+        // Sized once: the leaves the tree reaches are (nearly always) the pages the scan kept.
+        walk.reserveLeaves(group ? group->slots.size() + 1 : 1);
         walk.walk(rootPage, std::nullopt, KeyRange {}, 0);
         pages = walk.take();
     }
 
     if (!pages.treeIntact() && !pages.treePages.empty()) {
-        LeafChainBridge bridge(scan, indexId, pages);
+        LeafChainBridge bridge(scan, indexId, pages, pageCount);
         pages.treePages = bridge.bridge(pages.treePages);
         if (bridge.complete()) {
             pages.damagedRanges.clear();
             pages.problems.push_back("the leaf pages' own links close every gap in the tree");
         }
     } else if (!pages.treeIntact()) {
-        bridgeFromLeftmostLeaf(scan, indexId, pages);
+        bridgeFromLeftmostLeaf(scan, indexId, pages, pageCount);
     }
 
-    std::unordered_set<std::uint32_t> reached;
+    PageSet reached(pageCount);
     for (const auto &page : pages.treePages) {
         reached.insert(page.pageNumber);
     }
-    if (const auto *group = scan.group(indexId)) {
-        for (const auto &entry : group->pages) {
+    if (group) {
+        for (const auto &entry : scan.pagesOf(*group)) {
             if (reached.contains(entry.pageNumber)) {
                 continue;
             }

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <ranges>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -42,11 +43,13 @@ static_assert(sizeof(strcUniqueIdPages) == 40);
 // Kept pages in file order.
 using LoadPageArray = std::vector<strcUniqueIdPages>;
 
-// One index and its kept leaf pages, in file order.
+// One index and its kept leaf pages, in file order. The pages are held once, in
+// ScanResult::allPages; a group keeps their positions there (4 bytes a page rather than a second
+// 40-byte copy), and ScanResult::pagesOf() reads them back.
 struct rawtable
 {
     std::uint64_t indexId = 0;
-    LoadPageArray pages;
+    std::vector<std::uint32_t> slots; // positions in ScanResult::allPages, rising
 };
 
 // Groups in the order in which each index id was first seen.
@@ -63,6 +66,13 @@ struct ScanResult
 
     // The group of `indexId`, or null when no leaf page of it was found.
     const rawtable *group(std::uint64_t indexId) const;
+    // The kept pages of `group`, in file order.
+    auto pagesOf(const rawtable &group) const
+    {
+        return group.slots | std::views::transform([this](std::uint32_t slot) -> const auto & {
+            return allPages[slot];
+        });
+    }
     // The kept entry for page `pageNumber`, or null when the scan did not keep that page.
     const strcUniqueIdPages *page(std::uint32_t pageNumber) const;
 
@@ -82,8 +92,11 @@ struct ScanCallbacks
     std::function<bool()> stopRequested;
 };
 
-// 750 pages per read: large enough for the disk to stream, small enough to stay cheap.
+// 750 pages per chunk: progress is shown and a stop noticed after each.
 inline constexpr std::size_t kScanChunkPages = 750;
+// 64 pages (1 MiB) per read: large enough for the disk to stream, small enough for the copy to
+// stay in the processor's cache.
+inline constexpr std::size_t kScanReadPages = 64;
 
 // Reads `file` once, front to back, in chunks of kScanChunkPages. A file smaller than one page
 // is Corruption; a page size other than 16 KiB is NotSupported; a failed read is Io (the pages

@@ -1,6 +1,7 @@
 #include "innodb/record_chain.h"
 
-#include <unordered_set>
+#include <algorithm>
+#include <bitset>
 
 namespace innodb {
 
@@ -17,7 +18,12 @@ RecordChain walkRecordChain(ConstPage page)
     }
     // The smallest record (header and one byte) bounds how many can fit.
     const std::size_t maxRecords = (heapEnd - firstUser) / (kNewRecordHeaderSize + 1) + 1;
-    std::unordered_set<std::size_t> visited;
+    // One allocation a page: the page's own record count, when it is not damaged, is the length.
+    chain.origins.reserve(
+        std::min<std::size_t>(maxRecords, recordCountOf(page) + std::size_t { 1 }));
+    // Origins seen, one bit per byte of the page: this runs for every record of every page, and
+    // a hash set would allocate for each.
+    std::bitset<kPageSize> visited;
     std::size_t origin = firstRecordOrigin(page);
     while (true) {
         if (origin == supremum) {
@@ -25,9 +31,10 @@ RecordChain walkRecordChain(ConstPage page)
             return chain;
         }
         if (origin < firstUser || origin >= heapEnd || chain.origins.size() >= maxRecords
-            || !visited.insert(origin).second) {
+            || visited.test(origin)) {
             return chain;
         }
+        visited.set(origin);
         chain.origins.push_back(origin);
         const auto field = readUint16(page, origin - 2);
         origin = compact ? (origin + field) & 0xFFFF : field;

@@ -217,7 +217,7 @@ TEST_F(OrphanRowsTest, ADestroyedLeafComesBackFromItsNewestOrphanCopyAndNothingE
         live.insert(page.pageNumber);
     }
     std::vector<std::uint32_t> freed;
-    for (const auto &page : scan->group(entry->indexId)->pages) {
+    for (const auto &page : scan->pagesOf(*scan->group(entry->indexId))) {
         if (!live.contains(page.pageNumber)) {
             freed.push_back(page.pageNumber);
         }

@@ -23,7 +23,7 @@ innodb::ScanResult scanFile(const std::filesystem::path &path, innodb::ScanCallb
     return std::move(result).value();
 }
 
-std::vector<std::uint32_t> pageNumbers(const innodb::LoadPageArray &pages)
+std::vector<std::uint32_t> pageNumbers(const auto &pages)
 {
     std::vector<std::uint32_t> numbers;
     for (const auto &page : pages) {
@@ -70,8 +70,9 @@ TEST(PageScannerTest, KeepsLeafIndexPagesAtTheirOwnPositionGroupedByIndex)
     EXPECT_EQ(pageNumbers(result.allPages), (std::vector<std::uint32_t> { 1, 2, 3, 8 }));
     ASSERT_EQ(result.groups.size(), 2u);
     EXPECT_EQ(result.groups[0].indexId, 42u) << "groups in the order first seen";
-    EXPECT_EQ(pageNumbers(result.groups[0].pages), (std::vector<std::uint32_t> { 1, 3 }));
-    EXPECT_EQ(pageNumbers(result.group(77)->pages), (std::vector<std::uint32_t> { 2, 8 }));
+    EXPECT_EQ(pageNumbers(result.pagesOf(result.groups[0])), (std::vector<std::uint32_t> { 1, 3 }));
+    EXPECT_EQ(
+        pageNumbers(result.pagesOf(*result.group(77))), (std::vector<std::uint32_t> { 2, 8 }));
     EXPECT_EQ(result.group(5), nullptr);
     EXPECT_EQ(result.pagesMisplaced, 1u);
     ASSERT_NE(result.page(3), nullptr);

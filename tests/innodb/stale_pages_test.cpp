@@ -46,7 +46,7 @@ TEST(StalePagesTest, OnlyTheTreesLeavesGiveRowsAfterMassDeletes)
     ASSERT_NE(table, nullptr);
 
     std::vector<std::uint32_t> scanned;
-    for (const auto &page : scan->group(table->indexId)->pages) {
+    for (const auto &page : scan->pagesOf(*scan->group(table->indexId))) {
         scanned.push_back(page.pageNumber);
     }
     EXPECT_GT(liveRecords(*file, scanned), expected)

@@ -280,7 +280,7 @@ TEST(ZarafaScanTest, ZeroedDictionaryIsCorruptionAndTruncationIsNoCrash)
         const auto intact = openSpace(path);
         const std::vector<std::uint8_t> zeros(innodb::kPageSize);
         for (const auto id : { innodb::kSysTablesIndexId, innodb::kSysIndexesIndexId }) {
-            for (const auto &page : intact.scan.group(id)->pages) {
+            for (const auto &page : intact.scan.pagesOf(*intact.scan.group(id))) {
                 overwritePage(path, page.pageNumber, zeros);
             }
         }
