@@ -30,7 +30,10 @@ mysql::ParameterType parameterTypeFor(std::string_view typeName);
 struct BatchLimits
 {
     std::size_t rows = 1000;
-    std::size_t bytes = 4 << 20; // statement text and parameter bytes together
+    // Statement text and parameter bytes together. The client library keeps buffers as large as
+    // the largest statement for the rest of the session (twice over), and batches of 4 MiB sent
+    // no faster than these: 1 MiB keeps the tool's memory flat as the folder grows.
+    std::size_t bytes = 1 << 20;
     std::size_t parameters = 30000; // a prepared statement takes at most 65535
 };
 
