@@ -90,21 +90,36 @@ RecordDecoder::RecordDecoder(const frm::FrmTableEntry &table, PageSource &pages,
         }
         m_fields.push_back(field);
     }
-    m_nullBytes = (static_cast<std::size_t>(nullable) + 7) / 8;
+    m_coreFields = m_fields.size();
+    m_nullableBefore.assign(1, 0);
+    for (const Field &field : m_fields) {
+        m_nullableBefore.push_back(m_nullableBefore.back() + (field.nullBit >= 0 ? 1 : 0));
+    }
+    m_defaults.resize(m_fields.size());
     m_row.table = &m_table;
     m_row.values.resize(columns.size());
     m_row.key.resize(std::max<std::size_t>(m_keyFields, 1));
     m_lengths.resize(m_fields.size());
+    m_offsets.resize(m_fields.size());
     m_external.resize(m_fields.size());
     m_null.resize(m_fields.size());
 }
 
+bool RecordDecoder::setInstantCoreFields(std::size_t indexFields)
+{
+    const std::size_t hidden = m_keyFields == 0 ? 3 : 2; // (DB_ROW_ID,) DB_TRX_ID, DB_ROLL_PTR
+    if (indexFields < hidden + m_keyFields || indexFields - hidden > m_fields.size()) {
+        return false;
+    }
+    m_coreFields = indexFields - hidden;
+    return true;
+}
+
 KeyLayout RecordDecoder::keyLayout() const
 {
-    std::size_t nullable = 0;
-    for (const Field &field : m_fields) {
-        nullable += field.nullBit >= 0 ? 1 : 0;
-    }
+    // Node pointers are never rewritten by an instant ADD COLUMN: their null bitmap keeps the
+    // size the core fields gave it.
+    const std::size_t nullable = m_nullableBefore[m_coreFields];
     if (m_keyFields == 0) {
         return KeyLayout::rowId(nullable);
     }
@@ -140,22 +155,36 @@ PageDecodeCounts RecordDecoder::decodePage(ConstPage page, std::uint32_t pageNum
             break;
         }
         const std::size_t origin = chain.origins[r];
+        const std::uint8_t status = recordStatus(page, origin, compact);
+        const std::uint8_t info = recordInfoBits(page, origin, compact);
+        const bool instantRecord = compact && instant() && status == kRecordStatusInstant;
+        if (instantRecord && (info & kRecordInfoMinRec) != 0) {
+            // The hidden metadata record heads the leftmost leaf: not a row. With the deleted
+            // bit as well it is the later form that also drops or reorders columns, whose
+            // layout this decoder does not know; its defaults are then not taken.
+            if ((info & kRecordInfoDeleted) == 0) {
+                learnInstantDefaults(page, origin, heapEnd);
+            }
+            continue;
+        }
         ++counts.recordsWalked;
-        if (recordStatus(page, origin, compact) != kRecordStatusOrdinary) {
-            // A node pointer or MariaDB's instant-ALTER metadata record: not a row of this
-            // layout, and a leaf that holds one is not what it claims to be.
+        if (status != kRecordStatusOrdinary && !instantRecord) {
+            // A node pointer, or an instant-ALTER record in a table not known to have had
+            // columns added: not a row of this layout, and a leaf that holds one is not what
+            // it claims to be.
             ++counts.recordsRejected;
             break;
         }
-        const bool deleted = (recordInfoBits(page, origin, compact) & kRecordInfoDeleted) != 0;
+        const bool deleted = (info & kRecordInfoDeleted) != 0;
         if (deleted && !m_options.includeDeleted) {
             ++counts.deleteMarkedSkipped;
             continue;
         }
         m_row.deleteMarked = deleted;
         m_row.origin = static_cast<std::uint16_t>(origin);
-        const RecordOutcome outcome = compact ? decodeRecord(page, origin, heapEnd, counts)
-                                              : decodeOldStyleRecord(page, origin, heapEnd, counts);
+        const RecordOutcome outcome = compact
+            ? decodeRecord(page, origin, heapEnd, instantRecord, counts)
+            : decodeOldStyleRecord(page, origin, heapEnd, counts);
         if (outcome == RecordOutcome::Row) {
             sink.acceptRow(m_row);
             ++counts.rowsEmitted;
@@ -170,18 +199,44 @@ PageDecodeCounts RecordDecoder::decodePage(ConstPage page, std::uint32_t pageNum
     return counts;
 }
 
-RecordDecoder::RecordOutcome RecordDecoder::decodeRecord(
-    ConstPage page, std::size_t origin, std::size_t heapEnd, PageDecodeCounts &counts)
+RecordDecoder::RecordOutcome RecordDecoder::parseRecord(ConstPage page, std::size_t origin,
+    std::size_t heapEnd, bool instantRecord, std::size_t &present)
 {
-    // Below the 5 header bytes: ceil(nullable / 8) null bytes, then the length fields, both
-    // growing downwards; none of it may reach into the system records.
+    // Below the 5 header bytes: for a record written after an instant ADD COLUMN one or two
+    // bytes with its field count, then ceil(nullable / 8) null bytes, then the length fields,
+    // all growing downwards; none of it may reach into the system records.
     const std::size_t headerFloor = kPageNewSupremumEnd;
-    if (origin < headerFloor + kNewRecordHeaderSize + m_nullBytes) {
+    if (origin < headerFloor + kNewRecordHeaderSize) {
         return RecordOutcome::Unreadable;
     }
-    const std::size_t nullStart = origin - kNewRecordHeaderSize - 1;
-    std::size_t lengthAt = nullStart - m_nullBytes; // next length byte, reading downwards
-    for (std::size_t f = 0; f < m_fields.size(); ++f) {
+    // The first null byte; one below the floor when there is no room for any.
+    std::size_t nullStart = origin - kNewRecordHeaderSize - 1;
+    present = m_coreFields;
+    if (instantRecord) {
+        if (nullStart < headerFloor) {
+            return RecordOutcome::Unreadable;
+        }
+        // Fields beyond the core, less one; from 128 on in two bytes, the first flagged 0x80
+        // with the low seven bits, the second with the rest.
+        std::size_t added = page[nullStart--];
+        if ((added & 0x80) != 0) {
+            if (nullStart < headerFloor) {
+                return RecordOutcome::Unreadable;
+            }
+            added = (added & 0x7F) | (std::size_t { page[nullStart--] } << 7);
+        }
+        present = m_coreFields + added + 1;
+        if (present > m_fields.size()) {
+            // More fields than the definition has: columns dropped or reordered in place.
+            return RecordOutcome::Unreadable;
+        }
+    }
+    const std::size_t nullBytes = (m_nullableBefore[present] + 7) / 8;
+    if (nullStart + 1 < headerFloor + nullBytes) {
+        return RecordOutcome::Unreadable;
+    }
+    std::size_t lengthAt = nullStart + 1 - nullBytes; // one past the next length byte
+    for (std::size_t f = 0; f < present; ++f) {
         const Field &field = m_fields[f];
         m_null[f] = false;
         m_external[f] = false;
@@ -192,53 +247,95 @@ RecordDecoder::RecordOutcome RecordDecoder::decodeRecord(
         if (m_null[f] || !field.format.variable) {
             continue;
         }
-        if (lengthAt < headerFloor) {
+        if (lengthAt <= headerFloor) {
             return RecordOutcome::Unreadable;
         }
-        const std::uint8_t first = page[lengthAt--];
+        const std::uint8_t first = page[--lengthAt];
         if (field.format.big && (first & kLengthTwoBytes) != 0) {
-            if (lengthAt < headerFloor) {
+            if (lengthAt <= headerFloor) {
                 return RecordOutcome::Unreadable;
             }
             m_lengths[f]
-                = static_cast<std::uint32_t>((first & kLengthHighBits) << 8) | page[lengthAt--];
+                = static_cast<std::uint32_t>((first & kLengthHighBits) << 8) | page[--lengthAt];
             m_external[f] = (first & kLengthExternal) != 0;
         } else {
             m_lengths[f] = first;
         }
     }
 
-    if (m_keyFields == 0) {
-        if (!common::fits(heapEnd, origin, kRowIdSize)) {
-            return RecordOutcome::Unreadable;
-        }
-        m_row.key[0].assign(page.data() + origin, page.data() + origin + kRowIdSize);
+    if (m_keyFields == 0 && !common::fits(heapEnd, origin, kRowIdSize)) {
+        return RecordOutcome::Unreadable;
     }
     std::size_t at = origin + (m_keyFields == 0 ? kRowIdSize + kTrxIdSize + kRollPtrSize : 0);
-    bool damaged = false;
-    for (std::size_t f = 0; f < m_fields.size(); ++f) {
-        const Field &field = m_fields[f];
+    for (std::size_t f = 0; f < present; ++f) {
         if (f == m_keyFields && m_keyFields > 0) {
             at += kTrxIdSize + kRollPtrSize;
         }
+        m_offsets[f] = static_cast<std::uint32_t>(at);
+        if (m_null[f]) {
+            continue;
+        }
+        const Field &field = m_fields[f];
+        const std::size_t width = field.format.variable ? m_lengths[f] : field.format.fixedSize;
+        if (!common::fits(heapEnd, at, width)) {
+            return RecordOutcome::Unreadable;
+        }
+        m_lengths[f] = static_cast<std::uint32_t>(width);
+        at += width;
+    }
+    return RecordOutcome::Row;
+}
+
+void RecordDecoder::learnInstantDefaults(ConstPage page, std::size_t origin, std::size_t heapEnd)
+{
+    std::size_t present = 0;
+    if (parseRecord(page, origin, heapEnd, true, present) != RecordOutcome::Row) {
+        return;
+    }
+    for (std::size_t f = m_coreFields; f < present; ++f) {
+        InstantDefault &known = m_defaults[f];
+        known.known = true;
+        known.isNull = m_null[f];
+        known.external = m_external[f];
+        const auto *begin = page.data() + m_offsets[f];
+        known.bytes.assign(begin, m_null[f] ? begin : begin + m_lengths[f]);
+    }
+}
+
+RecordDecoder::RecordOutcome RecordDecoder::decodeRecord(ConstPage page, std::size_t origin,
+    std::size_t heapEnd, bool instantRecord, PageDecodeCounts &counts)
+{
+    std::size_t present = 0;
+    if (const auto parsed = parseRecord(page, origin, heapEnd, instantRecord, present);
+        parsed != RecordOutcome::Row) {
+        return parsed;
+    }
+    if (m_keyFields == 0) {
+        m_row.key[0].assign(page.data() + origin, page.data() + origin + kRowIdSize);
+    }
+    bool damaged = false;
+    for (std::size_t f = 0; f < m_fields.size(); ++f) {
+        const Field &field = m_fields[f];
         FieldValue &value = m_row.values[field.definitionIndex];
         if (value.bytes.spilled()) {
             value.bytes.resetToMemory(); // the previous row's file goes now
         }
         value.kind = ValueKind::Null;
-        if (m_null[f]) {
-            continue;
+        RecordOutcome stored = RecordOutcome::Row;
+        if (f >= present) {
+            // A column added after this record was written: its default, as the metadata
+            // record keeps it (NULL when that record was not found).
+            const InstantDefault &known = m_defaults[f];
+            if (known.known && !known.isNull) {
+                stored = storeValue(field, known.bytes, known.external, value, counts);
+            }
+        } else if (!m_null[f]) {
+            const common::Bytes bytes(page.data() + m_offsets[f], m_lengths[f]);
+            if (f < m_keyFields) {
+                m_row.key[f].assign(bytes.begin(), bytes.end());
+            }
+            stored = storeValue(field, bytes, m_external[f], value, counts);
         }
-        const std::size_t width = field.format.variable ? m_lengths[f] : field.format.fixedSize;
-        if (!common::fits(heapEnd, at, width)) {
-            return RecordOutcome::Unreadable;
-        }
-        const common::Bytes bytes(page.data() + at, width);
-        at += width;
-        if (f < m_keyFields) {
-            m_row.key[f].assign(bytes.begin(), bytes.end());
-        }
-        const RecordOutcome stored = storeValue(field, bytes, m_external[f], value, counts);
         if (stored == RecordOutcome::Unreadable) {
             return stored;
         }

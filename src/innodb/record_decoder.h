@@ -52,6 +52,15 @@ public:
     bool hasKey() const { return m_keyFields > 0; }
     // The clustered key as the tree walk needs it to read node pointers.
     KeyLayout keyLayout() const;
+
+    // After MariaDB's instant ADD COLUMN the clustered root (page type 18) names how many index
+    // fields the records written before it have: the table's hidden fields counted. Records then
+    // come in three kinds: older ones with those core fields only, newer ones that say how many
+    // fields they carry, and one hidden metadata record with the added columns' defaults, which
+    // fill in whatever a record lacks. False, and nothing changed, when `indexFields` cannot be
+    // this table's (a damaged root).
+    bool setInstantCoreFields(std::size_t indexFields);
+    bool instant() const { return m_coreFields < m_fields.size(); }
     // Whether delete-marked records are handed on; the table reader turns it on for a damaged
     // tree, whose deleted keys must still hide stale copies on orphaned pages.
     bool includesDeleted() const { return m_options.includeDeleted; }
@@ -70,8 +79,25 @@ private:
     };
     enum class RecordOutcome { Row, Damaged, Unreadable };
 
-    RecordOutcome decodeRecord(
-        ConstPage page, std::size_t origin, std::size_t heapEnd, PageDecodeCounts &counts);
+    // The default of an instantly added column, as the metadata record stores it.
+    struct InstantDefault
+    {
+        bool known = false;
+        bool isNull = true;
+        bool external = false;
+        std::vector<std::uint8_t> bytes;
+    };
+
+    // Reads the header of a new-style record: how many fields it carries, which are NULL, the
+    // lengths of the variable ones, and where each field's bytes start (m_offsets). Unreadable
+    // when the header or the data leave the page.
+    RecordOutcome parseRecord(ConstPage page, std::size_t origin, std::size_t heapEnd,
+        bool instantRecord, std::size_t &present);
+    // Keeps the defaults the metadata record holds for the columns beyond the core.
+    void learnInstantDefaults(ConstPage page, std::size_t origin, std::size_t heapEnd);
+
+    RecordOutcome decodeRecord(ConstPage page, std::size_t origin, std::size_t heapEnd,
+        bool instantRecord, PageDecodeCounts &counts);
     RecordOutcome decodeOldStyleRecord(
         ConstPage page, std::size_t origin, std::size_t heapEnd, PageDecodeCounts &counts);
     // One non-NULL field's bytes into `value`; an external one is completed from its overflow
@@ -85,11 +111,14 @@ private:
     DecodeOptions m_options;
     std::vector<Field> m_fields; // in record order
     std::size_t m_keyFields = 0; // fields before DB_TRX_ID; 0: a hidden DB_ROW_ID comes first
-    std::size_t m_nullBytes = 0;
+    std::size_t m_coreFields = 0; // fields of a record written before any instant ADD COLUMN
+    std::vector<std::size_t> m_nullableBefore; // nullable fields among the first n, for n in 0..
+    std::vector<InstantDefault> m_defaults; // by field position, for the fields past the core
     std::string m_problem;
     DecodedRow m_row;
     // Per record: the length and external flag of each variable field, by field position.
     std::vector<std::uint32_t> m_lengths;
+    std::vector<std::uint32_t> m_offsets;
     std::vector<bool> m_external;
     std::vector<bool> m_null;
 };

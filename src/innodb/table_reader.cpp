@@ -53,6 +53,27 @@ private:
     std::uint64_t m_orphansLeftOut = 0;
 };
 
+// A clustered root of type 18 had columns added in place; its PAGE_DIRECTION field keeps the
+// index's core field count in bits 3-12. The decoder must know it before the tree walk, whose
+// node pointers are laid out for the core fields.
+void noteInstantColumns(PageSource &file, const strcIbDataScan &entry, RecordDecoder &decoder)
+{
+    if (entry.rootPage == kFilNull) {
+        return;
+    }
+    std::array<std::uint8_t, kPageSize> root {};
+    if (!file.readPage(entry.rootPage, PageBuffer(root))) {
+        return;
+    }
+    const ConstPage page(root);
+    if (pageTypeOf(page) != kFilPageTypeInstant || !isCompactPage(page)
+        || indexIdOf(page) != entry.indexId) {
+        return;
+    }
+    const std::size_t coreFields = (readUint16(page, kFilPageData + kPageDirection) >> 3) & 0x3FFu;
+    (void)decoder.setInstantCoreFields(coreFields);
+}
+
 } // namespace
 
 TableReadCounts readTableRows(PageSource &file, const ScanResult &scan, const strcIbDataScan &entry,
@@ -60,6 +81,7 @@ TableReadCounts readTableRows(PageSource &file, const ScanResult &scan, const st
 {
     TableReadCounts counts;
     const auto stopping = [&] { return callbacks.stopRequested && callbacks.stopRequested(); };
+    noteInstantColumns(file, entry, decoder);
     const TablePages pages = collectTablePages(
         file, scan, entry.indexId, entry.rootPage, decoder.keyLayout(), callbacks.stopRequested);
     counts.problems = pages.problems;
