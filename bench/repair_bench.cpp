@@ -444,7 +444,7 @@ int main(int argc, char **argv)
         return 2;
     }
     const std::string folder = argv[1];
-    int runs = 3;
+    int runs = 5;
     bool rebuild = true;
     bool repairOnly = false; // the whole repair and its memory alone, without an import baseline
     std::string memoryBaseline;

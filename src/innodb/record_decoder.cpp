@@ -158,7 +158,11 @@ PageDecodeCounts RecordDecoder::decodePage(ConstPage page, std::uint32_t pageNum
         const std::uint8_t status = recordStatus(page, origin, compact);
         const std::uint8_t info = recordInfoBits(page, origin, compact);
         const bool instantRecord = compact && instant() && status == kRecordStatusInstant;
-        if (instantRecord && (info & kRecordInfoMinRec) != 0) {
+        // Old-style records have no status: on a leaf, only the metadata record has the
+        // min-rec bit.
+        const bool metadata
+            = (instantRecord || (!compact && instant())) && (info & kRecordInfoMinRec) != 0;
+        if (metadata) {
             // The hidden metadata record heads the leftmost leaf: not a row. With the deleted
             // bit as well it is the later form that also drops or reorders columns, whose
             // layout this decoder does not know; its defaults are then not taken.
@@ -288,6 +292,26 @@ RecordDecoder::RecordOutcome RecordDecoder::parseRecord(ConstPage page, std::siz
 
 void RecordDecoder::learnInstantDefaults(ConstPage page, std::size_t origin, std::size_t heapEnd)
 {
+    if (!isCompactPage(page)) {
+        const auto record = readOldStyleRecord(page, origin);
+        const std::size_t hidden = m_keyFields == 0 ? 3 : 2;
+        if (!record || record->fields.size() > m_fields.size() + hidden) {
+            return;
+        }
+        for (std::size_t f = m_coreFields; f + hidden < record->fields.size(); ++f) {
+            const OldStyleField &stored = record->fields[f + hidden];
+            if (!common::fits(heapEnd, stored.offset, stored.length)) {
+                return;
+            }
+            InstantDefault &known = m_defaults[f];
+            known.known = true;
+            known.isNull = stored.isNull;
+            known.external = stored.isExternal;
+            const auto *begin = page.data() + stored.offset;
+            known.bytes.assign(begin, stored.isNull ? begin : begin + stored.length);
+        }
+        return;
+    }
     std::size_t present = 0;
     if (parseRecord(page, origin, heapEnd, true, present) != RecordOutcome::Row) {
         return;
@@ -323,12 +347,7 @@ RecordDecoder::RecordOutcome RecordDecoder::decodeRecord(ConstPage page, std::si
         value.kind = ValueKind::Null;
         RecordOutcome stored = RecordOutcome::Row;
         if (f >= present) {
-            // A column added after this record was written: its default, as the metadata
-            // record keeps it (NULL when that record was not found).
-            const InstantDefault &known = m_defaults[f];
-            if (known.known && !known.isNull) {
-                stored = storeValue(field, known.bytes, known.external, value, counts);
-            }
+            stored = storeDefault(f, value, counts);
         } else if (!m_null[f]) {
             const common::Bytes bytes(page.data() + m_offsets[f], m_lengths[f]);
             if (f < m_keyFields) {
@@ -342,6 +361,18 @@ RecordDecoder::RecordOutcome RecordDecoder::decodeRecord(ConstPage page, std::si
         damaged = stored == RecordOutcome::Damaged || damaged;
     }
     return damaged ? RecordOutcome::Damaged : RecordOutcome::Row;
+}
+
+RecordDecoder::RecordOutcome RecordDecoder::storeDefault(
+    std::size_t f, FieldValue &value, PageDecodeCounts &counts)
+{
+    // A column added after the record was written: its default, as the metadata record keeps
+    // it (NULL when that record was not found).
+    const InstantDefault &known = m_defaults[f];
+    if (!known.known || known.isNull) {
+        return RecordOutcome::Row;
+    }
+    return storeValue(m_fields[f], known.bytes, known.external, value, counts);
 }
 
 RecordDecoder::RecordOutcome RecordDecoder::storeValue(const Field &field, common::Bytes bytes,
@@ -386,9 +417,15 @@ RecordDecoder::RecordOutcome RecordDecoder::decodeOldStyleRecord(
         return RecordOutcome::Unreadable;
     }
     const std::size_t hidden = m_keyFields == 0 ? 3 : 2;
-    if (record->fields.size() != m_fields.size() + hidden) {
+    // Fewer fields only in a table that had columns added in place, and never fewer than the
+    // core: the fields past the record's own take their defaults.
+    const std::size_t storedFields = record->fields.size();
+    const bool shortButWhole = instant() && storedFields >= m_coreFields + hidden
+        && storedFields < m_fields.size() + hidden;
+    if (storedFields != m_fields.size() + hidden && !shortButWhole) {
         return RecordOutcome::Damaged;
     }
+    const std::size_t present = storedFields - hidden;
     // The key (or DB_ROW_ID) as stored: the first fields, before DB_TRX_ID and DB_ROLL_PTR.
     for (std::size_t k = 0; k < m_row.key.size(); ++k) {
         const OldStyleField &stored = record->fields[k];
@@ -401,12 +438,20 @@ RecordDecoder::RecordOutcome RecordDecoder::decodeOldStyleRecord(
     bool damaged = false;
     for (std::size_t f = 0; f < m_fields.size(); ++f) {
         const Field &field = m_fields[f];
-        const OldStyleField &stored = record->fields[f < m_keyFields ? f : f + hidden];
         FieldValue &value = m_row.values[field.definitionIndex];
         if (value.bytes.spilled()) {
             value.bytes.resetToMemory();
         }
         value.kind = ValueKind::Null;
+        if (f >= present) {
+            const RecordOutcome outcome = storeDefault(f, value, counts);
+            if (outcome == RecordOutcome::Unreadable) {
+                return outcome;
+            }
+            damaged = outcome == RecordOutcome::Damaged || damaged;
+            continue;
+        }
+        const OldStyleField &stored = record->fields[f < m_keyFields ? f : f + hidden];
         if (!common::fits(heapEnd, stored.offset, stored.length)) {
             return RecordOutcome::Unreadable;
         }

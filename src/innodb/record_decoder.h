@@ -100,6 +100,8 @@ private:
         bool instantRecord, PageDecodeCounts &counts);
     RecordOutcome decodeOldStyleRecord(
         ConstPage page, std::size_t origin, std::size_t heapEnd, PageDecodeCounts &counts);
+    // The default of field `f`, for a record written before that column was added.
+    RecordOutcome storeDefault(std::size_t f, FieldValue &value, PageDecodeCounts &counts);
     // One non-NULL field's bytes into `value`; an external one is completed from its overflow
     // pages. Damaged when the bytes do not fit the column, Unreadable when the reference is cut.
     RecordOutcome storeValue(const Field &field, common::Bytes bytes, bool external,

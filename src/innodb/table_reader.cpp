@@ -66,8 +66,7 @@ void noteInstantColumns(PageSource &file, const strcIbDataScan &entry, RecordDec
         return;
     }
     const ConstPage page(root);
-    if (pageTypeOf(page) != kFilPageTypeInstant || !isCompactPage(page)
-        || indexIdOf(page) != entry.indexId) {
+    if (pageTypeOf(page) != kFilPageTypeInstant || indexIdOf(page) != entry.indexId) {
         return;
     }
     const std::size_t coreFields = (readUint16(page, kFilPageData + kPageDirection) >> 3) & 0x3FFu;
