@@ -16,7 +16,6 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
-#include <ranges>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -55,6 +54,45 @@ struct rawtable
 // Groups in the order in which each index id was first seen.
 using RawLoadPageArray = std::vector<rawtable>;
 
+// The kept pages of one group, in file order, read through its positions in the list of all.
+class GroupPages
+{
+public:
+    class Iterator
+    {
+    public:
+        Iterator(const LoadPageArray &pages, const std::uint32_t *slot)
+            : m_pages(&pages)
+            , m_slot(slot)
+        {
+        }
+        const strcUniqueIdPages &operator*() const { return (*m_pages)[*m_slot]; }
+        Iterator &operator++()
+        {
+            ++m_slot;
+            return *this;
+        }
+        bool operator==(const Iterator &other) const { return m_slot == other.m_slot; }
+
+    private:
+        const LoadPageArray *m_pages;
+        const std::uint32_t *m_slot;
+    };
+
+    GroupPages(const LoadPageArray &pages, const rawtable &group)
+        : m_pages(pages)
+        , m_group(group)
+    {
+    }
+    Iterator begin() const { return { m_pages, m_group.slots.data() }; }
+    Iterator end() const { return { m_pages, m_group.slots.data() + m_group.slots.size() }; }
+    std::size_t size() const { return m_group.slots.size(); }
+
+private:
+    const LoadPageArray &m_pages;
+    const rawtable &m_group;
+};
+
 struct ScanResult
 {
     LoadPageArray allPages; // every kept page, in file order
@@ -67,12 +105,7 @@ struct ScanResult
     // The group of `indexId`, or null when no leaf page of it was found.
     const rawtable *group(std::uint64_t indexId) const;
     // The kept pages of `group`, in file order.
-    auto pagesOf(const rawtable &group) const
-    {
-        return group.slots | std::views::transform([this](std::uint32_t slot) -> const auto & {
-            return allPages[slot];
-        });
-    }
+    GroupPages pagesOf(const rawtable &group) const { return { allPages, group }; }
     // The kept entry for page `pageNumber`, or null when the scan did not keep that page.
     const strcUniqueIdPages *page(std::uint32_t pageNumber) const;
 
