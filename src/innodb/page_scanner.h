@@ -127,9 +127,9 @@ struct ScanCallbacks
 
 // 750 pages per chunk: progress is shown and a stop noticed after each.
 inline constexpr std::size_t kScanChunkPages = 750;
-// 64 pages (1 MiB) per read: large enough for the disk to stream, small enough for the copy to
-// stay in the processor's cache.
-inline constexpr std::size_t kScanReadPages = 64;
+// 256 pages (4 MiB) per read: large enough for the disk to stream, small enough for the copy to
+// stay in the processor's cache (12 MiB reads from the page cache ran a third slower).
+inline constexpr std::size_t kScanReadPages = 256;
 
 // Reads `file` once, front to back, in chunks of kScanChunkPages. A file smaller than one page
 // is Corruption; a page size other than 16 KiB is NotSupported; a failed read is Io (the pages
