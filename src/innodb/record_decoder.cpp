@@ -107,7 +107,7 @@ RecordDecoder::RecordDecoder(const frm::FrmTableEntry &table, PageSource &pages,
 
 bool RecordDecoder::setInstantCoreFields(std::size_t indexFields)
 {
-    const std::size_t hidden = m_keyFields == 0 ? 3 : 2; // (DB_ROW_ID,) DB_TRX_ID, DB_ROLL_PTR
+    const std::size_t hidden = hiddenFields();
     if (indexFields < hidden + m_keyFields || indexFields - hidden > m_fields.size()) {
         return false;
     }
@@ -294,7 +294,7 @@ void RecordDecoder::learnInstantDefaults(ConstPage page, std::size_t origin, std
 {
     if (!isCompactPage(page)) {
         const auto record = readOldStyleRecord(page, origin);
-        const std::size_t hidden = m_keyFields == 0 ? 3 : 2;
+        const std::size_t hidden = hiddenFields();
         if (!record || record->fields.size() > m_fields.size() + hidden) {
             return;
         }
@@ -303,12 +303,8 @@ void RecordDecoder::learnInstantDefaults(ConstPage page, std::size_t origin, std
             if (!common::fits(heapEnd, stored.offset, stored.length)) {
                 return;
             }
-            InstantDefault &known = m_defaults[f];
-            known.known = true;
-            known.isNull = stored.isNull;
-            known.external = stored.isExternal;
-            const auto *begin = page.data() + stored.offset;
-            known.bytes.assign(begin, stored.isNull ? begin : begin + stored.length);
+            keepDefault(f, stored.isNull, stored.isExternal,
+                common::Bytes(page.data() + stored.offset, stored.isNull ? 0 : stored.length));
         }
         return;
     }
@@ -317,13 +313,18 @@ void RecordDecoder::learnInstantDefaults(ConstPage page, std::size_t origin, std
         return;
     }
     for (std::size_t f = m_coreFields; f < present; ++f) {
-        InstantDefault &known = m_defaults[f];
-        known.known = true;
-        known.isNull = m_null[f];
-        known.external = m_external[f];
-        const auto *begin = page.data() + m_offsets[f];
-        known.bytes.assign(begin, m_null[f] ? begin : begin + m_lengths[f]);
+        keepDefault(f, m_null[f], m_external[f],
+            common::Bytes(page.data() + m_offsets[f], m_null[f] ? 0 : m_lengths[f]));
     }
+}
+
+void RecordDecoder::keepDefault(std::size_t f, bool isNull, bool external, common::Bytes bytes)
+{
+    InstantDefault &known = m_defaults[f];
+    known.known = true;
+    known.isNull = isNull;
+    known.external = external;
+    known.bytes.assign(bytes.begin(), bytes.end());
 }
 
 RecordDecoder::RecordOutcome RecordDecoder::decodeRecord(ConstPage page, std::size_t origin,
@@ -416,7 +417,7 @@ RecordDecoder::RecordOutcome RecordDecoder::decodeOldStyleRecord(
     if (!record) {
         return RecordOutcome::Unreadable;
     }
-    const std::size_t hidden = m_keyFields == 0 ? 3 : 2;
+    const std::size_t hidden = hiddenFields();
     // Fewer fields only in a table that had columns added in place, and never fewer than the
     // core: the fields past the record's own take their defaults.
     const std::size_t storedFields = record->fields.size();

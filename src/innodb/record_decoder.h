@@ -95,6 +95,10 @@ private:
         bool instantRecord, std::size_t &present);
     // Keeps the defaults the metadata record holds for the columns beyond the core.
     void learnInstantDefaults(ConstPage page, std::size_t origin, std::size_t heapEnd);
+    void keepDefault(std::size_t f, bool isNull, bool external, common::Bytes bytes);
+    // Fields of a clustered record the definition does not list: (DB_ROW_ID,) DB_TRX_ID and
+    // DB_ROLL_PTR.
+    std::size_t hiddenFields() const { return m_keyFields == 0 ? 3 : 2; }
 
     RecordOutcome decodeRecord(ConstPage page, std::size_t origin, std::size_t heapEnd,
         bool instantRecord, PageDecodeCounts &counts);
