@@ -21,6 +21,8 @@ void RepairJob::reset()
     zarafaFolderPath.clear();
     databaseFolder.clear();
     tables.clear();
+    failures.clear();
+    losses.clear();
     nextListRow = 3;
 }
 

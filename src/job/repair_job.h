@@ -79,6 +79,15 @@ struct RepairJob
     std::string mysqlDataFolder; // the server's data folder the backup moved files out of
     std::string oldDataFolder;   // this job's OldData folder
 
+    // What went wrong outside the tables' own counts, in the words the user is shown, each naming
+    // its cause and path. A failure means the rebuild could not be finished or nothing could be
+    // read: the run failed. A loss means the result lacks something the user expects (a table
+    // not created, a dump not written): the run completed with losses.
+    std::vector<std::string> failures;
+    std::vector<std::string> losses;
+    void fail(std::string problem) { failures.push_back(std::move(problem)); }
+    void lose(std::string problem) { losses.push_back(std::move(problem)); }
+
     // The fixed pause after service, connection and "create database" steps; tests shorten it.
     std::chrono::milliseconds pause { 500 };
 
