@@ -36,6 +36,16 @@ common::Result<std::unique_ptr<Connection>> connectToServer(const ServerControl 
         return common::Error { common::ErrorKind::Database,
             "cannot set the session time zone: " + utc.error().message, {} };
     }
+    // Without it a row whose AUTO_INCREMENT column holds 0 would be given the next number
+    // instead: the row would land, changed. The rest of the server's mode stays.
+    const common::Status zero = (*connection)
+                                    ->execute("SET SESSION sql_mode = CONCAT_WS(',', "
+                                              "NULLIF(@@SESSION.sql_mode, ''), "
+                                              "'NO_AUTO_VALUE_ON_ZERO')");
+    if (!zero.ok()) {
+        return common::Error { common::ErrorKind::Database,
+            "cannot keep stored zeros of AUTO_INCREMENT columns: " + zero.error().message, {} };
+    }
     return connection;
 }
 

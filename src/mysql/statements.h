@@ -14,7 +14,8 @@
 namespace mysql {
 
 // Opens a connection to `server` with a login, and sets the session time zone to UTC at once so
-// that TIMESTAMP values written as UTC text keep their instant.
+// that TIMESTAMP values written as UTC text keep their instant, and NO_AUTO_VALUE_ON_ZERO so
+// that a stored 0 of an AUTO_INCREMENT column stays 0.
 common::Result<std::unique_ptr<Connection>> connectToServer(const ServerControl &server,
     std::string_view host, std::string_view user, std::string_view password);
 

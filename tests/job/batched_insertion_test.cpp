@@ -2,6 +2,7 @@
 // exactly the rows, counts and bytes that one statement per row gives, with and without a key.
 #include "job/row_insertion.h"
 #include "mysql/connection.h"
+#include "mysql/statements.h"
 #include "mysql/workshop_server.h"
 #include "support/temp_dir.h"
 
@@ -187,6 +188,26 @@ TEST_F(BatchedInsertionTest, TheSessionModeIsPutBackAfterTheTable)
     auto after = m_connection->query("select @@session.sql_mode");
     ASSERT_TRUE(after.ok());
     EXPECT_EQ(*before, *after);
+}
+
+TEST_F(BatchedInsertionTest, AStoredZeroOfAnAutoIncrementColumnStaysZero)
+{
+    // The rebuild's own connection: the server's default mode would number a 0 anew.
+    auto opened = mysql::connectToServer(m_server, "localhost", "root", "");
+    ASSERT_TRUE(opened.ok()) << opened.error().message;
+    mysql::Connection &rebuild = **opened;
+    ASSERT_TRUE(rebuild.execute("use zarafa").ok());
+    ASSERT_TRUE(rebuild
+                    .execute("create table counted (id int not null auto_increment, name "
+                             "varchar(5), data blob, primary key (id)) engine=MyISAM")
+                    .ok());
+    const frm::FrmTableEntry table = tableEntry("counted");
+    job::MySqlTableWriter writer(rebuild, table, job::BatchLimits { 4 });
+    writeRows(writer, table, { { 0, "zero", "z" }, { 7, "seven", "s" }, { 1, "one", "o" } });
+    EXPECT_EQ(writer.rowsInserted(), 3u);
+    auto ids = rebuild.query("select id from counted order by id");
+    ASSERT_TRUE(ids.ok());
+    EXPECT_EQ(*ids, (mysql::Rows { { "0" }, { "1" }, { "7" } }));
 }
 
 } // namespace
