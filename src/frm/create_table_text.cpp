@@ -143,6 +143,12 @@ std::string createTableText(const FrmTableEntry &table)
     }
     text += ")ENGINE=myisam ";
     text += tableCharsetClause(table.defaultCharset);
+    return text + tableOptionsText(table);
+}
+
+std::string tableOptionsText(const FrmTableEntry &table)
+{
+    std::string text;
     if (table.maxRows > 0) {
         text += " MAX_ROWS=" + std::to_string(table.maxRows);
     }

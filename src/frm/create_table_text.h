@@ -23,4 +23,8 @@ std::string keyClause(const FrmTableEntry &table, const KeyDef &key);
 // created as MyISAM for the fast fill and switched to InnoDB once its rows are in.
 std::string createTableText(const FrmTableEntry &table);
 
+// The table options after the engine and character set, each with a blank before it:
+// " MAX_ROWS=1000000000 AVG_ROW_LENGTH=1750 COMMENT='...'"; empty when there are none.
+std::string tableOptionsText(const FrmTableEntry &table);
+
 } // namespace frm

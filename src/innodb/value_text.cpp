@@ -98,57 +98,72 @@ std::string utcDateTimeText(std::uint64_t seconds)
     return buffer;
 }
 
+namespace {
+
+// Every value that is not character or binary data, in the form both SQL renderings share;
+// false for a Bytes value, which each rendering writes its own way.
+bool appendScalarValue(
+    const FieldValue &value, const TimestampText &timestampText, std::string &text)
+{
+    char number[32];
+    const auto appendNumber = [&text, &number](auto n) {
+        const auto end = std::to_chars(number, number + sizeof number, n).ptr;
+        text.append(number, end);
+    };
+    switch (value.kind) {
+    case ValueKind::Null:
+        // Named with an explicit NULL: a column left out would take its default instead,
+        // and `parent int default 0` would come back as 0 where the row held NULL.
+        text += "NULL";
+        return true;
+    case ValueKind::Signed:
+        appendNumber(value.integer);
+        return true;
+    case ValueKind::Unsigned:
+    case ValueKind::Year:
+    case ValueKind::Enum:
+    case ValueKind::Set:
+        appendNumber(value.unsignedInteger);
+        return true;
+    case ValueKind::Double:
+        appendNumber(value.real);
+        return true;
+    case ValueKind::Float:
+        // As a double, exactly: the shortest float text can read as a double just above
+        // FLT_MAX, which the server refuses as out of range.
+        appendNumber(static_cast<double>(value.single));
+        return true;
+    case ValueKind::Decimal:
+        text += value.text;
+        return true;
+    case ValueKind::Date:
+    case ValueKind::Time:
+    case ValueKind::DateTime:
+        text += '\'';
+        text += value.text;
+        text += '\'';
+        return true;
+    case ValueKind::Timestamp:
+        text += timestampText(static_cast<std::uint32_t>(value.unsignedInteger));
+        if (!value.text.empty()) {
+            text += '.';
+            text += value.text;
+        }
+        return true;
+    case ValueKind::Bytes:
+        return false;
+    }
+    return false;
+}
+
+} // namespace
+
 void appendInsertValues(const DecodedRow &row, const TimestampText &timestampText,
     std::string &text, std::vector<std::size_t> &parameterColumns)
 {
-    char number[32];
-    const auto appendNumber = [&text, &number](auto value) {
-        const auto end = std::to_chars(number, number + sizeof number, value).ptr;
-        text.append(number, end);
-    };
     for (std::size_t i = 0; i < row.values.size(); ++i) {
         const FieldValue &value = row.values[i];
-        switch (value.kind) {
-        case ValueKind::Null:
-            // Named with an explicit NULL: a column left out would take its default instead,
-            // and `parent int default 0` would come back as 0 where the row held NULL.
-            text += "NULL";
-            break;
-        case ValueKind::Signed:
-            appendNumber(value.integer);
-            break;
-        case ValueKind::Unsigned:
-        case ValueKind::Year:
-        case ValueKind::Enum:
-        case ValueKind::Set:
-            appendNumber(value.unsignedInteger);
-            break;
-        case ValueKind::Double:
-            appendNumber(value.real);
-            break;
-        case ValueKind::Float:
-            // As a double, exactly: the shortest float text can read as a double just above
-            // FLT_MAX, which the server refuses as out of range.
-            appendNumber(static_cast<double>(value.single));
-            break;
-        case ValueKind::Decimal:
-            text += value.text;
-            break;
-        case ValueKind::Date:
-        case ValueKind::Time:
-        case ValueKind::DateTime:
-            text += '\'';
-            text += value.text;
-            text += '\'';
-            break;
-        case ValueKind::Timestamp:
-            text += timestampText(static_cast<std::uint32_t>(value.unsignedInteger));
-            if (!value.text.empty()) {
-                text += '.';
-                text += value.text;
-            }
-            break;
-        case ValueKind::Bytes:
+        if (!appendScalarValue(value, timestampText, text)) {
             if (value.bytes.empty()) {
                 text += "''";
             } else if (row.column(i).charset != 0 && row.column(i).charset != kBinaryCharset) {
@@ -161,10 +176,42 @@ void appendInsertValues(const DecodedRow &row, const TimestampText &timestampTex
                 text += '?';
                 parameterColumns.push_back(i);
             }
-            break;
         }
         text += ',';
     }
+}
+
+common::Status appendLiteralValues(
+    const DecodedRow &row, const TimestampText &timestampText, std::string &text)
+{
+    for (std::size_t i = 0; i < row.values.size(); ++i) {
+        const FieldValue &value = row.values[i];
+        if (i > 0) {
+            text += ',';
+        }
+        if (appendScalarValue(value, timestampText, text)) {
+            continue;
+        }
+        if (value.bytes.empty()) {
+            text += "''"; // a bare 0x is no literal on older servers
+            continue;
+        }
+        // A hex literal is the column's bytes in every character set, sql_mode and server
+        // version: nothing is converted on the way and no byte can end the literal.
+        text += "0x";
+        if (!value.bytes.spilled()) {
+            appendHex(text, value.bytes.memory());
+            continue;
+        }
+        const common::Status read = value.bytes.forEachChunk([&text](common::Bytes piece) {
+            appendHex(text, piece);
+            return true;
+        });
+        if (!read.ok()) {
+            return read;
+        }
+    }
+    return common::okStatus();
 }
 
 InsertForm makeInsertForm(const DecodedRow &row, const TimestampText &timestampText)

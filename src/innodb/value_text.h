@@ -1,5 +1,5 @@
-// The two renderings of a DecodedRow: the column list, values text and parameters of one INSERT,
-// and the tab-separated line that dump-rows writes.
+// The renderings of a DecodedRow: the column list, values text and parameters of one INSERT, the
+// same row as literals for a dump, and the tab-separated line that dump-rows writes.
 #pragma once
 
 #include "innodb/decoded_row.h"
@@ -38,6 +38,11 @@ InsertForm makeInsertForm(const DecodedRow &row, const TimestampText &timestampT
 // definition-order index of each "?" column is appended to `parameterColumns`.
 void appendInsertValues(const DecodedRow &row, const TimestampText &timestampText,
     std::string &text, std::vector<std::size_t> &parameterColumns);
+// The values of one row as plain SQL literals, comma-separated, for a dump that any server loads:
+// the forms of makeInsertForm, but every non-empty character or binary value as a hex literal
+// (0x414243) in place of its "?". Fails only when a spilled value cannot be read back.
+common::Status appendLiteralValues(
+    const DecodedRow &row, const TimestampText &timestampText, std::string &text);
 
 // The shortest decimal text that reads back to exactly `value` ("0.1", "1.5e-09", "-0").
 std::string doubleText(double value);

@@ -43,6 +43,16 @@ bool endsWithIgnoringCase(std::string_view text, std::string_view suffix)
         && equalsIgnoringCase(text.substr(text.size() - suffix.size()), suffix);
 }
 
+bool containsIgnoringCase(std::string_view text, std::string_view part)
+{
+    for (std::size_t i = 0; i + part.size() <= text.size(); ++i) {
+        if (equalsIgnoringCase(text.substr(i, part.size()), part)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 std::optional<std::string> findEntryIgnoringCase(const std::string &folder, std::string_view name,
                                                  bool wantDirectory)
 {

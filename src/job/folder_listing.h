@@ -24,5 +24,6 @@ std::optional<std::string> findEntryIgnoringCase(const std::string &folder, std:
 
 bool equalsIgnoringCase(std::string_view a, std::string_view b);
 bool endsWithIgnoringCase(std::string_view text, std::string_view suffix);
+bool containsIgnoringCase(std::string_view text, std::string_view part);
 
 } // namespace job

@@ -22,16 +22,6 @@ std::string quoteIdentifier(std::string_view name)
     return quoted + "`";
 }
 
-bool containsIgnoringCase(std::string_view text, std::string_view part)
-{
-    for (std::size_t i = 0; i + part.size() <= text.size(); ++i) {
-        if (equalsIgnoringCase(text.substr(i, part.size()), part)) {
-            return true;
-        }
-    }
-    return false;
-}
-
 } // namespace
 
 std::string TimestampToText(std::uint32_t seconds)
@@ -154,6 +144,9 @@ void MySqlTableWriter::acceptRow(const innodb::DecodedRow &row)
             parameters.push_back(mysql::Parameter { parameter.columnName,
                 parameterTypeFor(parameter.typeName), std::as_bytes(std::span(spilled.back())) });
         }
+        if (m_copy) {
+            m_copy->stage(row);
+        }
         const common::Status done
             = m_connection.execute(insertStatementText(m_tableName, form), parameters);
         if (done.ok()) {
@@ -163,6 +156,7 @@ void MySqlTableWriter::acceptRow(const innodb::DecodedRow &row)
             ++m_refused;
             m_lastRefusal = done.error().message;
         }
+        settle(1, done.ok());
         return;
     }
 
@@ -211,6 +205,9 @@ void MySqlTableWriter::acceptRow(const innodb::DecodedRow &row)
         m_parameters.push_back({ column, offset, m_bytes.size() - offset });
     }
     m_rows.push_back({ valuesBegin, m_values.size() - 1, parametersBegin, m_parameters.size() });
+    if (m_copy) {
+        m_copy->stage(row);
+    }
     if (m_values.size() + m_bytes.size() > m_limits.bytes) {
         flush(); // a row that fills a batch alone does not wait
     }
@@ -229,6 +226,13 @@ std::vector<mysql::Parameter> MySqlTableWriter::parametersOf(const PendingRow &r
     return parameters;
 }
 
+void MySqlTableWriter::settle(std::size_t rows, bool landed)
+{
+    if (m_copy && rows > 0) {
+        m_copy->settle(rows, landed);
+    }
+}
+
 void MySqlTableWriter::sendAlone(const PendingRow &row)
 {
     m_statement.assign(m_head);
@@ -243,6 +247,7 @@ void MySqlTableWriter::sendAlone(const PendingRow &row)
         ++m_refused;
         m_lastRefusal = done.error().message;
     }
+    settle(1, done.ok());
 }
 
 void MySqlTableWriter::flush()
@@ -287,6 +292,7 @@ void MySqlTableWriter::flush()
             m_tableRows += sent;
             m_sentAlone += m_rows.size() - sent;
         }
+        settle(sent, true);
     }
     for (std::size_t i = sent; i < m_rows.size(); ++i) {
         sendAlone(m_rows[i]);

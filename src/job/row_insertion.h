@@ -51,6 +51,9 @@ public:
 
     void acceptRow(const innodb::DecodedRow &row) override;
     void finish() override;
+    // Every row that lands is staged with `copy` before it is sent and settled once the server
+    // answered, in the order the rows came.
+    void copyLandedRowsTo(LandedRows *copy) override { m_copy = copy; }
     std::uint64_t rowsInserted() const override { return m_inserted; }
     std::uint64_t rowsRefused() const override { return m_refused; }
     // The driver's description of the last refusal, for diagnostics.
@@ -78,11 +81,13 @@ private:
     void prepareSession();
     void flush();
     void sendAlone(const PendingRow &row);
+    void settle(std::size_t rows, bool landed);
     std::vector<mysql::Parameter> parametersOf(const PendingRow &row) const;
     bool countRows(std::uint64_t &rows);
 
     mysql::Connection &m_connection;
     const frm::FrmTableEntry &m_table;
+    LandedRows *m_copy = nullptr;
     BatchLimits m_limits;
     std::string m_tableName;
     std::string m_head; // "Insert into `t`(`a`,`b`) values"

@@ -53,6 +53,9 @@ void endTable(RepairJob &job, const TableOutcome &outcome, std::size_t position,
     job.log.showQueuedLines(job.nextListRow, position, logreport::Pass::Data, job.databaseFolder,
         [&job](int row, std::string_view text) { job.addListRow(row, text); });
     addDetailRows(job, outcome);
+    if (table && steps.copy) {
+        steps.copy->endTable(*table, outcome.rowsInserted);
+    }
     if (table && steps.switchToInnoDb) {
         job.host.setEnabled(Control::StartStop, false);
         steps.switchToInnoDb(*table);
@@ -65,6 +68,7 @@ void endTable(RepairJob &job, const TableOutcome &outcome, std::size_t position,
 TableOutcome readTable(RepairJob &job, const innodb::TableInSpace &space,
     const frm::FrmTableEntry &table, innodb::LongValueStore &store, const DataPassSteps &steps)
 {
+    LandedRows *copy = steps.copy ? &steps.copy->beginTable(table) : nullptr;
     const innodb::strcIbDataScan &entry = space.entry;
     TableOutcome outcome;
     outcome.name = entry.name;
@@ -83,6 +87,7 @@ TableOutcome readTable(RepairJob &job, const innodb::TableInSpace &space,
         return outcome;
     }
     std::unique_ptr<TableWriter> writer = steps.openWriter(table);
+    writer->copyLandedRowsTo(copy);
     innodb::TableReadCallbacks callbacks;
     callbacks.stopRequested = [&job] { return job.stopping(); };
     callbacks.beforePage = [&job, &entry](std::uint32_t) { job.host.statusLine(4, entry.name); };
@@ -164,6 +169,9 @@ void runTableDataPass(
         outcome.inDictionary = false;
         outcome.problems.push_back(
             table.dictionaryName + ": not found in the tablespace; no rows could be read");
+        if (steps.copy) {
+            steps.copy->beginTable(table); // created empty in the rebuild, so in the dump too
+        }
         endTable(job, outcome, position++, &table, steps);
         job.outcomes.push_back(std::move(outcome));
     }

@@ -4,6 +4,7 @@
 
 #include "innodb/row_sink.h"
 #include "innodb/tablespace_set.h"
+#include "job/landed_rows.h"
 #include "job/repair_job.h"
 
 #include <cstdint>
@@ -21,6 +22,9 @@ public:
     // Called once after the table's last row (also after a stop): a writer that holds rows back
     // sends them now.
     virtual void finish() { }
+    // Where the rows that land are copied as well (the portable dump); a writer that cannot say
+    // which rows landed ignores it.
+    virtual void copyLandedRowsTo(LandedRows *copy) { (void)copy; }
     virtual std::uint64_t rowsInserted() const = 0;
     virtual std::uint64_t rowsRefused() const = 0;
     // The server's words for the last row it refused, empty when none was.
@@ -33,6 +37,9 @@ struct DataPassSteps
     std::function<std::unique_ptr<TableWriter>(const frm::FrmTableEntry &table)> openWriter;
     // Converts the rebuilt table to InnoDB (status line kind 1 is the step's own).
     std::function<void(const frm::FrmTableEntry &table)> switchToInnoDb;
+    // A second home for the rows that land, told of every table the pass goes through; may be
+    // null.
+    DatabaseCopy *copy = nullptr;
     // Moves the rebuilt files to the Recovered Folder; runs after the last table or a stop.
     std::function<void()> finishRebuild;
     bool includeDeleted = false;
