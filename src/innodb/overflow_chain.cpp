@@ -2,8 +2,8 @@
 
 #include "innodb/page_layout.h"
 
-#include <array>
 #include <unordered_set>
+#include <vector>
 
 namespace innodb {
 
@@ -12,17 +12,17 @@ OverflowResult ReadOverflowChain(PageSource &pages, std::uint32_t firstPage,
 {
     OverflowResult result;
     // One page buffer for the whole chain, so that any value size costs the same memory.
-    static thread_local std::array<std::uint8_t, kPageSize> buffer;
+    static thread_local std::vector<std::uint8_t> buffer;
+    buffer.resize(pages.pageSize());
     std::unordered_set<std::uint32_t> seen;
     std::uint32_t page = firstPage;
     while (result.bytesRead < expectedLength) {
-        if (page == kFilNull || !seen.insert(page).second
-            || !pages.readPage(page, PageBuffer(buffer))) {
+        if (page == kFilNull || !seen.insert(page).second || !pages.readPage(page, buffer)) {
             return result;
         }
         const ConstPage view(buffer);
         const std::uint32_t partLength = readUint32(view, kBlobPartLength);
-        if (partLength == 0 || !common::fits(kFilPageEndLsnOldChecksum, kBlobData, partLength)) {
+        if (partLength == 0 || !common::fits(filTrailerOf(view.size()), kBlobData, partLength)) {
             return result;
         }
         const std::uint64_t wanted

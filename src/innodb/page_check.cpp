@@ -55,7 +55,8 @@ std::uint32_t fold(std::span<const std::uint8_t> bytes)
 constexpr std::size_t kHeaderPartBegin = kFilPageOffset; // 4
 constexpr std::size_t kHeaderPartEnd = kFilPageFileFlushLsn; // 26
 constexpr std::size_t kBodyBegin = kFilPageData; // 38
-constexpr std::size_t kBodyEnd = kFilPageEndLsnOldChecksum; // kPageSize - 8
+
+std::size_t bodyEnd(ConstPage page) { return filTrailerOf(page.size()); }
 
 std::span<const std::uint8_t> range(ConstPage page, std::size_t begin, std::size_t end)
 {
@@ -88,7 +89,7 @@ std::uint32_t crc32c(std::span<const std::uint8_t> bytes)
 std::uint32_t innodbChecksum(ConstPage page)
 {
     return fold(range(page, kHeaderPartBegin, kHeaderPartEnd))
-        + fold(range(page, kBodyBegin, kBodyEnd));
+        + fold(range(page, kBodyBegin, bodyEnd(page)));
 }
 
 std::uint32_t innodbOldChecksum(ConstPage page)
@@ -99,15 +100,15 @@ std::uint32_t innodbOldChecksum(ConstPage page)
 std::uint32_t crc32Checksum(ConstPage page)
 {
     return crc32c(range(page, kHeaderPartBegin, kHeaderPartEnd))
-        ^ crc32c(range(page, kBodyBegin, kBodyEnd));
+        ^ crc32c(range(page, kBodyBegin, bodyEnd(page)));
 }
 
-std::uint32_t fullCrc32Checksum(ConstPage page) { return crc32c(range(page, 0, kPageSize - 4)); }
+std::uint32_t fullCrc32Checksum(ConstPage page) { return crc32c(range(page, 0, page.size() - 4)); }
 
 bool checksumMatches(ConstPage page, ChecksumAlgorithm algorithm)
 {
     const std::uint32_t front = readUint32(page, kFilPageSpaceOrChecksum);
-    const std::uint32_t back = readUint32(page, kFilPageEndLsnOldChecksum);
+    const std::uint32_t back = readUint32(page, filTrailerOf(page.size()));
     switch (algorithm) {
     case ChecksumAlgorithm::Innodb: {
         // InnoDB before 4.0.14 left the new checksum 0, and before that the old field held the
@@ -127,7 +128,7 @@ bool checksumMatches(ConstPage page, ChecksumAlgorithm algorithm)
     case ChecksumAlgorithm::None:
         return front == kNoChecksumMagic && back == kNoChecksumMagic;
     case ChecksumAlgorithm::FullCrc32:
-        return readUint32(page, kPageSize - 4) == fullCrc32Checksum(page);
+        return readUint32(page, page.size() - 4) == fullCrc32Checksum(page);
     }
     return false;
 }
@@ -135,7 +136,7 @@ bool checksumMatches(ConstPage page, ChecksumAlgorithm algorithm)
 bool lsnTrailerMatches(ConstPage page, bool fullCrc32Space)
 {
     const std::uint32_t lsnLow = readUint32(page, kFilPageLsn + 4);
-    const std::size_t trailer = fullCrc32Space ? kPageSize - 8 : kPageSize - 4;
+    const std::size_t trailer = fullCrc32Space ? page.size() - 8 : page.size() - 4;
     return readUint32(page, trailer) == lsnLow;
 }
 

@@ -36,7 +36,7 @@ struct Folder
     // Four pages: page 0 with the given FSP flags, the others zero.
     void writeSpace(const std::string &relative, std::uint32_t flags) const
     {
-        std::string bytes(4 * innodb::kPageSize, '\0');
+        std::string bytes(4 * innodb::kDefaultPageSize, '\0');
         for (int i = 0; i < 4; ++i) {
             bytes[innodb::kFspSpaceFlags + static_cast<std::size_t>(i)]
                 = static_cast<char>(flags >> (24 - 8 * i));
@@ -58,6 +58,21 @@ TEST(TablespaceSetTest, CompressedTablesAreNamedAndLeftOutWhileTheOthersAreRead)
     folder.writeSpace("Zarafa/packed.ibd", 0x01 | (4 << 1) | 0x20);
     const auto set = innodb::TablespaceSet::open("", folder.zarafa(), folder.definitions);
     EXPECT_TRUE(mentions(set.problems(), "packed.ibd: the table uses ROW_FORMAT=COMPRESSED"));
+    ASSERT_EQ(set.tables().size(), 1u);
+    EXPECT_NE(set.find("zarafa/category"), nullptr);
+    EXPECT_EQ(set.find("zarafa/packed"), nullptr);
+}
+
+TEST(TablespaceSetTest, UnreadableTablespaceFormatsAreNamedAndLeftOutWhileTheOthersAreRead)
+{
+    Folder folder;
+    // Post-Antelope, atomic BLOBs and MySQL 5.7's encryption flag: its key is not in the folder.
+    folder.writeSpace("Zarafa/packed.ibd", 0x01 | 0x20 | (1u << 13));
+    // A page size no server writes (512 << 2 = 2 KiB).
+    folder.writeSpace("Zarafa/tiny.ibd", 2u << 6);
+    const auto set = innodb::TablespaceSet::open("", folder.zarafa(), folder.definitions);
+    EXPECT_TRUE(mentions(set.problems(), "packed.ibd: the tablespace is encrypted (MySQL"));
+    EXPECT_TRUE(mentions(set.problems(), "tiny.ibd: the tablespace names no page size"));
     ASSERT_EQ(set.tables().size(), 1u);
     EXPECT_NE(set.find("zarafa/category"), nullptr);
     EXPECT_EQ(set.find("zarafa/packed"), nullptr);
@@ -91,7 +106,7 @@ TEST(TablespaceSetTest, AnUnreadableDictionaryFallsBackToEachIbdsOwnRoot)
     EXPECT_TRUE(table->entry.hasPrimaryKey);
     EXPECT_NE(table->scan->group(table->entry.indexId), nullptr);
     EXPECT_EQ(set.totalBytes(),
-        4 * innodb::kPageSize + std::filesystem::file_size(kSakilaTables / "category.ibd"));
+        4 * innodb::kDefaultPageSize + std::filesystem::file_size(kSakilaTables / "category.ibd"));
 }
 
 } // namespace
