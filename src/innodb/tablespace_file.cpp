@@ -1,5 +1,6 @@
 #include "innodb/tablespace_file.h"
 
+#include "innodb/page_compressed.h"
 #include "innodb/page_layout.h"
 
 #include <algorithm>
@@ -10,7 +11,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
-#include <vector>
 
 namespace innodb {
 
@@ -71,6 +71,7 @@ TablespaceFile::TablespaceFile(TablespaceFile &&other) noexcept
     , m_sizeBytes(other.m_sizeBytes)
     , m_format(other.m_format)
     , m_formatNote(std::move(other.m_formatNote))
+    , m_stored(std::move(other.m_stored))
 {
 }
 
@@ -85,6 +86,7 @@ TablespaceFile &TablespaceFile::operator=(TablespaceFile &&other) noexcept
         m_sizeBytes = other.m_sizeBytes;
         m_format = other.m_format;
         m_formatNote = std::move(other.m_formatNote);
+        m_stored = std::move(other.m_stored);
     }
     return *this;
 }
@@ -165,10 +167,16 @@ common::Result<std::size_t> TablespaceFile::readAt(
     return done;
 }
 
-bool TablespaceFile::headersAsStored(std::span<const std::uint8_t>) const { return true; }
+bool TablespaceFile::headersAsStored(std::span<const std::uint8_t> stored) const
+{
+    return !m_format.pageCompressed || !isPageCompressed(stored, m_format);
+}
 
 PageRead TablespaceFile::viewOf(std::span<const std::uint8_t> stored, PageBuffer view)
 {
+    if (m_format.pageCompressed && isPageCompressed(stored, m_format)) {
+        return decompressPageCompressed(stored, view, m_format);
+    }
     std::copy(stored.begin(), stored.end(), view.begin());
     return {};
 }
@@ -179,8 +187,18 @@ PageRead TablespaceFile::readPage(std::uint32_t pageNumber, PageBuffer buffer)
         return PageRead::missing();
     }
     const std::size_t stored = m_format.physicalPageSize();
-    const auto got = readAt(std::uint64_t { pageNumber } * stored, buffer.first(stored));
-    return got.ok() && *got == stored ? PageRead {} : PageRead::missing();
+    const std::uint64_t offset = std::uint64_t { pageNumber } * stored;
+    if (!m_format.pageCompressed) {
+        // Stored as the decoders read it: straight into the caller's buffer.
+        const auto got = readAt(offset, buffer.first(stored));
+        return got.ok() && *got == stored ? PageRead {} : PageRead::missing();
+    }
+    m_stored.resize(stored);
+    const auto got = readAt(offset, m_stored);
+    if (!got.ok() || *got != stored) {
+        return PageRead::missing();
+    }
+    return viewOf(m_stored, buffer.first(pageSize()));
 }
 
 void TablespaceFile::adviseSequential()

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace innodb {
 
@@ -70,6 +71,7 @@ private:
     std::uint64_t m_sizeBytes = 0;
     SpaceFormat m_format;
     std::string m_formatNote;
+    std::vector<std::uint8_t> m_stored; // one stored page, for the spaces whose views differ
 };
 
 } // namespace innodb

@@ -1,5 +1,7 @@
 #include "innodb/tablespace_set.h"
 
+#include "innodb/page_compressed.h"
+
 #include <algorithm>
 #include <filesystem>
 #include <map>
@@ -94,6 +96,14 @@ TablespaceSet::Space *TablespaceSet::openSpace(
             + ": the table uses ROW_FORMAT=COMPRESSED, whose pages this program cannot read");
         return nullptr;
     }
+    if (opened->format().fullCrc32 && opened->format().pageCompressed
+        && !canDecompress(opened->format().algorithm)) {
+        const std::string name(
+            compressionName(static_cast<std::uint8_t>(opened->format().algorithm)));
+        m_problems.push_back(fileName + ": its pages are compressed with " + name
+            + ", which this build of the program cannot decompress (it was built without the "
+            + name + " library)");
+    }
     ScanCallbacks scanCallbacks;
     if (callbacks.progress) {
         scanCallbacks.progress = [&callbacks, &fileName](std::uint64_t done, std::uint64_t total) {
@@ -107,6 +117,10 @@ TablespaceSet::Space *TablespaceSet::openSpace(
         return nullptr;
     }
     m_stopped = m_stopped || scanned->stopped;
+    if (scanned->pagesUnreadable > 0) {
+        m_problems.push_back(fileName + ": " + std::to_string(scanned->pagesUnreadable)
+            + " pages cannot be read, the first because it is " + scanned->unreadableReason);
+    }
 
     auto space
         = std::make_unique<Space>(Space { std::move(*opened), std::move(*scanned), fileName });
