@@ -1,6 +1,7 @@
 #include "innodb/overflow_chain.h"
 
 #include "innodb/page_layout.h"
+#include "innodb/zip_blob.h"
 
 #include <unordered_set>
 #include <vector>
@@ -10,6 +11,9 @@ namespace innodb {
 OverflowResult ReadOverflowChain(PageSource &pages, std::uint32_t firstPage,
     std::uint64_t expectedLength, LongValueWriter &writer)
 {
+    if (pages.compressedPageSize() != 0) {
+        return readCompressedBlob(pages, firstPage, expectedLength, writer);
+    }
     OverflowResult result;
     // One page buffer for the whole chain, so that any value size costs the same memory.
     static thread_local std::vector<std::uint8_t> buffer;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <zlib.h>
 
 namespace innodb {
 
@@ -62,6 +63,11 @@ std::span<const std::uint8_t> range(ConstPage page, std::size_t begin, std::size
 {
     return std::span<const std::uint8_t>(page.data() + begin, end - begin);
 }
+
+// The parts of a compressed page its checksum covers: the FIL header without the checksum, the
+// LSN and the flushed-LSN fields, which are written after the checksum is computed.
+constexpr std::size_t kZipFirstEnd = kFilPageLsn; // 4..15: page number, prev, next
+constexpr std::size_t kZipRestBegin = kFilPageSpaceId; // 34..: space id, then the payload
 
 } // namespace
 
@@ -174,6 +180,44 @@ PageCheck checkPageEitherLayout(ConstPage page)
     }
     const PageCheck full = checkPage(page, true);
     return full.ok() ? full : classic;
+}
+
+std::uint32_t compressedPageChecksum(
+    std::span<const std::uint8_t> stored, ChecksumAlgorithm algorithm)
+{
+    const auto first = range(stored, kFilPageOffset, kZipFirstEnd);
+    const auto type = range(stored, kFilPageType, kFilPageType + 2);
+    const auto rest = range(stored, kZipRestBegin, stored.size());
+    switch (algorithm) {
+    case ChecksumAlgorithm::Crc32:
+    case ChecksumAlgorithm::FullCrc32:
+        return crc32c(first) ^ crc32c(type) ^ crc32c(rest);
+    case ChecksumAlgorithm::Innodb: {
+        uLong adler = adler32(0L, first.data(), static_cast<uInt>(first.size()));
+        adler = adler32(adler, type.data(), static_cast<uInt>(type.size()));
+        adler = adler32(adler, rest.data(), static_cast<uInt>(rest.size()));
+        return static_cast<std::uint32_t>(adler);
+    }
+    case ChecksumAlgorithm::None:
+        return kNoChecksumMagic;
+    }
+    return kNoChecksumMagic;
+}
+
+PageCheck checkCompressedPage(std::span<const std::uint8_t> stored)
+{
+    if (std::all_of(stored.begin(), stored.end(), [](std::uint8_t b) { return b == 0; })) {
+        return { PageVerdict::Empty, std::nullopt };
+    }
+    // A compressed page has no trailer, so a torn write shows only as a wrong checksum.
+    const std::uint32_t stored32 = readUint32(stored, kFilPageSpaceOrChecksum);
+    for (const auto algorithm :
+        { ChecksumAlgorithm::Crc32, ChecksumAlgorithm::Innodb, ChecksumAlgorithm::None }) {
+        if (stored32 == compressedPageChecksum(stored, algorithm)) {
+            return { PageVerdict::Valid, algorithm };
+        }
+    }
+    return { PageVerdict::BadChecksum, std::nullopt };
 }
 
 std::string_view describe(PageVerdict verdict)

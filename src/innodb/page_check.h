@@ -51,6 +51,13 @@ PageCheck checkPage(ConstPage page, bool fullCrc32Space = false);
 // the classic layout first, then full_crc32. A page of one layout fails the other's trailer test.
 PageCheck checkPageEitherLayout(ConstPage page);
 
+// A ROW_FORMAT=COMPRESSED page as stored (page0zip.cc, page_zip_calc_checksum()): one checksum at
+// FIL offset 0 over the page number, prev and next, the page type, and everything from the space
+// id on; crc32 or the legacy adler32, and no trailer. `stored` is the compressed page.
+std::uint32_t compressedPageChecksum(
+    std::span<const std::uint8_t> stored, ChecksumAlgorithm algorithm);
+PageCheck checkCompressedPage(std::span<const std::uint8_t> stored);
+
 // The verdict in a mail administrator's words, for log lines and the report.
 std::string_view describe(PageVerdict verdict);
 std::string_view algorithmName(ChecksumAlgorithm algorithm);

@@ -1,7 +1,9 @@
 #include "innodb/tablespace_file.h"
 
+#include "innodb/page_check.h"
 #include "innodb/page_compressed.h"
 #include "innodb/page_layout.h"
+#include "innodb/zip_page.h"
 
 #include <algorithm>
 #include <array>
@@ -174,6 +176,18 @@ bool TablespaceFile::headersAsStored(std::span<const std::uint8_t> stored) const
 
 PageRead TablespaceFile::viewOf(std::span<const std::uint8_t> stored, PageBuffer view)
 {
+    if (m_format.zipSize != 0) {
+        PageRead read;
+        if (isCompressedIndexPage(stored)) {
+            read = decompressIndexPage(stored, view);
+        } else {
+            // The other pages of a compressed space are stored as they are (buf_zip_decompress()).
+            std::copy(stored.begin(), stored.end(), view.begin());
+            std::fill(view.begin() + static_cast<std::ptrdiff_t>(stored.size()), view.end(), 0);
+        }
+        read.storedCheck = checkCompressedPage(stored);
+        return read;
+    }
     if (m_format.pageCompressed && isPageCompressed(stored, m_format)) {
         return decompressPageCompressed(stored, view, m_format);
     }
@@ -188,7 +202,7 @@ PageRead TablespaceFile::readPage(std::uint32_t pageNumber, PageBuffer buffer)
     }
     const std::size_t stored = m_format.physicalPageSize();
     const std::uint64_t offset = std::uint64_t { pageNumber } * stored;
-    if (!m_format.pageCompressed) {
+    if (m_format.zipSize == 0 && !m_format.pageCompressed) {
         // Stored as the decoders read it: straight into the caller's buffer.
         const auto got = readAt(offset, buffer.first(stored));
         return got.ok() && *got == stored ? PageRead {} : PageRead::missing();

@@ -89,13 +89,6 @@ TablespaceSet::Space *TablespaceSet::openSpace(
     if (!opened->formatNote().empty()) {
         m_problems.push_back(fileName + ": " + opened->formatNote());
     }
-    // Compressed pages are zlib streams of 1-16 KiB: read as plain pages they would only give
-    // garbage, so the file is named and left out instead.
-    if (opened->format().zipSize != 0) {
-        m_problems.push_back(fileName
-            + ": the table uses ROW_FORMAT=COMPRESSED, whose pages this program cannot read");
-        return nullptr;
-    }
     if (opened->format().fullCrc32 && opened->format().pageCompressed
         && !canDecompress(opened->format().algorithm)) {
         const std::string name(

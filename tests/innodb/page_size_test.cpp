@@ -103,6 +103,7 @@ TEST(PageSizeTest, ADamagedPageZeroLeavesThePageSizeToPageOne)
         { "8k/tables", "f_other_layout", 8192, 0 },
         { "64k/tables", "f_dynamic", 65536, 0 },
         { "4k/tables", "f_dynamic", 4096, 0 },
+        { "16k/row_compressed", "zc2", 16384, 2048 },
     };
     for (const Damaged &damaged : cases) {
         SCOPED_TRACE(std::string(damaged.folder) + " " + damaged.table);

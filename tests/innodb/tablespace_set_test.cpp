@@ -51,18 +51,6 @@ bool mentions(const std::vector<std::string> &lines, const std::string &text)
         [&](const std::string &line) { return line.find(text) != std::string::npos; });
 }
 
-TEST(TablespaceSetTest, CompressedTablesAreNamedAndLeftOutWhileTheOthersAreRead)
-{
-    Folder folder;
-    // Post-Antelope, 8 KiB compressed pages (ssize 4), atomic BLOBs: a ROW_FORMAT=COMPRESSED file.
-    folder.writeSpace("Zarafa/packed.ibd", 0x01 | (4 << 1) | 0x20);
-    const auto set = innodb::TablespaceSet::open("", folder.zarafa(), folder.definitions);
-    EXPECT_TRUE(mentions(set.problems(), "packed.ibd: the table uses ROW_FORMAT=COMPRESSED"));
-    ASSERT_EQ(set.tables().size(), 1u);
-    EXPECT_NE(set.find("zarafa/category"), nullptr);
-    EXPECT_EQ(set.find("zarafa/packed"), nullptr);
-}
-
 TEST(TablespaceSetTest, UnreadableTablespaceFormatsAreNamedAndLeftOutWhileTheOthersAreRead)
 {
     Folder folder;
