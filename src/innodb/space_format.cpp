@@ -1,5 +1,7 @@
 #include "innodb/space_format.h"
 
+#include "innodb/page_layout.h"
+
 #include <algorithm>
 #include <array>
 #include <charconv>
@@ -17,6 +19,20 @@ constexpr std::uint32_t kMysqlEncryptionFlag = 1u << 13;
 constexpr std::uint32_t kSmallestSizeCode = 3;
 constexpr std::uint32_t kLargestSizeCode = 7;
 constexpr std::size_t sizeOfCode(std::uint32_t code) { return std::size_t { 512 } << code; }
+
+// fsp0fsp.h: the FSP header is 112 bytes; the extent descriptors follow it, each 24 bytes of
+// list node, segment id and state, then 2 bits for each page of the extent.
+constexpr std::size_t kFspHeaderSize = 32 + 5 * 16;
+constexpr std::size_t kXdesBitmap = 24;
+
+// fil0crypt.h: the magic, then the scheme (0 = unencrypted, 1 = encrypted) and the IV length.
+constexpr std::array<std::uint8_t, 6> kCryptMagic { 's', 0x0E, 0x0C, 'R', 'E', 't' };
+constexpr std::uint8_t kCryptScheme1 = 1;
+
+// In a full_crc32 space the key version takes the place of the checksum at the page start;
+// elsewhere it lies in the field that page 0 of the system tablespace uses for the flushed LSN.
+constexpr std::size_t kFullCrc32KeyVersion = 0;
+constexpr std::size_t kKeyVersion = kFilPageFileFlushLsn;
 
 } // namespace
 
@@ -93,6 +109,40 @@ common::Result<SpaceFormat> spaceFormatFromFlags(std::uint32_t flags)
 std::size_t extentPages(std::size_t pageSize)
 {
     return pageSize <= kDefaultPageSize ? (std::size_t { 1 } << 20) / pageSize : 64;
+}
+
+std::size_t encryptionDataOffset(const SpaceFormat &format)
+{
+    const std::size_t extent = extentPages(format.pageSize);
+    const std::size_t descriptorSize = kXdesBitmap + (extent * 2 + 7) / 8;
+    // One descriptor page describes as many pages as it has bytes (XDES_DESCRIBED_PER_PAGE).
+    const std::size_t descriptors = format.physicalPageSize() / extent;
+    // The server counts the descriptor array from the FSP header (XDES_ARR_OFFSET includes
+    // the FIL header) and then adds the FIL header once more: the data lie 38 bytes further.
+    return kFilPageData + kFilPageData + kFspHeaderSize + descriptorSize * descriptors;
+}
+
+bool readEncryption(std::span<const std::uint8_t> page0, const SpaceFormat &format)
+{
+    const std::size_t at = encryptionDataOffset(format);
+    if (!common::fits(page0.size(), at, kCryptMagic.size() + 1)) {
+        return false;
+    }
+    if (!std::equal(kCryptMagic.begin(), kCryptMagic.end(),
+            page0.begin() + static_cast<std::ptrdiff_t>(at))) {
+        return false;
+    }
+    // Scheme 0 is a space on its way to or from encryption: its pages say which they are, by
+    // their key version, so it counts as encrypted too.
+    const std::uint8_t scheme = page0[at + kCryptMagic.size()];
+    return scheme == kCryptScheme1 || scheme == 0;
+}
+
+std::uint32_t encryptedPageKeyVersion(
+    std::span<const std::uint8_t> stored, const SpaceFormat &format)
+{
+    const std::size_t at = format.fullCrc32 ? kFullCrc32KeyVersion : kKeyVersion;
+    return static_cast<std::uint32_t>(common::readBigEndianUnchecked(stored.data() + at, 4));
 }
 
 } // namespace innodb

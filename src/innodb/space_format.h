@@ -1,6 +1,6 @@
 // SpaceFormat: how one tablespace stores its pages, as its FSP flags (page 0) say: the page size,
-// the compressed page size of ROW_FORMAT=COMPRESSED, the checksum layout and MariaDB page
-// compression.
+// the compressed page size of ROW_FORMAT=COMPRESSED, the checksum layout, MariaDB page compression
+// and encryption.
 //
 //   auto format = spaceFormatFromFlags(readUint32(page0, kFspSpaceFlags));
 //   page n lies at n * format->physicalPageSize(); its view has format->pageSize bytes
@@ -20,6 +20,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string_view>
 
 namespace innodb {
@@ -48,6 +49,7 @@ struct SpaceFormat
     bool pageCompressed = false; // MariaDB PAGE_COMPRESSED=1: pages may be stored compressed
     // full_crc32 spaces name their algorithm once, here; the others on every compressed page.
     PageCompression algorithm = PageCompression::None;
+    bool encrypted = false; // page 0 holds MariaDB encryption data (set by readEncryption())
 
     std::size_t physicalPageSize() const { return zipSize != 0 ? zipSize : pageSize; }
 };
@@ -59,5 +61,18 @@ common::Result<SpaceFormat> spaceFormatFromFlags(std::uint32_t flags);
 // Pages per extent (fsp0types.h, FSP_EXTENT_SIZE): 1 MiB of pages up to 16 KiB pages, and 64
 // pages (2 or 4 MiB) for 32 and 64 KiB pages.
 std::size_t extentPages(std::size_t pageSize);
+
+// Where MariaDB keeps its encryption data on page 0: after the extent descriptors of the first
+// extents (fil0crypt.cc, fsp_header_get_encryption_offset()), which depend on the page size.
+std::size_t encryptionDataOffset(const SpaceFormat &format);
+
+// True when page 0 (its stored bytes) names an encryption scheme: the space's pages may then be
+// encrypted, each page saying so by a non-zero key version (encryptedPageKeyVersion()).
+bool readEncryption(std::span<const std::uint8_t> page0, const SpaceFormat &format);
+
+// The key version a page was encrypted with; 0 for a page stored in the clear. Only meaningful
+// in a space whose page 0 carries encryption data.
+std::uint32_t encryptedPageKeyVersion(
+    std::span<const std::uint8_t> stored, const SpaceFormat &format);
 
 } // namespace innodb

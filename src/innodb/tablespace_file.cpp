@@ -115,6 +115,10 @@ common::Status TablespaceFile::readFormat()
             return format.error();
         }
         m_format = *format;
+        if (m_format.physicalPageSize() <= first.size()) {
+            m_format.encrypted
+                = readEncryption(std::span(first).first(m_format.physicalPageSize()), m_format);
+        }
         return common::okStatus();
     }
     // A damaged page 0: page 1 (the insert buffer bitmap of every space) tells the stored page
@@ -171,11 +175,23 @@ common::Result<std::size_t> TablespaceFile::readAt(
 
 bool TablespaceFile::headersAsStored(std::span<const std::uint8_t> stored) const
 {
-    return !m_format.pageCompressed || !isPageCompressed(stored, m_format);
+    if (m_format.pageCompressed && isPageCompressed(stored, m_format)) {
+        return false;
+    }
+    return !m_format.encrypted || pageNumberOf(stored) == 0
+        || encryptedPageKeyVersion(stored, m_format) == 0;
 }
 
 PageRead TablespaceFile::viewOf(std::span<const std::uint8_t> stored, PageBuffer view)
 {
+    if (m_format.encrypted && pageNumberOf(stored) != 0
+        && encryptedPageKeyVersion(stored, m_format) != 0) {
+        PageRead read;
+        read.outcome = PageRead::Outcome::Unreadable;
+        read.reason = "encrypted (MariaDB data-at-rest encryption), and its key is not in the "
+                      "data folder";
+        return read;
+    }
     if (m_format.zipSize != 0) {
         PageRead read;
         if (isCompressedIndexPage(stored)) {
@@ -202,7 +218,7 @@ PageRead TablespaceFile::readPage(std::uint32_t pageNumber, PageBuffer buffer)
     }
     const std::size_t stored = m_format.physicalPageSize();
     const std::uint64_t offset = std::uint64_t { pageNumber } * stored;
-    if (m_format.zipSize == 0 && !m_format.pageCompressed) {
+    if (m_format.zipSize == 0 && !m_format.pageCompressed && !m_format.encrypted) {
         // Stored as the decoders read it: straight into the caller's buffer.
         const auto got = readAt(offset, buffer.first(stored));
         return got.ok() && *got == stored ? PageRead {} : PageRead::missing();

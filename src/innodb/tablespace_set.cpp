@@ -89,6 +89,11 @@ TablespaceSet::Space *TablespaceSet::openSpace(
     if (!opened->formatNote().empty()) {
         m_problems.push_back(fileName + ": " + opened->formatNote());
     }
+    if (opened->format().encrypted) {
+        m_problems.push_back(fileName
+            + ": the tablespace is encrypted (MariaDB data-at-rest encryption); its encrypted "
+              "pages cannot be read without the server's key, which is not in the data folder");
+    }
     if (opened->format().fullCrc32 && opened->format().pageCompressed
         && !canDecompress(opened->format().algorithm)) {
         const std::string name(
@@ -114,7 +119,6 @@ TablespaceSet::Space *TablespaceSet::openSpace(
         m_problems.push_back(fileName + ": " + std::to_string(scanned->pagesUnreadable)
             + " pages cannot be read, the first because it is " + scanned->unreadableReason);
     }
-
     auto space
         = std::make_unique<Space>(Space { std::move(*opened), std::move(*scanned), fileName });
     m_spaces.push_back(std::move(space));

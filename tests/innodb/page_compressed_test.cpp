@@ -1,5 +1,5 @@
-// MariaDB PAGE_COMPRESSED=1 tables of every algorithm in both checksum layouts, written by a real
-// MariaDB server (16k/page_compressed).
+// MariaDB PAGE_COMPRESSED=1 tables of every algorithm in both checksum layouts, and encrypted
+// tables, written by a real MariaDB server (16k/page_compressed, 16k/encrypted).
 #include "innodb/page_check.h"
 #include "innodb/page_compressed.h"
 #include "innodb/page_layout.h"
@@ -152,6 +152,28 @@ TEST(PageCompressedTest, DamagedDataSizesAndAlgorithmsAreDamagedPages)
     page[innodb::kFilPageFileFlushLsn + 7] = 9;
     EXPECT_NE(outcome(page, format).reason.find("algorithm 9, which no server writes"),
         std::string::npos);
+}
+
+// The key stays with the server; the pages are named, and nothing is made of their bytes.
+TEST(EncryptionTest, EncryptedTablesAreRefusedByNameAndThePlainOneIsRead)
+{
+    const OpenFolder open(pageFormatsFolder("16k/encrypted"));
+    const auto mentions = [](const std::vector<std::string> &lines, const std::string &text) {
+        return std::any_of(lines.begin(), lines.end(),
+            [&](const std::string &line) { return line.find(text) != std::string::npos; });
+    };
+    for (const std::string table : { "enc_full", "enc_page_compressed" }) {
+        SCOPED_TRACE(table);
+        EXPECT_TRUE(mentions(open.spaces.problems(),
+            table + ".ibd: the tablespace is encrypted (MariaDB data-at-rest encryption)"));
+        const auto rows = open.read(table);
+        ASSERT_TRUE(rows.found);
+        EXPECT_TRUE(rows.lines.empty());
+        EXPECT_TRUE(mentions(rows.counts.problems, "encrypted (MariaDB data-at-rest encryption)"));
+    }
+    const auto plain = open.read("plain");
+    EXPECT_EQ(plain.lines, open.truth("plain"));
+    EXPECT_FALSE(mentions(open.spaces.problems(), "plain.ibd"));
 }
 
 } // namespace
