@@ -22,6 +22,32 @@ constexpr std::uint16_t kFilPageTypeIbufBitmap = 5;
 // The smallest page any space stores: a ROW_FORMAT=COMPRESSED page of KEY_BLOCK_SIZE=1.
 constexpr std::size_t kMinStoredPageSize = 1024;
 
+// MySQL 5.7 stores transparently compressed and encrypted pages under page types of its own
+// (fil0fil.h: 14 compressed, 15 encrypted, 16 both, 17 an encrypted R-tree page), the page's own
+// type kept inside. Neither is read here; the reason names them, empty for any other page.
+std::string mysqlStoredForm(std::span<const std::uint8_t> stored)
+{
+    switch (pageTypeOf(stored)) {
+    case 14:
+        return "compressed by MySQL's transparent page compression (COMPRESSION=), which this "
+               "program cannot read";
+    case 15:
+    case 16:
+    case 17:
+        return "encrypted (MySQL tablespace encryption), and its key is not in the data folder";
+    default:
+        return {};
+    }
+}
+
+PageRead unreadable(std::string reason)
+{
+    PageRead read;
+    read.outcome = PageRead::Outcome::Unreadable;
+    read.reason = std::move(reason);
+    return read;
+}
+
 // Page 0 is trusted when it says it is page 0 and an FSP header (MySQL 5.0 wrote type 0 there).
 bool isTrustedFspHeader(ConstPage page)
 {
@@ -175,7 +201,8 @@ common::Result<std::size_t> TablespaceFile::readAt(
 
 bool TablespaceFile::headersAsStored(std::span<const std::uint8_t> stored) const
 {
-    if (m_format.pageCompressed && isPageCompressed(stored, m_format)) {
+    if ((m_format.pageCompressed && isPageCompressed(stored, m_format))
+        || !mysqlStoredForm(stored).empty()) {
         return false;
     }
     return !m_format.encrypted || pageNumberOf(stored) == 0
@@ -186,11 +213,11 @@ PageRead TablespaceFile::viewOf(std::span<const std::uint8_t> stored, PageBuffer
 {
     if (m_format.encrypted && pageNumberOf(stored) != 0
         && encryptedPageKeyVersion(stored, m_format) != 0) {
-        PageRead read;
-        read.outcome = PageRead::Outcome::Unreadable;
-        read.reason = "encrypted (MariaDB data-at-rest encryption), and its key is not in the "
-                      "data folder";
-        return read;
+        return unreadable("encrypted (MariaDB data-at-rest encryption), and its key is not in "
+                          "the data folder");
+    }
+    if (auto form = mysqlStoredForm(stored); !form.empty()) {
+        return unreadable(std::move(form));
     }
     if (m_format.zipSize != 0) {
         PageRead read;
@@ -221,7 +248,11 @@ PageRead TablespaceFile::readPage(std::uint32_t pageNumber, PageBuffer buffer)
     if (m_format.zipSize == 0 && !m_format.pageCompressed && !m_format.encrypted) {
         // Stored as the decoders read it: straight into the caller's buffer.
         const auto got = readAt(offset, buffer.first(stored));
-        return got.ok() && *got == stored ? PageRead {} : PageRead::missing();
+        if (!got.ok() || *got != stored) {
+            return PageRead::missing();
+        }
+        auto form = mysqlStoredForm(buffer);
+        return form.empty() ? PageRead {} : unreadable(std::move(form));
     }
     m_stored.resize(stored);
     const auto got = readAt(offset, m_stored);
