@@ -13,10 +13,11 @@
 namespace innodb {
 
 // Appends the inflated value to `writer`, following the chain from `firstPage` until
-// `expectedLength` bytes are out. Ends early, with complete = false, at a page that cannot be
-// read, fails its checksum or is not a compressed BLOB page, a page seen before, a stream that
-// does not inflate, or a chain or stream that ends short.
-OverflowResult readCompressedBlob(PageSource &pages, std::uint32_t firstPage,
-    std::uint64_t expectedLength, LongValueWriter &writer);
+// `expectedLength` bytes are out. Ends early, with complete = false and the reason in `damage`,
+// at a page that cannot be read, fails its checksum, does not name itself and the expected
+// space, or is not a compressed BLOB page, a page seen before, a stream that does not inflate,
+// or a chain or stream that ends short.
+OverflowResult readCompressedBlob(PageSource &pages, const OverflowExpectation &expectation,
+    std::uint32_t firstPage, std::uint64_t expectedLength, LongValueWriter &writer);
 
 } // namespace innodb
