@@ -3,9 +3,9 @@
 #include "innodb/lob_decoder.h"
 #include "innodb/page_check.h"
 
-#include <array>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace innodb {
 
@@ -28,6 +28,10 @@ public:
     void readingOrphans() { m_orphans = true; }
     std::uint64_t deletedDropped() const { return m_deletedDropped; }
     std::uint64_t orphansLeftOut() const { return m_orphansLeftOut; }
+    // Rows the decoder gave up for a damaged long value that are no loss: deleted ones, or stale
+    // copies the filter would not have taken anyway.
+    std::uint64_t damagedNotLost() const { return m_damagedNotLost; }
+    std::uint64_t damagedDeleted() const { return m_damagedDeleted; }
 
     void acceptRow(const DecodedRow &row) override
     {
@@ -44,6 +48,24 @@ public:
         m_next.acceptRow(row);
     }
 
+    // The newest copy of a key decides, even when its long value is damaged: an older copy of the
+    // same key must not stand in for it.
+    void rowLeftOut(const DecodedRow &row) override
+    {
+        if (!m_orphans) {
+            m_filter.noteTreeKey(row.key);
+        } else if (!m_filter.take(row.key)) {
+            ++m_damagedNotLost;
+            return;
+        }
+        if (row.deleteMarked && !m_passDeleted) {
+            ++m_damagedNotLost;
+            ++m_damagedDeleted;
+            return;
+        }
+        m_next.rowLeftOut(row);
+    }
+
 private:
     RowSink &m_next;
     OrphanKeyFilter m_filter;
@@ -51,6 +73,8 @@ private:
     bool m_orphans = false;
     std::uint64_t m_deletedDropped = 0;
     std::uint64_t m_orphansLeftOut = 0;
+    std::uint64_t m_damagedNotLost = 0;
+    std::uint64_t m_damagedDeleted = 0;
 };
 
 // A clustered root of type 18 had columns added in place; its PAGE_DIRECTION field keeps the
@@ -61,8 +85,8 @@ void noteInstantColumns(PageSource &file, const strcIbDataScan &entry, RecordDec
     if (entry.rootPage == kFilNull) {
         return;
     }
-    std::array<std::uint8_t, kPageSize> root {};
-    if (!file.readPage(entry.rootPage, PageBuffer(root))) {
+    std::vector<std::uint8_t> root(file.pageSize());
+    if (!file.readPage(entry.rootPage, root)) {
         return;
     }
     const ConstPage page(root);
@@ -99,13 +123,15 @@ TableReadCounts readTableRows(PageSource &file, const ScanResult &scan, const st
         if (filter) {
             decoder.setIncludeDeleted(callerWantsDeleted);
             counts.decoded.rowsEmitted -= filter->deletedDropped() + filter->orphansLeftOut();
-            counts.decoded.deleteMarkedSkipped += filter->deletedDropped();
+            counts.decoded.deleteMarkedSkipped
+                += filter->deletedDropped() + filter->damagedDeleted();
+            counts.decoded.rowsWithDamagedLongValues -= filter->damagedNotLost();
             counts.orphanRowsLeftOut = filter->orphansLeftOut();
         }
         return counts;
     };
 
-    std::array<std::uint8_t, kPageSize> buffer {};
+    std::vector<std::uint8_t> buffer(file.pageSize());
     const auto decode = [&](const TablePage &page) {
         if (stopping()) {
             counts.stopped = true;
@@ -114,21 +140,34 @@ TableReadCounts readTableRows(PageSource &file, const ScanResult &scan, const st
         if (callbacks.beforePage) {
             callbacks.beforePage(page.pageNumber);
         }
-        if (!file.readPage(page.pageNumber, PageBuffer(buffer))) {
+        const PageRead read = file.readPage(page.pageNumber, buffer);
+        const auto where = "page " + std::to_string(page.pageNumber);
+        if (read.outcome == PageRead::Outcome::Missing
+            || read.outcome == PageRead::Outcome::Unreadable) {
             ++counts.pagesUnreadable;
+            if (!read.reason.empty()) {
+                counts.problems.push_back(where + " is " + read.reason + ": its rows are left out");
+            }
             return true;
         }
         const ConstPage view(buffer);
-        if (const PageCheck check = checkPageEitherLayout(view); !check.ok()) {
+        // A page stored compressed is checked as stored: its view no longer has the checksum.
+        const PageCheck check = read.storedCheck ? *read.storedCheck : checkPageEitherLayout(view);
+        if (!check.ok()) {
             ++counts.pagesFailedCheck;
             counts.failedPages.push_back(page.pageNumber);
-            counts.problems.push_back("page " + std::to_string(page.pageNumber) + " is "
-                + std::string(describe(check.verdict))
-                + (callbacks.decodeFailedPages ? ": its rows were read anyway and may be wrong"
-                                               : ": its rows are left out"));
-            if (!callbacks.decodeFailedPages) {
+            const bool decodeAnyway = callbacks.decodeFailedPages && read.ok();
+            counts.problems.push_back(where + " is " + std::string(describe(check.verdict))
+                + (decodeAnyway ? ": its rows were read anyway and may be wrong"
+                                : ": its rows are left out"));
+            if (!decodeAnyway) {
                 return true;
             }
+        } else if (!read.ok()) {
+            // Intact as stored, yet its compressed form gives no page.
+            ++counts.pagesUnreadable;
+            counts.problems.push_back(where + " is " + read.reason + ": its rows are left out");
+            return true;
         }
         ++counts.pagesRead;
         counts.decoded += lob ? DecodeLobPage(decoder, view, page.pageNumber, target)
