@@ -11,11 +11,13 @@ void addDiagnosticCommands(CLI::App &app)
     addDescribeCommand(app);
     addDumpRowsCommand(app);
     addRestoreServerCommand(app);
+    addPutBackCommand(app);
 }
 
 int runDiagnosticCommand(CLI::App &app)
 {
-    for (auto run : { runDescribeCommand, runDumpRowsCommand, runRestoreServerCommand }) {
+    for (auto run : { runDescribeCommand, runDumpRowsCommand, runRestoreServerCommand,
+             runPutBackCommand }) {
         if (const int code = run(app); code >= 0) {
             return code;
         }

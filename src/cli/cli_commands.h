@@ -15,7 +15,9 @@ struct RepairOptions
     std::string folder;
     std::optional<std::string> host;
     std::optional<std::string> user;
-    std::optional<std::string> password;
+    std::optional<std::string> password; // never from argv as given: see scrubPasswordArgument
+    bool askPassword = false;             // --password alone: asked without echo
+    std::string defaultsFile;             // the login of a real server, as the MySQL clients
     std::optional<bool> answer;
     bool quiet = false;
     std::string workshop;
@@ -32,6 +34,8 @@ void addDumpRowsCommand(CLI::App &app);
 int runDumpRowsCommand(CLI::App &app);
 void addRestoreServerCommand(CLI::App &app);
 int runRestoreServerCommand(CLI::App &app);
+void addPutBackCommand(CLI::App &app);
+int runPutBackCommand(CLI::App &app);
 
 // Registers the diagnostic subcommands (describe, dump-rows, ...).
 void addDiagnosticCommands(CLI::App &app);

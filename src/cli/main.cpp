@@ -1,12 +1,14 @@
 // zarafa-repair: the command-line front end. Runs a repair headless, or one of the diagnostics.
 #include "cli/cli_commands.h"
 #include "cli/console_host.h"
+#include "cli/password_prompt.h"
 #include "common/settings.h"
 #include "common/strings.h"
 #include "job/job_control.h"
 #include "job/rebuild_phases.h"
 #include "job/run_report.h"
 #include "log/log_report.h"
+#include "mysql/client_login.h"
 
 #include <CLI/CLI.hpp>
 #include <atomic>
@@ -50,11 +52,35 @@ void saveLog(const logreport::LogReport &log, const std::string &path)
 int runRepair(const cli::RepairOptions &options, const std::string &logFile)
 {
     cli::ConsoleOptions consoleOptions;
-    if (options.host || options.user || options.password) {
-        consoleOptions.login = job::LoginValues { options.host.value_or("localhost"),
-                                                  options.user.value_or("root"),
-                                                  options.password.value_or("") };
-    } else if (options.serverService.empty()) {
+    if (!options.serverService.empty() || options.host || options.user || options.password
+        || options.askPassword || !options.defaultsFile.empty()) {
+        // A real server's login, from where the MySQL clients take it; the command line wins.
+        auto files = mysql::readOptionFiles(options.defaultsFile);
+        if (!files) {
+            std::cerr << "zarafa-repair: " << files.error().describe() << '\n';
+            return 2;
+        }
+        job::LoginValues login { files->host.empty() ? "localhost" : files->host,
+            files->user.empty() ? "root" : files->user, files->password.value_or("") };
+        if (!files->password) {
+            if (const char *environment = std::getenv("MYSQL_PWD")) {
+                login.password = environment;
+            }
+        }
+        login.host = options.host.value_or(login.host);
+        login.user = options.user.value_or(login.user);
+        login.password = options.password.value_or(login.password);
+        if (options.askPassword) {
+            auto typed = cli::askHidden("Password for " + login.user + "@" + login.host);
+            if (!typed) {
+                std::cerr << "zarafa-repair: no terminal to ask the password on\n";
+                return 2;
+            }
+            login.password = *typed;
+        }
+        consoleOptions.login = login;
+    }
+    if (!consoleOptions.login && options.serverService.empty()) {
         // The workshop server is ours: root without a password through its private socket.
         consoleOptions.login = job::LoginValues { "localhost", "root", "" };
     }
@@ -123,6 +149,11 @@ int runRepair(const cli::RepairOptions &options, const std::string &logFile)
 
 int main(int argc, char **argv)
 {
+    // First of all: a password given on the command line leaves the process list at once.
+    std::vector<std::string> arguments;
+    const std::optional<std::string> givenPassword
+        = cli::scrubPasswordArgument(argc, argv, arguments);
+
     CLI::App app { std::string(common::kProductName)
                    + ": rebuilds a damaged Zarafa MySQL database from its data folder" };
     app.set_version_flag("--version", std::string(common::kProductVersion));
@@ -133,8 +164,13 @@ int main(int argc, char **argv)
                    "The damaged MySQL data folder (holds the Zarafa subfolder and ibdata1)");
     app.add_option("--host", repair.host, "MySQL host name for the login");
     app.add_option("--user", repair.user, "MySQL user name for the login");
-    app.add_option("--password", repair.password,
-                   "MySQL password (asked without echo when absent and a terminal is attached)");
+    app.add_flag("-p,--password", repair.askPassword,
+        "Ask for the MySQL password without echo (a real server's login only; the workshop "
+        "needs none). Also read from --defaults-file, ~/.my.cnf or MYSQL_PWD; a value given "
+        "here is taken out of the process list at once, but use one of those instead");
+    app.add_option("--defaults-file", repair.defaultsFile,
+        "Read a real server's login only from this option file ([client] and [mysql]), as the "
+        "MySQL clients do");
     auto *yes = app.add_flag_callback(
         "-y,--yes", [&] { repair.answer = true; }, "Answer Yes to every question");
     auto *no = app.add_flag_callback(
@@ -170,10 +206,18 @@ int main(int argc, char **argv)
     cli::addDiagnosticCommands(app);
 
     try {
-        app.parse(argc, argv);
+        std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
+        reversed.pop_back(); // the program's name
+        app.parse(reversed);
     } catch (const CLI::ParseError &error) {
         const int code = app.exit(error);
         return code == 0 ? 0 : 2;
+    }
+    if (givenPassword) {
+        std::cerr << "zarafa-repair: a password on the command line shows in the process list "
+                     "(it was taken out of it now, but may have been seen); use --password "
+                     "alone to be asked, --defaults-file or MYSQL_PWD\n";
+        repair.password = givenPassword;
     }
     if (const int handled = cli::runDiagnosticCommand(app); handled >= 0) {
         return handled;

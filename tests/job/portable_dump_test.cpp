@@ -3,44 +3,22 @@
 // loads with the plain client under the sql_mode settings of older and newer servers and gives
 // back every row of the truth, holds none of the forbidden constructs, and holds exactly the
 // rows that landed when the server refused some.
-#include "frm/create_table_text.h"
 #include "frm/table_definition_reader.h"
-#include "job/definition_pass.h"
+#include "job/dump_rebuild.h"
 #include "job/dump_writer.h"
 #include "job/folder_listing.h"
-#include "job/row_insertion.h"
-#include "job/save_database.h"
-#include "mysql/statements.h"
 #include "mysql/workshop_fixture.h"
-#include "support/recording_host.h"
 #include "support/truth_files.h"
 
 #include <cstdlib>
-#include <fstream>
 #include <gtest/gtest.h>
-#include <sstream>
 
 namespace fs = std::filesystem;
-using testing_support::RecordingHost;
 
 namespace {
 
-std::string shellQuoted(const std::string &text)
-{
-    std::string out = "'";
-    for (const char c : text) {
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return out + "'";
-}
-
-std::string readFile(const fs::path &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using testing_support::readFile;
+using testing_support::shellQuoted;
 
 // The sql_mode settings a dump meets on servers in the field: MariaDB's default, the strict
 // set of MySQL 5.0 to 5.6 administrators, ANSI, MySQL 5.7 and 8's default, and the one mysqldump
@@ -57,49 +35,18 @@ const std::vector<std::string> kModes = {
 class PortableDump : public testing_support::WorkshopFixture
 {
 protected:
-    // Rebuilds `folder` into the database zarafa of the private server, as the repair does, with
-    // the dump (of a database named `dumpDatabase`) fed by the insertion. `afterCreate` runs
-    // once the tables exist.
+    // Rebuilds `folder` as the repair does, with the dump (of a database named `dumpDatabase`)
+    // fed by the insertion. `afterCreate` runs once the tables exist.
     void rebuild(const fs::path &folder, const std::string &dumpDatabase,
         const std::function<void(mysql::Connection &)> &afterCreate = {})
     {
-        auto opened = mysql::connectToServer(server(), "localhost", "root", "");
-        ASSERT_TRUE(opened.ok()) << opened.error().message;
-        connection = std::move(*opened);
-        ASSERT_TRUE(connection->execute("DROP DATABASE IF EXISTS zarafa").ok());
-        ASSERT_TRUE(mysql::createZarafaDatabase(*connection).ok());
-
-        job::JobFlags flags;
-        job::LoginValues login;
-        logreport::LogReport log;
-        job::RepairJob repair { flags, host, login, log };
-        repair.databaseFolder = folder.string();
-        ASSERT_TRUE(job::listTableFiles(repair, folder.string()));
-        job::runDefinitionPass(repair, [this](const frm::FrmTableEntry &entry) {
-            return mysql::createTableFromDefinition(*connection, frm::createTableText(entry)).ok();
-        });
-        if (afterCreate) {
-            afterCreate(*connection);
-        }
-
         dumpPath = work.path() / (dumpDatabase + ".sql");
-        auto dump = job::DumpWriter::create(
-            dumpPath, { dumpDatabase, folder.string(), "2026-12-08 04:53:05 UTC" });
-        ASSERT_TRUE(dump.ok()) << dump.error().describe();
-        job::DataPassSteps steps;
-        steps.copy = dump->get();
-        steps.openWriter = [this](const frm::FrmTableEntry &table) {
-            return std::make_unique<job::MySqlTableWriter>(*connection, table);
-        };
-        steps.switchToInnoDb = [this](const frm::FrmTableEntry &table) {
-            (void)mysql::switchTableToInnoDb(*connection, table.dictionaryName);
-        };
-        job::saveDatabase(repair, steps);
-        outcomes = repair.outcomes;
-        const common::Status finished = (*dump)->finish();
-        ASSERT_TRUE(finished.ok()) << finished.error().describe();
-        EXPECT_TRUE((*dump)->portabilityNotes().empty()) << (*dump)->portabilityNotes().front();
-        rowsInDump = (*dump)->rowsWritten();
+        auto rebuilt = testing_support::rebuildWithDump(
+            server(), folder, dumpPath, dumpDatabase, afterCreate);
+        ASSERT_EQ(rebuilt.problem, "");
+        connection = std::move(rebuilt.connection);
+        outcomes = std::move(rebuilt.outcomes);
+        rowsInDump = rebuilt.rowsInDump;
     }
 
     // Loads the dump with the plain client, as an administrator would, on a server whose global
@@ -119,24 +66,8 @@ protected:
         (void)connection->execute("SET GLOBAL sql_mode = DEFAULT");
 
         const fs::path out = work.path() / ("truth-" + std::to_string(++m_loads));
-        const std::string truth = "python3 "
-            + shellQuoted(ZR_SOURCE_DIR "/tests/fixtures/dump_truth.py") + " --socket "
-            + shellQuoted(socket) + " --database " + shellQuoted(database) + " --out "
-            + shellQuoted(out.string());
-        EXPECT_EQ(std::system(truth.c_str()), 0) << truth;
+        EXPECT_TRUE(testing_support::dumpTruth(server(), database, out)) << database;
         return out;
-    }
-
-    void expectTruth(const fs::path &dumped, const fs::path &fixture, const std::string &mode)
-    {
-        std::size_t tables = 0;
-        for (const auto &entry : fs::directory_iterator(fixture / "Zarafa")) {
-            const std::string name = entry.path().stem().string() + ".tsv";
-            EXPECT_EQ(testing_support::firstDifference(dumped / name, fixture / "truth" / name), "")
-                << name << " loaded under " << mode;
-            ++tables;
-        }
-        EXPECT_GT(tables, 0u);
     }
 
     void expectNoForbiddenConstruct()
@@ -175,11 +106,12 @@ protected:
         EXPECT_EQ(rowsInDump, truthRows(fixture));
         expectNoForbiddenConstruct();
         for (const std::string &mode : kModes) {
-            expectTruth(loadUnder(mode, "recovered"), fixture, mode);
+            EXPECT_EQ(
+                testing_support::differencesFromTruth(loadUnder(mode, "recovered"), fixture), "")
+                << "loaded under " << mode;
         }
     }
 
-    RecordingHost host;
     testing_support::TempDir work;
     std::unique_ptr<mysql::Connection> connection;
     fs::path dumpPath;
@@ -226,9 +158,7 @@ TEST_F(PortableDump, ZarafaFolderHoldsOnlyTheRowsThatLanded)
     EXPECT_EQ(rowsInDump + refused, truthRows(fixture));
 
     const fs::path rebuilt = work.path() / "rebuilt";
-    const std::string truth = "python3 '" ZR_SOURCE_DIR "/tests/fixtures/dump_truth.py' --socket '"
-        + server().socketPath().string() + "' --database zarafa --out '" + rebuilt.string() + "'";
-    ASSERT_EQ(std::system(truth.c_str()), 0);
+    ASSERT_TRUE(testing_support::dumpTruth(server(), "zarafa", rebuilt));
     const fs::path loaded = loadUnder("DEFAULT", "landed");
     for (const auto &entry : fs::directory_iterator(fixture / "Zarafa")) {
         const std::string name = entry.path().stem().string() + ".tsv";
