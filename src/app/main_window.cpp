@@ -258,18 +258,27 @@ void CCorvaneLumerisZarafaRepairDlg::statusLine(int kind, const QString &name)
     if (kind < 1 || kind > 6) {
         return;
     }
+    // The bar measures the run's work (showProgress); the status line only names the step, and
+    // its last kind puts the bar at its end.
+    m_progress->setRange(0, kProgressMaximum);
     if (kind == 6) {
         m_progress->setValue(kProgressMaximum);
-    } else {
-        m_progress->setRange(0, kProgressMaximum);
-        // One step; past the end the bar starts over, as a stepping progress control does.
-        int next = std::max(m_progress->value(), 0) + 1;
-        if (next > kProgressMaximum) {
-            next %= kProgressMaximum;
-        }
-        m_progress->setValue(next);
     }
     m_statusText->setText(QString::fromStdString(common::statusText(kind, name.toStdString())));
+}
+
+void CCorvaneLumerisZarafaRepairDlg::showProgress(const job::Progress &progress)
+{
+    m_progress->setRange(0, kProgressMaximum);
+    const int value = static_cast<int>(progress.fraction * kProgressMaximum + 0.5);
+    if (progress.newRun) {
+        m_progress->setValue(value);
+    } else if (value > m_progress->value()) {
+        m_progress->setValue(value);
+    }
+    if (!progress.activity.empty()) {
+        m_statusText->setText(QString::fromStdString(progress.activity));
+    }
 }
 
 void CCorvaneLumerisZarafaRepairDlg::setStartStopPicture(job::StartStopPicture picture)

@@ -26,7 +26,7 @@ class CCorvaneLumerisZarafaRepairDlg : public QWidget
 {
     Q_OBJECT
 public:
-    // The progress bar's range while the status line runs, and where it starts over.
+    // The progress bar's range: the whole of a run's known work.
     static constexpr int kProgressMaximum = 500;
 
     // The phases and the log are held for the whole program by whoever builds the window.
@@ -52,6 +52,9 @@ public:
     QWidget *controlWidget(job::Control control) const;
     job::Answer showMessage(const job::Message &message, bool commandKeys);
     void statusLine(int kind, const QString &name);
+    // The bar follows the run's fraction and never goes back within a run; an activity text
+    // replaces the status text until the next status line.
+    void showProgress(const job::Progress &progress);
     void setStartStopPicture(job::StartStopPicture picture);
     void scrollListToTop();
     void clearList();

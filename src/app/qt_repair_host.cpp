@@ -65,6 +65,11 @@ void QtRepairHost::statusLine(int kind, std::string_view name)
     });
 }
 
+void QtRepairHost::progress(const job::Progress &progress)
+{
+    post([this, progress] { m_window.showProgress(progress); });
+}
+
 void QtRepairHost::setVisible(job::Control control, bool visible)
 {
     post([this, control, visible] { m_window.controlWidget(control)->setVisible(visible); });

@@ -20,6 +20,7 @@ public:
 
     job::Answer showMessage(const job::Message &message) override;
     void statusLine(int kind, std::string_view name) override;
+    void progress(const job::Progress &progress) override;
     void setVisible(job::Control control, bool visible) override;
     void setEnabled(job::Control control, bool enabled) override;
     void setStartStopPicture(job::StartStopPicture picture) override;

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <iostream>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -70,17 +71,84 @@ void ConsoleHost::statusLine(int kind, std::string_view name)
         return;
     }
     std::lock_guard lock(m_mutex);
+    const bool changed = text != m_lastStatus;
+    m_lastStatus = text;
+    m_lastActivity.clear();
     if (m_terminal) {
-        // The progress bar of the window wraps after 500 steps; a turning mark does its job here.
-        static constexpr char kSpinner[] = { '|', '/', '-', '\\' };
-        m_statusSteps = kind == 6 ? 0 : (m_statusSteps + 1) % 500;
-        std::cerr << '\r' << kSpinner[m_statusSteps % 4] << ' ' << text << "\033[K" << std::flush;
-        m_statusOpen = true;
-    } else if (text != m_lastStatus) {
+        if (changed) {
+            drawStatusLine();
+        }
+    } else if (changed) {
         // One line per change: the decoders set the same text for every page of a table.
         std::cerr << text << '\n';
     }
-    m_lastStatus = text;
+}
+
+void ConsoleHost::progress(const job::Progress &progress)
+{
+    if (m_options.quiet) {
+        return;
+    }
+    std::lock_guard lock(m_mutex);
+    if (progress.newRun) {
+        m_runStart = std::chrono::steady_clock::now();
+    }
+    m_progress = progress;
+    if (!progress.activity.empty()) {
+        if (!m_terminal && progress.activity != m_lastActivity) {
+            std::cerr << progress.activity << '\n';
+        }
+        m_lastActivity = progress.activity;
+    } else if (progress.fraction >= 1.0) {
+        m_lastActivity.clear();
+    }
+    if (m_terminal) {
+        drawStatusLine();
+    }
+}
+
+void ConsoleHost::drawStatusLine()
+{
+    const double fraction = m_progress.fraction;
+    char percent[16];
+    std::snprintf(percent, sizeof percent, "[%3d%%] ", static_cast<int>(fraction * 100));
+    std::string line = percent + (m_lastActivity.empty() ? m_lastStatus : m_lastActivity);
+    if (m_progress.total > 0 && !m_progress.unit.empty() && m_lastActivity.empty()) {
+        char counts[96];
+        if (m_progress.unit == "bytes") {
+            std::snprintf(counts, sizeof counts, " (%.0f of %.0f MB)",
+                static_cast<double>(m_progress.done) / 1e6,
+                static_cast<double>(m_progress.total) / 1e6);
+        } else {
+            std::snprintf(counts, sizeof counts, " (%llu of %llu %s)",
+                static_cast<unsigned long long>(m_progress.done),
+                static_cast<unsigned long long>(m_progress.total), m_progress.unit.c_str());
+        }
+        line += counts;
+    }
+    // An estimate only once enough is done for it to mean something: the server's start at the
+    // beginning takes the same time on every folder and says nothing of the rest.
+    const double elapsed
+        = std::chrono::duration<double>(std::chrono::steady_clock::now() - m_runStart).count();
+    if (fraction >= 0.1 && fraction < 1.0 && elapsed >= 3.0) {
+        const auto left = static_cast<long>(elapsed * (1.0 - fraction) / fraction + 0.5);
+        char estimate[48];
+        if (left >= 60) {
+            std::snprintf(
+                estimate, sizeof estimate, ", about %ld min %02ld s left", left / 60, left % 60);
+        } else {
+            std::snprintf(estimate, sizeof estimate, ", about %ld s left", left);
+        }
+        line += estimate;
+    }
+    // One line that is redrawn: longer than the terminal is wide, it would scroll instead.
+    winsize size {};
+    if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 1
+        && line.size() >= size.ws_col) {
+        line.resize(size.ws_col - 1);
+    }
+    std::cerr << '\r' << line << "\033[K" << std::flush;
+    m_statusOpen = true;
 }
 
 void ConsoleHost::addListRow(int, std::string_view text)

@@ -3,6 +3,7 @@
 
 #include "job/repair_host.h"
 
+#include <chrono>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -23,6 +24,9 @@ public:
 
     job::Answer showMessage(const job::Message &message) override;
     void statusLine(int kind, std::string_view name) override;
+    // On a terminal: a percentage, the step's counts and an estimate of the time left on the
+    // status line; otherwise a plain line for each new activity.
+    void progress(const job::Progress &progress) override;
     void setVisible(job::Control, bool) override {}
     void setEnabled(job::Control, bool) override {}
     void setStartStopPicture(job::StartStopPicture) override {}
@@ -39,14 +43,17 @@ public:
 
 private:
     void endStatusLine();
+    void drawStatusLine();
     std::optional<std::string> prompt(const std::string &label, bool hidden);
 
     ConsoleOptions m_options;
     bool m_terminal;
     mutable std::mutex m_mutex;
     bool m_statusOpen = false;
-    int m_statusSteps = 0;
     std::string m_lastStatus;
+    std::string m_lastActivity;
+    job::Progress m_progress;
+    std::chrono::steady_clock::time_point m_runStart {};
     int m_endMessage = 0;
     bool m_completed = false;
     std::string m_repairedPath;

@@ -52,8 +52,14 @@ void saveLog(const logreport::LogReport &log, const std::string &path)
 int runRepair(const cli::RepairOptions &options, const std::string &logFile)
 {
     cli::ConsoleOptions consoleOptions;
-    if (!options.serverService.empty() || options.host || options.user || options.password
-        || options.askPassword || !options.defaultsFile.empty()) {
+    const bool loginGiven = options.host || options.user || options.password
+        || options.askPassword || !options.defaultsFile.empty();
+    if (options.serverService.empty() && loginGiven) {
+        std::cerr << "zarafa-repair: the workshop server needs no login (the tool logs in to it "
+                     "itself); --host, --user, --password and --defaults-file are for "
+                     "--server-service\n";
+    }
+    if (!options.serverService.empty()) {
         // A real server's login, from where the MySQL clients take it; the command line wins.
         auto files = mysql::readOptionFiles(options.defaultsFile);
         if (!files) {
@@ -80,10 +86,7 @@ int runRepair(const cli::RepairOptions &options, const std::string &logFile)
         }
         consoleOptions.login = login;
     }
-    if (!consoleOptions.login && options.serverService.empty()) {
-        // The workshop server is ours: root without a password through its private socket.
-        consoleOptions.login = job::LoginValues { "localhost", "root", "" };
-    }
+
     consoleOptions.answer = options.answer;
     consoleOptions.quiet = options.quiet;
     cli::ConsoleHost host(consoleOptions);

@@ -38,6 +38,7 @@ void runDefinitionPass(
         const std::string dictionaryName
             = i < job.dictionaryNames.size() ? job.dictionaryNames[i] : std::string();
         job.host.statusLine(3, fileName);
+        job.progress.step(Stage::Definitions, i, job.tableFileNames.size(), "tables");
 
         auto table
             = frm::readTableDefinition((folder / fileName).string(), fileName, dictionaryName);

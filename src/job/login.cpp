@@ -27,8 +27,18 @@ void runLoginDialog(RepairJob &job)
     }
 }
 
+void obtainLogin(RepairJob &job, const RepairPhases &phases)
+{
+    if (auto own = phases.ownLogin()) {
+        job.login = std::move(*own);
+        return;
+    }
+    runLoginDialog(job);
+}
+
 bool connectToMySql(RepairJob &job, RepairPhases &phases)
 {
+    const bool ownLogin = phases.ownLogin().has_value();
     // Retrying by calling itself again would nest without limit; a loop gives the same sequence of
     // dialogs without growing the stack.
     for (;;) {
@@ -40,6 +50,12 @@ bool connectToMySql(RepairJob &job, RepairPhases &phases)
             job.sleepPause();
             job.connected = true;
             return true;
+        }
+        if (ownLogin) {
+            // Nobody could type a better login for a server this program set up itself.
+            job.addListRow(job.nextListRow++,
+                "The workshop server refused its own login: " + opened.error().describe());
+            return false;
         }
         if (!askYesNo(job, common::str::kInvalidLogin, 1)) {
             return false;

@@ -10,6 +10,9 @@ namespace job {
 // string 108 on closing it (loginAllowed becomes 0).
 void runLoginDialog(RepairJob &job);
 
+// The server's own login when the phases know one (the workshop), else the login dialog.
+void obtainLogin(RepairJob &job, const RepairPhases &phases);
+
 // Opens the connection with the current login values. A refusal asks string 112 with Yes and No:
 // Yes shows the login dialog again and retries, No gives up. Returns whether job.connected.
 bool connectToMySql(RepairJob &job, RepairPhases &phases);

@@ -50,6 +50,25 @@ bool stopForFinishing(RepairJob &job, mysql::ServerControl &server)
     return false;
 }
 
+// What the server does while it stops or starts goes to the job's progress display, so that a
+// long start (a first installation, a crash recovery) does not look hung; only while a phase
+// runs, since the job does not outlive it.
+class ServerWatch
+{
+public:
+    ServerWatch(mysql::ServerControl &server, RepairJob &job)
+        : m_server(server)
+    {
+        m_server.onActivity = [&job](const std::string &text) { job.progress.activity(text); };
+    }
+    ~ServerWatch() { m_server.onActivity = nullptr; }
+    ServerWatch(const ServerWatch &) = delete;
+    ServerWatch &operator=(const ServerWatch &) = delete;
+
+private:
+    mysql::ServerControl &m_server;
+};
+
 class RebuildPhases : public RepairPhases
 {
 public:
@@ -61,6 +80,7 @@ public:
 
     bool stopServiceAndBackUp(RepairJob &job) override
     {
+        const ServerWatch watch(m_server, job);
         job.host.setVisible(Control::ProgressBar, true);
         job.host.setVisible(Control::StatusText, true);
         job.host.setEnabled(Control::SelectFolder, false);
@@ -95,6 +115,7 @@ public:
 
     bool startMySqlService(RepairJob &job) override
     {
+        const ServerWatch watch(m_server, job);
         if (m_server.startMySqlService()) {
             m_startReported = false;
             return true;
@@ -104,6 +125,15 @@ public:
             m_startReported = true;
         }
         return false;
+    }
+
+    std::optional<LoginValues> ownLogin() const override
+    {
+        // The workshop's root has no password and is reached only through its private socket.
+        if (dynamic_cast<const mysql::WorkshopServer *>(&m_server)) {
+            return LoginValues { "localhost", "root", "" };
+        }
+        return std::nullopt;
     }
 
     common::Status openConnection(RepairJob &job) override
@@ -163,6 +193,7 @@ public:
 
     void finishRebuild(RepairJob &job) override
     {
+        const ServerWatch watch(m_server, job);
         job.rebuildFinished = true;
         // The server is about to stop under it; a dead connection helps nobody.
         job.connection.reset();
@@ -183,6 +214,7 @@ public:
 
     void restoreServer(RepairJob &job) override
     {
+        const ServerWatch watch(m_server, job);
         job.rebuildFinished = true;
         job.connection.reset();
         if (stopForFinishing(job, m_server) && job.backupDone) {

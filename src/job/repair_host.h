@@ -1,6 +1,7 @@
 // RepairHost: everything the repair job needs from whoever runs it (window, command line, test).
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -41,6 +42,21 @@ struct LoginValues
     std::string password;
 };
 
+// How far a run has come: a fraction of its known work (pages of the tablespaces scanned, rows
+// read and inserted, tables switched), never lower than an earlier report of the same run.
+struct Progress
+{
+    double fraction = 0;   // 0..1
+    bool newRun = false;   // the first report of a run: whatever a display showed before goes
+    // What is being done when the status line does not say it, e.g. "Starting the workshop
+    // server: InnoDB recovers its tablespace"; empty: the status line's text stays.
+    std::string activity;
+    // The current step's counts ("1234 of 5678 pages"); total 0 when it has none.
+    std::uint64_t done = 0;
+    std::uint64_t total = 0;
+    std::string unit; // "pages", "tables", "bytes"
+};
+
 // All calls may come from the worker thread; an implementation marshals them to its own thread
 // and, for the modal ones, waits for the answer.
 class RepairHost
@@ -50,8 +66,10 @@ public:
 
     // Modal; a question (okOnly false) returns Yes or No, closing it counts as No.
     virtual Answer showMessage(const Message &message) = 0;
-    // Status line kinds 1..6 (see common::statusText); advances the progress display.
+    // Status line kinds 1..6 (see common::statusText): the text of what is being done.
     virtual void statusLine(int kind, std::string_view name) = 0;
+    // The progress display; a host that has none ignores it.
+    virtual void progress(const Progress &progress) { (void)progress; }
     virtual void setVisible(Control control, bool visible) = 0;
     virtual void setEnabled(Control control, bool enabled) = 0;
     virtual void setStartStopPicture(StartStopPicture picture) = 0;

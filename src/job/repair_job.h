@@ -4,8 +4,9 @@
 #include "frm/table_definition.h"
 #include "innodb/row_key_text.h"
 #include "job/job_flags.h"
-#include "log/log_report.h"
+#include "job/progress_meter.h"
 #include "job/repair_host.h"
+#include "log/log_report.h"
 #include "mysql/connection.h"
 
 #include <chrono>
@@ -58,6 +59,8 @@ struct RepairJob
     RepairHost &host;
     LoginValues &login;
     logreport::LogReport &log;
+    // The run's progress, as a fraction of its known work, for the host's display.
+    ProgressMeter progress { host };
 
     // Inserts a row into the window's list (the log's sink for its lines).
     void addListRow(int position, std::string_view text) { host.addListRow(position, text); }

@@ -4,6 +4,8 @@
 #include "common/result.h"
 #include "job/repair_job.h"
 
+#include <optional>
+
 namespace job {
 
 // The job runs these in the order of a repair; the rebuild wires in the real ones, tests plug in
@@ -16,6 +18,10 @@ public:
     // Stops the server and moves its own InnoDB files aside; false to be retried.
     virtual bool stopServiceAndBackUp(RepairJob &job) = 0;
     virtual bool startMySqlService(RepairJob &job) = 0;
+    // The login the server takes without anyone typing one (the workshop's own root through its
+    // private socket): the job then shows no login dialog. Nothing for a server whose login
+    // only its administrator knows.
+    virtual std::optional<LoginValues> ownLogin() const { return std::nullopt; }
     // Opens the connection with job.login; an Error carries the driver's description.
     virtual common::Status openConnection(RepairJob &job) = 0;
     virtual bool createZarafaDatabase(RepairJob &job) = 0;

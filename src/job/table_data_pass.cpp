@@ -23,6 +23,78 @@ const frm::FrmTableEntry *findDefinition(const RepairJob &job, std::string_view 
     return nullptr;
 }
 
+// The data pass's share of the run. Each table weighs its leaf pages, and its switch to InnoDB a
+// quarter of that again (the server copies every row once more); a table without pages weighs 1.
+class DataPassProgress
+{
+public:
+    DataPassProgress(RepairJob &job, const innodb::TablespaceSet *spaces)
+        : m_job(job)
+    {
+        if (spaces) {
+            for (const innodb::TableInSpace &space : spaces->tables()) {
+                if (findDefinition(job, space.entry.name)) {
+                    const std::uint64_t pages = pagesOf(space);
+                    m_pagesAll += pages;
+                    m_weightAll += pages + std::max<std::uint64_t>(1, pages / 4);
+                }
+            }
+        }
+        for (const frm::FrmTableEntry &table : job.tables) {
+            if (!spaces || !spaces->find(table.dictionaryName)) {
+                ++m_weightAll; // created empty and switched all the same
+            }
+        }
+        m_job.progress.step(Stage::Data, 0.0, 0, m_pagesAll, "pages");
+    }
+
+    static std::uint64_t pagesOf(const innodb::TableInSpace &space)
+    {
+        const innodb::rawtable *group
+            = space.scan ? space.scan->group(space.entry.indexId) : nullptr;
+        return group ? group->slots.size() : 0;
+    }
+
+    void startTable(std::uint64_t pages)
+    {
+        m_tablePages = pages;
+        m_tableRead = 0;
+    }
+    void page()
+    {
+        if (m_tableRead < m_tablePages) {
+            ++m_tableRead;
+            ++m_pagesDone;
+        }
+        report();
+    }
+    void tableDone()
+    {
+        m_weightDone += m_tablePages + std::max<std::uint64_t>(1, m_tablePages / 4);
+        m_pagesDone += m_tablePages - m_tableRead;
+        m_tablePages = 0;
+        m_tableRead = 0;
+        report();
+    }
+
+private:
+    void report()
+    {
+        const double within = m_weightAll == 0
+            ? 1.0
+            : static_cast<double>(m_weightDone + m_tableRead) / static_cast<double>(m_weightAll);
+        m_job.progress.step(Stage::Data, within, m_pagesDone, m_pagesAll, "pages");
+    }
+
+    RepairJob &m_job;
+    std::uint64_t m_pagesAll = 0;
+    std::uint64_t m_pagesDone = 0;
+    std::uint64_t m_weightAll = 0;
+    std::uint64_t m_weightDone = 0;
+    std::uint64_t m_tablePages = 0;
+    std::uint64_t m_tableRead = 0;
+};
+
 void addRow(RepairJob &job, std::string text) { job.addListRow(job.nextListRow++, text); }
 
 // Between the decoder and the table's writer: notes every row left out or cut for a damaged long
@@ -90,7 +162,7 @@ void addDetailRows(RepairJob &job, const TableOutcome &outcome)
 // The end of each table, also after a stop: its lines for the window's list, the
 // switch to InnoDB with the Start/Stop button disabled, and its entry in the log report.
 void endTable(RepairJob &job, const TableOutcome &outcome, std::size_t position,
-    const frm::FrmTableEntry *table, const DataPassSteps &steps)
+    const frm::FrmTableEntry *table, const DataPassSteps &steps, DataPassProgress &progress)
 {
     job.log.setTableCount(outcome.recordsWalked);
     job.log.reportTableToList(outcome.name, position);
@@ -105,13 +177,16 @@ void endTable(RepairJob &job, const TableOutcome &outcome, std::size_t position,
         steps.switchToInnoDb(*table);
         job.host.setEnabled(Control::StartStop, true);
     }
+    progress.tableDone();
     job.log.setTableCount(outcome.recordsWalked);
     job.log.reportTableToLog(outcome.name, position);
 }
 
 TableOutcome readTable(RepairJob &job, const innodb::TableInSpace &space,
-    const frm::FrmTableEntry &table, innodb::LongValueStore &store, const DataPassSteps &steps)
+    const frm::FrmTableEntry &table, innodb::LongValueStore &store, const DataPassSteps &steps,
+    DataPassProgress &progress)
 {
+    progress.startTable(DataPassProgress::pagesOf(space));
     LandedRows *copy = steps.copy ? &steps.copy->beginTable(table) : nullptr;
     const innodb::strcIbDataScan &entry = space.entry;
     TableOutcome outcome;
@@ -135,7 +210,10 @@ TableOutcome readTable(RepairJob &job, const innodb::TableInSpace &space,
     writer->copyLandedRowsTo(copy);
     innodb::TableReadCallbacks callbacks;
     callbacks.stopRequested = [&job] { return job.stopping(); };
-    callbacks.beforePage = [&job, &entry](std::uint32_t) { job.host.statusLine(4, entry.name); };
+    callbacks.beforePage = [&job, &entry, &progress](std::uint32_t) {
+        job.host.statusLine(4, entry.name);
+        progress.page();
+    };
     DamagedRowNotes notes(*writer, outcome.damagedRows);
     const innodb::TableReadCounts read
         = innodb::readTableRows(*space.file, *space.scan, entry, decoder, notes, callbacks);
@@ -170,6 +248,7 @@ void runTableDataPass(
     RepairJob &job, const innodb::TablespaceSet *spaces, const DataPassSteps &steps)
 {
     innodb::LongValueStore store;
+    DataPassProgress progress(job, spaces);
     std::size_t position = 0;
     if (spaces) {
         for (const innodb::TableInSpace &space : spaces->tables()) {
@@ -180,8 +259,8 @@ void runTableDataPass(
             if (!table) {
                 continue; // said below, with the dictionary's other tables that lack a file
             }
-            TableOutcome outcome = readTable(job, space, *table, store, steps);
-            endTable(job, outcome, position++, table, steps);
+            TableOutcome outcome = readTable(job, space, *table, store, steps, progress);
+            endTable(job, outcome, position++, table, steps, progress);
             job.outcomes.push_back(std::move(outcome));
         }
         // Rows without a definition cannot be laid out; say so rather than drop the table
@@ -219,11 +298,13 @@ void runTableDataPass(
         if (steps.copy) {
             steps.copy->beginTable(table); // created empty in the rebuild, so in the dump too
         }
-        endTable(job, outcome, position++, &table, steps);
+        progress.startTable(0);
+        endTable(job, outcome, position++, &table, steps, progress);
         job.outcomes.push_back(std::move(outcome));
     }
 
     if (steps.finishRebuild) {
+        job.progress.enter(Stage::Finishing);
         steps.finishRebuild();
     }
     job.finishTime = logreport::LogReport::ctimeNow();

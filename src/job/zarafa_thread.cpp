@@ -82,6 +82,7 @@ int CZarafaThread::run()
     if (flags.scanSucceeded == 1 && flags.folderInvalid == 0 && !userStopped) {
         host.setVisible(Control::ProgressBar, false);
         host.setVisible(Control::StatusText, false);
+        m_job.progress.complete();
         host.showCompletion(flags.repairedPath());
     }
 
@@ -112,6 +113,7 @@ void CZarafaThread::scanPhase()
 
     flags.folderInvalid = 0;
     flags.scanSucceeded = 1;
+    m_job.progress.restart();
     if (!listTableFiles(m_job, flags.databaseFolder())) {
         flags.folderInvalid = 1;
         return;
@@ -126,11 +128,13 @@ void CZarafaThread::scanPhase()
     if (!backedUp) {
         return;
     }
+    m_job.progress.step(Stage::Preparation, 1, 4, {});
 
     bool started = m_phases.startMySqlService(m_job);
     m_job.sleepPause();
     if (started) {
-        runLoginDialog(m_job);
+        m_job.progress.step(Stage::Preparation, 2, 4, {});
+        obtainLogin(m_job, m_phases);
         connectToMySql(m_job, m_phases);
         m_job.sleepPause();
     } else {
@@ -140,17 +144,20 @@ void CZarafaThread::scanPhase()
         if (!started) {
             return;
         }
-        runLoginDialog(m_job);
+        m_job.progress.step(Stage::Preparation, 2, 4, {});
+        obtainLogin(m_job, m_phases);
         connectToMySql(m_job, m_phases);
     }
     if (!m_job.connected) {
         flags.scanSucceeded = 0;
         return;
     }
+    m_job.progress.step(Stage::Preparation, 3, 4, {});
     if (!m_phases.createZarafaDatabase(m_job)) {
         flags.scanSucceeded = 0;
         return;
     }
+    m_job.progress.enter(Stage::Definitions);
 
     m_job.databaseFolder = flags.databaseFolder();
 

@@ -3,6 +3,7 @@
 // explicit choice.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -26,6 +27,9 @@ public:
     virtual std::string connectionExtras() const { return {}; }
     // Why the last stop or start failed, in words for the user; empty when it did not.
     const std::string &lastProblem() const { return m_problem; }
+    // Told what the server is doing while a stop or start takes long (installing, starting,
+    // recovering its tablespace), in words for the user's status line.
+    std::function<void(const std::string &)> onActivity;
 
 protected:
     std::string m_problem;

@@ -29,6 +29,21 @@ std::optional<std::string> serverProgram() { return findProgram({ "mariadbd", "m
 
 bool runningAsRoot() { return ::geteuid() == 0; }
 
+// Whether the server log, from `from` on, says that InnoDB replays its redo log.
+bool recovering(const fs::path &log, std::uintmax_t from)
+{
+    std::ifstream in(log, std::ios::binary);
+    if (!in.seekg(static_cast<std::streamoff>(from))) {
+        return false;
+    }
+    for (std::string line; std::getline(in, line);) {
+        if (line.find("crash recovery") != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 WorkshopServer::WorkshopServer(fs::path location)
@@ -107,6 +122,13 @@ pid_t WorkshopServer::runningPid()
     return typed;
 }
 
+void WorkshopServer::say(const std::string &activity) const
+{
+    if (onActivity) {
+        onActivity(activity);
+    }
+}
+
 bool WorkshopServer::prepareFolders()
 {
     std::error_code error;
@@ -147,6 +169,7 @@ bool WorkshopServer::installDataFolder()
         arguments.push_back("--user=root");
     }
     const std::string logPath = (m_location / "install.log").string();
+    say("Setting up the workshop server (its first use: mariadb-install-db)");
     if (runProgram(arguments, logPath) != 0) {
         m_problem = "mariadb-install-db failed, see " + logPath;
         return false;
@@ -211,6 +234,7 @@ bool WorkshopServer::startMySqlService()
         if (runningAsRoot()) {
             arguments.push_back("--user=root");
         }
+        say("Starting the workshop server");
         pid = startProgram(arguments, (m_location / "run" / "console.log").string());
         if (pid < 0) {
             m_problem = "cannot start " + *program;
@@ -219,9 +243,18 @@ bool WorkshopServer::startMySqlService()
         m_child = pid;
     }
     const auto deadline = std::chrono::steady_clock::now() + kStartLimit;
+    const fs::path log = m_location / "data" / serverLogName();
+    std::error_code sizeError;
+    const auto logStart = fs::file_size(log, sizeError);
+    bool recoverySaid = false;
     while (std::chrono::steady_clock::now() < deadline) {
         if (acceptsConnections()) {
             return true;
+        }
+        if (!recoverySaid && recovering(log, sizeError ? 0 : logStart)) {
+            // A start after a crash replays the redo log first; it can take minutes.
+            say("The workshop server recovers its tablespace (InnoDB crash recovery)");
+            recoverySaid = true;
         }
         if (!processRunning(pid)) {
             if (pid == m_child) {
@@ -246,6 +279,7 @@ bool WorkshopServer::stopMySqlService()
         // its backup needs the data folder to exist.
         return prepareFolders() && installDataFolder();
     }
+    say("Stopping the workshop server");
     if (::kill(pid, SIGTERM) != 0 && processRunning(pid)) {
         m_problem = "cannot signal the workshop server";
         return false;

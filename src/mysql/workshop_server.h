@@ -48,6 +48,7 @@ private:
     bool prepareFolders();
     bool installDataFolder();
     bool acceptsConnections() const;
+    void say(const std::string &activity) const;
 
     std::filesystem::path m_location;
     pid_t m_child = 0; // the server this object started, until it ended

@@ -69,7 +69,7 @@ private slots:
     void wholeRunPassesThroughTheStatesOfTheStateTable();
     void stopConfirmedAndStopRefused();
     void failedLoginEndsWithTheFailureMessage();
-    void statusLineTextsAndWrappingProgress();
+    void statusLineTextsAndProgress();
     void workerCallsArriveOnTheWindowThread();
     void noToTheExitQuestionKeepsTheWindow();
     void enterEscapeAndSpaceDoNotActAsWindowCommands();
@@ -281,14 +281,18 @@ void MainWindowTest::failedLoginEndsWithTheFailureMessage()
         m_driver->seen().at(2).startsWith(QStringLiteral("CStartStop: Process stopped either")));
 }
 
-void MainWindowTest::statusLineTextsAndWrappingProgress()
+void MainWindowTest::statusLineTextsAndProgress()
 {
     auto *status = m_window->findChild<QLabel *>(QStringLiteral("1020"));
     auto *progress = m_window->findChild<QProgressBar *>(QStringLiteral("1019"));
+    job::Progress start;
+    start.newRun = true;
+    m_window->showProgress(start);
     m_window->statusLine(4, QStringLiteral("zarafa/stores"));
     QCOMPARE(status->text(), QStringLiteral("Inserting data of table stores into MySQL"));
     QCOMPARE(progress->maximum(), 500);
-    QCOMPARE(progress->value(), 1);
+    // The status line names the step; it no longer moves the bar (which measures the work).
+    QCOMPARE(progress->value(), 0);
     m_window->statusLine(3, QStringLiteral("stores.frm"));
     QCOMPARE(status->text(), QStringLiteral("Getting information of table : stores.frm"));
     m_window->statusLine(1, QStringLiteral("zarafa"));
@@ -296,19 +300,33 @@ void MainWindowTest::statusLineTextsAndWrappingProgress()
         QStringLiteral("Wait while managing data in database.Don't stop the process "));
     // Any other kind does nothing at all.
     m_window->statusLine(7, QStringLiteral("zarafa/users"));
-    QCOMPARE(progress->value(), 3);
+    QCOMPARE(status->text(),
+        QStringLiteral("Wait while managing data in database.Don't stop the process "));
 
-    for (int i = 3; i < 500; ++i) {
-        m_window->statusLine(2, QStringLiteral("ibdata1"));
-    }
-    QCOMPARE(progress->value(), 500);
+    // The bar follows the fraction and never goes back within a run.
+    job::Progress half;
+    half.fraction = 0.5;
+    m_window->showProgress(half);
+    QCOMPARE(progress->value(), 250);
+    job::Progress lower;
+    lower.fraction = 0.3;
+    m_window->showProgress(lower);
+    QCOMPARE(progress->value(), 250);
+    job::Progress starting;
+    starting.fraction = 0.6;
+    starting.activity = "Starting the workshop server";
+    m_window->showProgress(starting);
+    QCOMPARE(progress->value(), 300);
+    QCOMPARE(status->text(), QStringLiteral("Starting the workshop server"));
     m_window->statusLine(2, QStringLiteral("ibdata1"));
-    QCOMPARE(progress->value(), 1); // passed 500: started over
     QCOMPARE(status->text(), QStringLiteral("Loading Data ibdata1"));
 
     m_window->statusLine(6, QString());
     QCOMPARE(progress->value(), 500);
     QCOMPARE(status->text(), QStringLiteral("Closing connection with MySQL"));
+    // A new run starts from nothing.
+    m_window->showProgress(start);
+    QCOMPARE(progress->value(), 0);
 }
 
 void MainWindowTest::workerCallsArriveOnTheWindowThread()

@@ -93,6 +93,27 @@ TEST_F(EndToEndTest, RepairsTheFixtureIntoARecoveredFolderWhoseDumpEqualsTheTrut
     EXPECT_EQ(host.completions(), 1);
     EXPECT_TRUE(host.messages().empty()) << host.messages().front();
     EXPECT_EQ(fingerprint(fixture), before) << "the input folder was changed";
+    const auto events = host.events();
+    EXPECT_EQ(std::count(events.begin(), events.end(), "login"), 0)
+        << "the workshop's own login was asked of the user";
+
+    // The progress of the whole run: from nothing to all, never back, through every stage,
+    // and the server's start named while it runs.
+    const auto reports = host.progressReports();
+    ASSERT_GT(reports.size(), 10u);
+    EXPECT_TRUE(reports.front().newRun);
+    EXPECT_EQ(reports.front().fraction, 0.0);
+    EXPECT_EQ(reports.back().fraction, 1.0);
+    bool sawStart = false;
+    bool sawPages = false;
+    for (std::size_t i = 1; i < reports.size(); ++i) {
+        EXPECT_GE(reports[i].fraction, reports[i - 1].fraction) << "report " << i;
+        EXPECT_FALSE(reports[i].newRun);
+        sawStart = sawStart || reports[i].activity == "Starting the workshop server";
+        sawPages = sawPages || (reports[i].unit == "pages" && reports[i].total > 0);
+    }
+    EXPECT_TRUE(sawStart);
+    EXPECT_TRUE(sawPages);
 
     const fs::path recovered = control->flags().repairedPath();
     ASSERT_FALSE(recovered.empty());

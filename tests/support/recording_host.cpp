@@ -41,6 +41,18 @@ void RecordingHost::statusLine(int kind, std::string_view name)
     }
 }
 
+void RecordingHost::progress(const job::Progress &progress)
+{
+    std::lock_guard lock(m_mutex);
+    m_progress.push_back(progress);
+}
+
+std::vector<job::Progress> RecordingHost::progressReports() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_progress;
+}
+
 void RecordingHost::setVisible(job::Control control, bool visible)
 {
     std::lock_guard lock(m_mutex);

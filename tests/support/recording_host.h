@@ -26,6 +26,7 @@ public:
 
     job::Answer showMessage(const job::Message &message) override;
     void statusLine(int kind, std::string_view name) override;
+    void progress(const job::Progress &progress) override;
     void setVisible(job::Control control, bool visible) override;
     void setEnabled(job::Control control, bool enabled) override;
     void setStartStopPicture(job::StartStopPicture picture) override;
@@ -39,6 +40,7 @@ public:
     std::vector<std::string> messages() const;
     std::vector<std::string> events() const;
     std::vector<std::string> statusLines() const;
+    std::vector<job::Progress> progressReports() const;
     std::vector<std::pair<int, std::string>> listRows() const;
     int completions() const;
     bool enabled(job::Control control) const;
@@ -50,6 +52,7 @@ private:
     std::vector<std::string> m_messages;
     std::vector<std::string> m_events;
     std::vector<std::string> m_statusLines;
+    std::vector<job::Progress> m_progress;
     std::vector<std::pair<int, std::string>> m_rows;
     int m_completions = 0;
     bool m_enabled[8] = { true, false, true, false, true, true, true, true };
