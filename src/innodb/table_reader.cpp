@@ -1,5 +1,6 @@
 #include "innodb/table_reader.h"
 
+#include "innodb/instant_alter.h"
 #include "innodb/lob_decoder.h"
 #include "innodb/page_check.h"
 
@@ -53,10 +54,10 @@ private:
     std::uint64_t m_orphansLeftOut = 0;
 };
 
-// A clustered root of type 18 had columns added in place; its PAGE_DIRECTION field keeps the
-// index's core field count in bits 3-12. The decoder must know it before the tree walk, whose
-// node pointers are laid out for the core fields.
-void noteInstantColumns(PageSource &file, const strcIbDataScan &entry, RecordDecoder &decoder)
+// A clustered root of type 18 had columns added, dropped or reordered in place (instant_alter.h).
+// The decoder must know it before the tree walk, whose node pointers are laid out for the core
+// fields.
+void noteInstantRoot(PageSource &file, const strcIbDataScan &entry, RecordDecoder &decoder)
 {
     if (entry.rootPage == kFilNull) {
         return;
@@ -66,11 +67,38 @@ void noteInstantColumns(PageSource &file, const strcIbDataScan &entry, RecordDec
         return;
     }
     const ConstPage page(root);
-    if (pageTypeOf(page) != kFilPageTypeInstant || indexIdOf(page) != entry.indexId) {
+    if (indexIdOf(page) != entry.indexId) {
         return;
     }
-    const std::size_t coreFields = (readUint16(page, kFilPageData + kPageDirection) >> 3) & 0x3FFu;
-    (void)decoder.setInstantCoreFields(coreFields);
+    if (const auto instant = readInstantRoot(page)) {
+        (void)decoder.setInstantRoot(*instant);
+    }
+}
+
+// The metadata record heads the leftmost leaf, the first page of the tree: its defaults, and
+// the column map no record can be read without, are learnt before any row.
+std::optional<std::string> learnInstantMetadata(
+    PageSource &file, const TablePages &pages, RecordDecoder &decoder)
+{
+    if (!decoder.instant()) {
+        return std::nullopt;
+    }
+    std::array<std::uint8_t, kPageSize> leaf {};
+    common::Status learnt = common::corruption("the tree has no leaf page");
+    if (!pages.treePages.empty()) {
+        const std::uint32_t first = pages.treePages.front().pageNumber;
+        learnt = file.readPage(first, PageBuffer(leaf))
+            ? decoder.learnInstantMetadata(ConstPage(leaf))
+            : common::corruption("page " + std::to_string(first) + " cannot be read");
+    }
+    if (learnt.ok()) {
+        return std::nullopt;
+    }
+    return decoder.waitsForColumnMap()
+        ? "columns were dropped or reordered in place and their map is lost ("
+            + learnt.error().message + "): no row can be read"
+        : "the defaults of the columns added in place are lost (" + learnt.error().message
+            + "): rows written before they were added are left out";
 }
 
 } // namespace
@@ -80,10 +108,13 @@ TableReadCounts readTableRows(PageSource &file, const ScanResult &scan, const st
 {
     TableReadCounts counts;
     const auto stopping = [&] { return callbacks.stopRequested && callbacks.stopRequested(); };
-    noteInstantColumns(file, entry, decoder);
+    noteInstantRoot(file, entry, decoder);
     const TablePages pages = collectTablePages(
         file, scan, entry.indexId, entry.rootPage, decoder.keyLayout(), callbacks.stopRequested);
     counts.problems = pages.problems;
+    if (const auto lost = learnInstantMetadata(file, pages, decoder)) {
+        counts.problems.push_back(*lost);
+    }
     counts.stalePages = pages.stalePages;
     const bool lob = isLobTable(entry.name);
 

@@ -99,7 +99,7 @@ std::uint8_t fieldTypeFromName(std::string_view name)
     return kTypeOldDecimal;
 }
 
-bool isUnsigned(const frm::ColumnDef &column)
+bool isUnsignedColumn(const frm::ColumnDef &column)
 {
     return column.isUnsigned || equalsIgnoringCase(column.signedness, "unsigned");
 }
@@ -167,6 +167,11 @@ void setUnsigned(FieldValue &out, ValueKind kind, std::uint64_t value)
 
 } // namespace
 
+bool isNullableColumn(const frm::ColumnDef &column)
+{
+    return column.nullable || equalsIgnoringCase(column.nullability, "NULL");
+}
+
 std::uint32_t decimalSize(std::uint8_t precision, std::uint8_t scale)
 {
     const std::uint32_t integerDigits = precision >= scale ? precision - scale : 0;
@@ -180,7 +185,7 @@ ColumnFormat columnFormat(const frm::ColumnDef &column)
     const std::uint8_t type = column.fieldType != 0 || column.typeName.empty()
         ? column.fieldType
         : fieldTypeFromName(column.typeName);
-    const bool unsignedColumn = isUnsigned(column);
+    const bool unsignedColumn = isUnsignedColumn(column);
     auto integer = [&](std::uint32_t size) {
         format.codec = unsignedColumn ? ColumnCodec::UnsignedInteger : ColumnCodec::SignedInteger;
         format.fixedSize = size;

@@ -50,6 +50,9 @@ struct ColumnFormat
 // from its type name).
 ColumnFormat columnFormat(const frm::ColumnDef &column);
 
+// Whether the records carry a null bit for `column` (key columns aside, which never have one).
+bool isNullableColumn(const frm::ColumnDef &column);
+
 // Decodes the `bytes` of one non-NULL column stored inline. Character and binary values are
 // copied; externally stored ones are assembled by the record decoder instead. False when the
 // bytes do not fit the format (wrong width, impossible digits): the record is damaged.
