@@ -282,10 +282,53 @@ std::uint8_t temporalFractionalDigits(std::uint8_t fieldType, std::uint32_t fiel
     return static_cast<std::uint8_t>(digits > 6 ? 6 : digits);
 }
 
+TemporalForm temporalForm(std::uint8_t fieldType, std::uint8_t fractionalDigits)
+{
+    switch (fieldType) {
+    case kTime:
+    case kDateTime:
+    case kTimestamp:
+        return fractionalDigits == 0 ? TemporalForm::Classic : TemporalForm::MariaDbHires;
+    case kTime2:
+    case kDateTime2:
+    case kTimestamp2:
+        return TemporalForm::MySql56;
+    default:
+        return TemporalForm::NotTemporal;
+    }
+}
+
+std::uint32_t temporalStorageSize(std::uint8_t fieldType, std::uint8_t fractionalDigits)
+{
+    const std::uint32_t digits = fractionalDigits > 6 ? 6 : fractionalDigits;
+    // MySQL 5.6 adds the fraction in whole bytes of two digits (1 byte hundredths, 2 bytes
+    // 1/10000 s, 3 bytes microseconds); MariaDB's hires forms store seconds * 10^n + fraction as
+    // one number of as many bytes as its range needs (sql/field.cc, datetime_hires_bytes and
+    // time_hires_bytes); a hires TIMESTAMP's fraction takes 1, 1, 2, 2, 3, 3 bytes after the
+    // seconds.
+    constexpr std::array<std::uint32_t, 7> kHiresDateTime { 8, 6, 6, 7, 7, 7, 8 };
+    constexpr std::array<std::uint32_t, 7> kHiresTime { 3, 4, 4, 5, 5, 5, 6 };
+    const std::uint32_t fractionBytes = (digits + 1) / 2;
+    switch (fieldType) {
+    case kTime:
+        return kHiresTime[digits];
+    case kTime2:
+        return 3 + fractionBytes;
+    case kDateTime:
+        return kHiresDateTime[digits];
+    case kDateTime2:
+        return 5 + fractionBytes;
+    case kTimestamp:
+    case kTimestamp2:
+        return 4 + fractionBytes;
+    default:
+        return 0;
+    }
+}
+
 std::uint16_t columnSize(const ColumnDef &column)
 {
     const std::uint8_t fraction = column.fractionalDigits;
-    const auto fractionBytes = static_cast<std::uint16_t>((fraction + 1) / 2);
     switch (column.fieldType) {
     case kTiny:
     case kYear:
@@ -302,17 +345,12 @@ std::uint16_t columnSize(const ColumnDef &column)
     case kLongLong:
         return 8;
     case kTimestamp:
-        return static_cast<std::uint16_t>(4 + fractionBytes);
     case kTimestamp2:
-        return static_cast<std::uint16_t>(4 + fractionBytes);
     case kDateTime:
-        // MariaDB's high-resolution DATETIME(n) takes 5 + ceil(n/2) bytes, the old one 8.
-        return fraction > 0 ? static_cast<std::uint16_t>(5 + fractionBytes) : 8;
     case kDateTime2:
-        return static_cast<std::uint16_t>(5 + fractionBytes);
     case kTime:
     case kTime2:
-        return static_cast<std::uint16_t>(3 + fractionBytes);
+        return static_cast<std::uint16_t>(temporalStorageSize(column.fieldType, fraction));
     case kBit:
         return static_cast<std::uint16_t>((column.byteLength + 7) / 8);
     case kNewDecimal:

@@ -72,6 +72,16 @@ std::uint32_t decimalStorageSize(std::uint32_t precision, std::uint32_t scale);
 // Fractional second digits of a temporal column, from its field length (0 for none).
 std::uint8_t temporalFractionalDigits(std::uint8_t fieldType, std::uint32_t fieldLength);
 
+// How a TIME, DATETIME or TIMESTAMP column stores its values, as the server chooses it from the
+// field type and the fractional digits: the classic forms of MySQL 5.0-5.5 (types 11, 12, 7
+// without fraction), MariaDB 5.3's "hires" forms (the same types with a fraction, also written
+// by MariaDB 10.1+ with mysql56_temporal_format=OFF) and MySQL 5.6.4's (types 19, 18, 17).
+enum class TemporalForm { NotTemporal, Classic, MariaDbHires, MySql56 };
+TemporalForm temporalForm(std::uint8_t fieldType, std::uint8_t fractionalDigits);
+
+// Bytes of a stored TIME, DATETIME or TIMESTAMP value in the form above; 0 for other types.
+std::uint32_t temporalStorageSize(std::uint8_t fieldType, std::uint8_t fractionalDigits);
+
 // The column's size as ColumnDef carries it: bytes of a fixed-size value, characters of a
 // character column, the declared length otherwise.
 std::uint16_t columnSize(const ColumnDef &column);

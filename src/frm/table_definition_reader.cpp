@@ -483,7 +483,9 @@ void setDefault(ColumnDef &column, const FrmBytes &file, const Layout &layout,
         const std::size_t at = layout.defaultRecord + bit / 8;
         return file.has(at, 1) && (file.u8(at) & (1U << (bit % 8))) != 0;
     }();
-    if (column.fieldType == kTimestamp || column.fieldType == kTimestamp2) {
+    // DATETIME too takes CURRENT_TIMESTAMP this way since MySQL 5.6.5 and MariaDB 10.0.
+    if (column.fieldType == kTimestamp || column.fieldType == kTimestamp2
+        || column.fieldType == kDateTime || column.fieldType == kDateTime2) {
         const std::uint8_t check = column.uniregCheck;
         column.onUpdateCurrentTimestamp
             = check == kUniregTimestampUpdate || check == kUniregTimestampBoth;

@@ -21,11 +21,13 @@ enum class ColumnCodec {
     OldDecimal, // ASCII digits (DECIMAL before 5.0.3), variable length
     Date, // 3 bytes, D + 32 M + 512 Y, sign bit inverted
     Time, // 3 bytes, +-HHMMSS, sign bit inverted
-    Time2, // 3 + fraction bytes
     DateTime, // 8 bytes, YYYYMMDDhhmmss, sign bit inverted
-    DateTime2, // 5 + fraction bytes
     Timestamp, // 4 bytes, seconds since 1970 UTC
-    Timestamp2, // 4 + fraction bytes
+    // With a fraction (and MySQL 5.6's without): MariaDB's hires or MySQL 5.6's binary forms,
+    // told apart by the field type (frm/temporal_value.h).
+    BinaryTime,
+    BinaryDateTime,
+    BinaryTimestamp,
     Year, // 1 byte, year - 1900
     Enum, // 1 or 2 bytes, 1-based member index
     Set, // 1, 2, 3, 4 or 8 bytes, member bitmap
@@ -40,7 +42,8 @@ struct ColumnFormat
     bool variable = false; // has a length field in the record
     bool big = false; // InnoDB's rule: max bytes > 255 or a BLOB/TEXT; two-byte lengths
     std::uint32_t fixedSize = 0; // bytes of a fixed-size column
-    std::uint8_t fractionDigits = 0; // fractional seconds of TIME2, DATETIME2, TIMESTAMP2
+    std::uint8_t fieldType = 0; // the MySQL field type the codec reads
+    std::uint8_t fractionDigits = 0; // fractional seconds of the binary temporal forms
     std::uint8_t precision = 0;
     std::uint8_t scale = 0;
     bool supported = true; // false for a type this decoder cannot lay out
