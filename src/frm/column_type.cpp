@@ -1,6 +1,8 @@
 #include "frm/column_type.h"
 
 #include "frm/charset.h"
+#include "frm/default_value.h"
+#include "frm/plugin_types.h"
 
 #include <array>
 #include <utility>
@@ -83,22 +85,6 @@ constexpr std::array<std::string_view, 15> kVariableLengthNames {
     "Geometry",
 };
 
-std::string quoteValue(std::string_view value)
-{
-    std::string quoted = "'";
-    for (const char c : value) {
-        if (c == '\'') {
-            quoted += "''";
-        } else if (c == '\\') {
-            quoted += "\\\\";
-        } else {
-            quoted += c;
-        }
-    }
-    quoted += '\'';
-    return quoted;
-}
-
 std::string withWidth(std::string_view name, std::uint32_t width)
 {
     return std::string(name) + "(" + std::to_string(width) + ")";
@@ -129,7 +115,8 @@ std::string elementList(std::string_view name, const ColumnDef &column)
         if (i > 0) {
             text += ',';
         }
-        text += quoteValue(column.elements[i]);
+        // The members are in the column's character set: hex unless plain ASCII.
+        text += stringLiteral(column.elements[i], column.charset);
     }
     text += ')';
     return text;
@@ -211,6 +198,58 @@ std::string_view columnTypeName(std::uint8_t fieldType, std::uint16_t charset)
     default:
         return {};
     }
+}
+
+bool isNumericFieldType(std::uint8_t fieldType)
+{
+    switch (fieldType) {
+    case kTiny:
+    case kShort:
+    case kInt24:
+    case kLong:
+    case kLongLong:
+    case kFloat:
+    case kDouble:
+    case kOldDecimal:
+    case kNewDecimal:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool isCharacterFieldType(std::uint8_t fieldType)
+{
+    switch (fieldType) {
+    case kVarchar:
+    case kVarString:
+    case kString:
+    case kEnum:
+    case kSet:
+    case kTinyBlob:
+    case kMediumBlob:
+    case kLongBlob:
+    case kBlob:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool isBlobFieldType(std::uint8_t fieldType)
+{
+    return fieldType == kTinyBlob || fieldType == kMediumBlob || fieldType == kLongBlob
+        || fieldType == kBlob || fieldType == kGeometry || fieldType == kJson;
+}
+
+bool isStoredColumn(const ColumnDef &column)
+{
+    return column.generation != ColumnDef::Generation::Virtual && !column.hiddenByServer;
+}
+
+bool isInsertedColumn(const ColumnDef &column)
+{
+    return column.generation == ColumnDef::Generation::None && !column.hiddenByServer;
 }
 
 bool sameName(std::string_view a, std::string_view b)
@@ -328,6 +367,9 @@ std::uint32_t temporalStorageSize(std::uint8_t fieldType, std::uint8_t fractiona
 
 std::uint16_t columnSize(const ColumnDef &column)
 {
+    if (!column.dataTypeName.empty()) {
+        return static_cast<std::uint16_t>(pluginTypeSize(pluginTypeNamed(column.dataTypeName)));
+    }
     const std::uint8_t fraction = column.fractionalDigits;
     switch (column.fieldType) {
     case kTiny:
@@ -373,6 +415,9 @@ std::uint16_t columnSize(const ColumnDef &column)
 
 std::string sqlTypeText(const ColumnDef &column)
 {
+    if (!column.dataTypeName.empty()) {
+        return std::string(pluginSqlType(pluginTypeNamed(column.dataTypeName)));
+    }
     const std::uint32_t length = column.byteLength;
     const std::uint32_t characters = length / (column.maxBytesPerChar ? column.maxBytesPerChar : 1);
     const bool binary = column.charset == kCharsetBinary;

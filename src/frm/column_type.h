@@ -90,6 +90,19 @@ std::uint16_t columnSize(const ColumnDef &column);
 // "varchar(255)", "decimal(10,2)", "datetime(6)", "enum('a','b')". Empty for an unknown type.
 std::string sqlTypeText(const ColumnDef &column);
 
+// Numbers: the integer, floating-point and DECIMAL types.
+bool isNumericFieldType(std::uint8_t fieldType);
+// The types whose length counts characters of the column's character set.
+bool isCharacterFieldType(std::uint8_t fieldType);
+// The types stored as BLOBs: every BLOB and TEXT, JSON, GEOMETRY.
+bool isBlobFieldType(std::uint8_t fieldType);
+
+// Whether a clustered record stores the column: VIRTUAL generated columns and the server's own
+// hidden ones are computed instead.
+bool isStoredColumn(const ColumnDef &column);
+// Whether an INSERT names the column: not the generated ones, which the server computes.
+bool isInsertedColumn(const ColumnDef &column);
+
 // Case-insensitive comparison of ASCII names.
 bool sameName(std::string_view a, std::string_view b);
 

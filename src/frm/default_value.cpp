@@ -2,6 +2,7 @@
 
 #include "frm/charset.h"
 #include "frm/column_type.h"
+#include "frm/plugin_types.h"
 #include "frm/temporal_value.h"
 
 #include <array>
@@ -130,7 +131,7 @@ std::string utcDateTimeText(std::int64_t seconds)
         + twoDigits(u(rest % 60));
 }
 
-std::string stringLiteral(std::string_view bytes, std::uint16_t charset)
+std::string stringLiteral(std::string_view bytes, std::uint16_t charset, bool introducer)
 {
     const Collation *collation = findCollation(charset);
     // Bytes above 127 go into the statement as they are only for UTF-8 text, which is what the
@@ -147,7 +148,10 @@ std::string stringLiteral(std::string_view bytes, std::uint16_t charset)
     }
     if (!plain) {
         static constexpr char kHex[] = "0123456789ABCDEF";
-        std::string hex = "X'";
+        // With its character set named, the value means the same characters wherever it goes.
+        std::string hex = introducer && collation && charset != kCharsetBinary
+            ? "_" + std::string(collation->charset) + " X'"
+            : "X'";
         for (const char c : bytes) {
             const auto b = static_cast<unsigned char>(c);
             hex += kHex[b >> 4];
@@ -294,7 +298,7 @@ std::optional<std::string> defaultValueLiteral(const ColumnDef &column, common::
         if (index == 0 || index > column.elements.size()) {
             return std::string("''");
         }
-        return stringLiteral(column.elements[index - 1], column.charset);
+        return stringLiteral(column.elements[index - 1], column.charset, true);
     }
     case kSet: {
         if (!need(size)) {
@@ -302,26 +306,38 @@ std::optional<std::string> defaultValueLiteral(const ColumnDef &column, common::
         }
         const std::uint64_t bits = little(size);
         std::string members;
+        const std::string comma = encodedCharacter(',', column.charset);
         for (std::size_t i = 0; i < column.elements.size() && i < 64; ++i) {
             if (bits & (1ULL << i)) {
-                members += (members.empty() ? "" : ",") + column.elements[i];
+                members += (members.empty() ? "" : comma) + column.elements[i];
             }
         }
-        return stringLiteral(members, column.charset);
+        return stringLiteral(members, column.charset, true);
     }
-    case kString: {
-        if (!need(column.byteLength)) {
+    case kString:
+    case kVarString: {
+        // VAR_STRING is the VARCHAR of MySQL 4.1 tables, which a row holds as CHAR does.
+        if (!need(column.dataTypeName.empty() ? column.byteLength : size)) {
             return std::nullopt;
         }
-        std::string text(reinterpret_cast<const char *>(value.data()), column.byteLength);
-        // CHAR pads with blanks and the server strips them on reading; BINARY keeps its bytes.
-        if (column.charset != kCharsetBinary) {
-            text.erase(text.find_last_not_of(' ') + 1);
+        if (!column.dataTypeName.empty()) {
+            const std::string text = pluginValueText(
+                pluginTypeNamed(column.dataTypeName), value.first(size), column.legacyUuid);
+            return text.empty() ? std::nullopt : std::optional(quoted(text));
         }
-        return stringLiteral(text, column.charset);
+        std::string text(reinterpret_cast<const char *>(value.data()), column.byteLength);
+        // CHAR pads with the space of its character set and the server strips whole ones on
+        // reading; BINARY keeps its bytes.
+        if (column.charset != kCharsetBinary) {
+            const std::string space(paddingCharacter(column.charset));
+            while (text.size() >= space.size() && text.size() % space.size() == 0
+                && text.compare(text.size() - space.size(), space.size(), space) == 0) {
+                text.resize(text.size() - space.size());
+            }
+        }
+        return stringLiteral(text, column.charset, true);
     }
-    case kVarchar:
-    case kVarString: {
+    case kVarchar: {
         const std::size_t lengthBytes = column.byteLength > 255 ? 2 : 1;
         if (!need(lengthBytes)) {
             return std::nullopt;
@@ -332,7 +348,7 @@ std::optional<std::string> defaultValueLiteral(const ColumnDef &column, common::
         }
         return stringLiteral(
             std::string_view(reinterpret_cast<const char *>(value.data()) + lengthBytes, length),
-            column.charset);
+            column.charset, true);
     }
     default:
         return std::nullopt;

@@ -1,5 +1,6 @@
 #include "innodb/record_decoder.h"
 
+#include "frm/column_type.h"
 #include "innodb/dictionary.h"
 #include "innodb/overflow_chain.h"
 #include "innodb/record_chain.h"
@@ -55,9 +56,10 @@ RecordDecoder::RecordDecoder(const frm::FrmTableEntry &table, PageSource &pages,
     std::stable_sort(keyColumns.begin(), keyColumns.end(), [&columns](auto a, auto b) {
         return columns[a].primaryPosition < columns[b].primaryPosition;
     });
+    // VIRTUAL generated columns and the server's hidden ones are computed, never stored.
     std::vector<std::size_t> order = keyColumns;
     for (std::size_t i = 0; i < columns.size(); ++i) {
-        if (columns[i].primaryPosition == 0) {
+        if (columns[i].primaryPosition == 0 && frm::isStoredColumn(columns[i])) {
             order.push_back(i);
         }
     }
@@ -65,7 +67,11 @@ RecordDecoder::RecordDecoder(const frm::FrmTableEntry &table, PageSource &pages,
     for (const std::size_t i : order) {
         const Field field { static_cast<int>(i), columnFormat(columns[i]), -1 };
         if (!field.format.supported && m_problem.empty()) {
-            m_problem = "column " + columns[i].name + " has a type this decoder cannot read";
+            // Never a guessed width: every later field would be read from the wrong bytes.
+            m_problem = "column " + columns[i].name + " has type code "
+                + std::to_string(columns[i].fieldType)
+                + (columns[i].dataTypeName.empty() ? "" : " (" + columns[i].dataTypeName + ")")
+                + ", whose stored form this program does not know: the table is not read";
         }
         m_fields.push_back(field);
     }

@@ -1,6 +1,7 @@
 // RecordDecoder after MariaDB's instant ALTER TABLE: the core field count of the root, the
 // metadata record's defaults and, after a DROP COLUMN or a change of the column order, its map of
 // the index fields (instant_alter.h).
+#include "frm/column_type.h"
 #include "innodb/overflow_chain.h"
 #include "innodb/record_chain.h"
 #include "innodb/record_decoder.h"
@@ -155,7 +156,16 @@ common::Status RecordDecoder::applyColumnMap(common::Bytes reference)
 
     // The map's column numbers count the table's stored columns in definition order.
     const auto &columns = m_table.definitionOrder;
-    std::vector<bool> placed(columns.size(), false);
+    std::vector<std::size_t> stored;
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        if (frm::isStoredColumn(columns[i])) {
+            stored.push_back(i);
+        }
+    }
+    std::vector<bool> placed(columns.size(), true);
+    for (const std::size_t i : stored) {
+        placed[i] = false;
+    }
     for (std::size_t f = 0; f < m_keyFields; ++f) {
         placed[static_cast<std::size_t>(m_fields[f].definitionIndex)] = true;
     }
@@ -166,13 +176,14 @@ common::Status RecordDecoder::applyColumnMap(common::Bytes reference)
             fields.push_back({ -1, droppedFormat(entry), entry.notNull ? -1 : 0 });
             continue;
         }
-        if (entry.column >= columns.size() || placed[entry.column]) {
+        if (entry.column >= stored.size() || placed[stored[entry.column]]) {
             return common::corruption("the column map names column "
-                + std::to_string(entry.column + 1) + " of " + std::to_string(columns.size())
+                + std::to_string(entry.column + 1) + " of " + std::to_string(stored.size())
                 + " twice or beyond the definition");
         }
-        placed[entry.column] = true;
-        fields.push_back({ entry.column, columnFormat(columns[entry.column]), 0 });
+        const std::size_t column = stored[entry.column];
+        placed[column] = true;
+        fields.push_back({ static_cast<int>(column), columnFormat(columns[column]), 0 });
     }
     if (std::find(placed.begin(), placed.end(), false) != placed.end()) {
         return common::corruption("the column map leaves out columns of the definition");

@@ -1,5 +1,6 @@
 #include "innodb/value_decoders.h"
 
+#include "frm/charset.h"
 #include "frm/column_type.h"
 #include "frm/temporal_value.h"
 
@@ -240,11 +241,18 @@ ColumnFormat columnFormat(const frm::ColumnDef &column)
         variable(ColumnCodec::Bytes, true);
         break;
     case kTypeString:
-        if (!column.elements.empty()) {
+        format.charset = column.charset;
+        if (!column.dataTypeName.empty()) {
+            format.plugin = frm::pluginTypeNamed(column.dataTypeName);
+            format.legacyUuid = column.legacyUuid;
+            fixed(ColumnCodec::PluginText, frm::pluginTypeSize(format.plugin));
+            format.supported = format.plugin != frm::PluginType::Unknown;
+        } else if (!column.elements.empty()) {
             // An ENUM as older definition files describe it: a string type with members.
             fixed(ColumnCodec::Enum, column.elements.size() > 255 ? 2 : 1);
-        } else if (column.maxBytesPerChar > 1) {
-            // CHAR in a variable-width character set is stored with a length, trimmed to n bytes.
+        } else if (column.maxBytesPerChar > column.minBytesPerChar) {
+            // CHAR in a variable-width character set (utf8, utf8mb4, utf16, sjis, ...) is stored
+            // with a length, its padding trimmed down to n characters of the smallest width.
             variable(ColumnCodec::PaddedText, column.byteLength > 255);
         } else {
             fixed(column.charset == kBinaryCharset ? ColumnCodec::Bytes : ColumnCodec::PaddedText,
@@ -445,14 +453,29 @@ bool decodeValue(const ColumnFormat &format, common::Bytes bytes, FieldValue &ou
         setUnsigned(out, ValueKind::Set, bigEndian(bytes));
         return true;
     case ColumnCodec::PaddedText: {
-        // The server pads CHAR with spaces and removes them again when it reads the value.
+        // The server pads CHAR with the space of its character set and removes whole spaces
+        // again when it reads the value: 0x20, or 0x0020 / 0x00000020 units in ucs2, utf16 and
+        // utf32.
+        const std::string_view space = frm::paddingCharacter(format.charset);
+        const auto isSpace = [&](std::size_t end) {
+            return std::equal(space.begin(), space.end(),
+                bytes.begin() + static_cast<std::ptrdiff_t>(end - space.size()),
+                [](char c, std::uint8_t b) { return static_cast<std::uint8_t>(c) == b; });
+        };
         std::size_t length = bytes.size();
-        while (length > 0 && bytes[length - 1] == ' ') {
-            --length;
+        // A value that is not whole characters is kept as it is.
+        while (bytes.size() % space.size() == 0 && length >= space.size() && isSpace(length)) {
+            length -= space.size();
         }
         bytes = bytes.first(length);
-        [[fallthrough]];
+        out.kind = ValueKind::Bytes;
+        out.bytes.assign(bytes);
+        return true;
     }
+    case ColumnCodec::PluginText:
+        out.kind = ValueKind::Text;
+        out.text = frm::pluginValueText(format.plugin, bytes, format.legacyUuid);
+        return !out.text.empty();
     case ColumnCodec::Bytes: {
         out.kind = ValueKind::Bytes;
         out.bytes.assign(bytes);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "common/byte_reader.h"
+#include "frm/plugin_types.h"
 #include "frm/table_definition.h"
 #include "innodb/decoded_row.h"
 
@@ -33,7 +34,8 @@ enum class ColumnCodec {
     Set, // 1, 2, 3, 4 or 8 bytes, member bitmap
     Bit, // ceil(M / 8) bytes, big-endian
     Bytes, // character and binary values, raw
-    PaddedText, // CHAR in a single-byte character set: trailing spaces are padding
+    PaddedText, // CHAR: trailing spaces of its character set are padding
+    PluginText, // INET6, UUID, INET4: fixed binary, shown as the server's text
 };
 
 struct ColumnFormat
@@ -44,6 +46,9 @@ struct ColumnFormat
     std::uint32_t fixedSize = 0; // bytes of a fixed-size column
     std::uint8_t fieldType = 0; // the MySQL field type the codec reads
     std::uint8_t fractionDigits = 0; // fractional seconds of the binary temporal forms
+    std::uint16_t charset = 0; // PaddedText: whose space pads the value
+    frm::PluginType plugin = frm::PluginType::Unknown; // PluginText
+    bool legacyUuid = false; // PluginText of a UUID that keeps every value swapped
     std::uint8_t precision = 0;
     std::uint8_t scale = 0;
     bool supported = true; // false for a type this decoder cannot lay out

@@ -16,10 +16,14 @@ void showOk(RepairJob &job, int stringId)
 
 std::string skippedLine(const std::string &fileName, const common::Error &error)
 {
-    const bool unreadable = frm::definitionProblem(error) == frm::DefinitionProblem::Unreadable;
-    return fileName + " : skipped, "
-        + (unreadable ? "the file cannot be read (" : "the table definition is damaged (")
-        + error.message + ")";
+    switch (frm::definitionProblem(error)) {
+    case frm::DefinitionProblem::Unreadable:
+        return fileName + " : skipped, the file cannot be read (" + error.message + ")";
+    case frm::DefinitionProblem::Unsupported:
+        return fileName + " : not recovered, " + error.message;
+    default:
+        return fileName + " : skipped, the table definition is damaged (" + error.message + ")";
+    }
 }
 
 } // namespace
@@ -51,10 +55,17 @@ void runDefinitionPass(
                 showOk(job, common::str::kEngineNotSupported);
                 job.flags.scanSucceeded = 0;
                 return;
+            case frm::DefinitionProblem::View:
+                // A view holds no rows; the server rebuilds none of it from the tablespace.
+                job.addListRow(job.nextListRow++, fileName + " : a view, not a table: skipped");
+                continue;
             case frm::DefinitionProblem::Unreadable:
             case frm::DefinitionProblem::Damaged:
-                // One damaged definition must not cost the other tables their rows.
+            case frm::DefinitionProblem::Unsupported:
+                // One such definition must not cost the other tables their rows; the result
+                // lacks this table, and the run says so.
                 job.addListRow(job.nextListRow++, skippedLine(fileName, table.error()));
+                job.lose(skippedLine(fileName, table.error()));
                 continue;
             }
         }
