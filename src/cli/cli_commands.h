@@ -23,6 +23,7 @@ struct RepairOptions
     std::string serverDataFolder; // that service's data folder
     std::string reportFile;
     bool includeDeleted = false;
+    bool keepDamagedValues = false;
 };
 
 void addDescribeCommand(CLI::App &app);

@@ -6,6 +6,7 @@
 #include "frm/table_definition_reader.h"
 #include "innodb/page_scanner.h"
 #include "innodb/record_decoder.h"
+#include "innodb/row_key_text.h"
 #include "innodb/table_reader.h"
 #include "innodb/tablespace_set.h"
 #include "innodb/value_text.h"
@@ -29,6 +30,7 @@ struct DumpRowsOptions
     std::string table;
     std::string outDirectory;
     bool includeDeleted = false;
+    bool keepDamagedValues = false;
 };
 
 DumpRowsOptions &options()
@@ -37,6 +39,8 @@ DumpRowsOptions &options()
     return value;
 }
 
+// Writes the rows, and names on standard error every row left out or cut for a damaged long
+// value, so that a comparison with the truth can tell a known loss from a wrong row.
 class TsvFileSink : public innodb::RowSink
 {
 public:
@@ -46,9 +50,18 @@ public:
     }
     void acceptRow(const innodb::DecodedRow &row) override
     {
+        if (!row.cutColumns.empty()) {
+            std::cerr << row.dictionaryName() << ": row " << innodb::keyText(row)
+                      << " kept with a value cut short: " << row.damage << '\n';
+        }
         if (auto status = innodb::writeTsvLine(row, m_out); !status.ok()) {
             ++failures;
         }
+    }
+    void rowLeftOut(const innodb::DecodedRow &row) override
+    {
+        std::cerr << row.dictionaryName() << ": row " << innodb::keyText(row)
+                  << " left out, its long value is damaged: " << row.damage << '\n';
     }
     std::uint64_t failures = 0;
 
@@ -128,6 +141,7 @@ int dumpRows()
     innodb::LongValueStore store;
     innodb::DecodeOptions decodeOptions;
     decodeOptions.includeDeleted = opts.includeDeleted;
+    decodeOptions.keepDamagedValues = opts.keepDamagedValues;
     int exitCode = 0;
     for (const auto &table : tables) {
         const std::string shortName = frm::tableNameFromFileName(table.fileName);
@@ -163,8 +177,9 @@ int dumpRows()
         const innodb::PageDecodeCounts &counts = read.decoded;
         std::cerr << table.dictionaryName << " (" << found->fileName << "): " << counts.rowsEmitted
                   << " rows, " << counts.deleteMarkedSkipped << " deleted skipped, "
-                  << counts.recordsRejected << " damaged records, " << counts.valuesTruncated
-                  << " values cut short\n";
+                  << counts.recordsRejected << " damaged records, "
+                  << counts.rowsWithDamagedLongValues << " rows with damaged long values, "
+                  << counts.valuesTruncated << " values cut short\n";
         if (sink.failures > 0) {
             exitCode = 1;
         }
@@ -186,6 +201,9 @@ void addDumpRowsCommand(CLI::App &app)
     command->add_option("--out", options().outDirectory, "Write DIR/<table>.tsv files");
     command->add_flag(
         "--include-deleted", options().includeDeleted, "Also write delete-marked rows");
+    command->add_flag("--keep-damaged-values", options().keepDamagedValues,
+        "Write rows whose long value is damaged, with the value cut where the damage starts "
+        "(left out by default)");
 }
 
 int runDumpRowsCommand(CLI::App &app)

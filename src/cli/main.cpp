@@ -67,6 +67,7 @@ int runRepair(const cli::RepairOptions &options, const std::string &logFile)
     settings.serverService = options.serverService;
     settings.serverDataFolder = options.serverDataFolder;
     settings.includeDeleted = options.includeDeleted;
+    settings.keepDamagedValues = options.keepDamagedValues;
     auto phases = job::createRebuildPhases(settings);
     logreport::LogReport log;
     log.setProgramStartTime(logreport::LogReport::ctimeNow());
@@ -153,6 +154,9 @@ int main(int argc, char **argv)
     app.add_flag("--include-deleted", repair.includeDeleted,
         "Also bring back rows that were deleted but not yet purged (left out and counted by "
         "default)");
+    app.add_flag("--keep-damaged-values", repair.keepDamagedValues,
+        "Keep rows whose long value lies partly on damaged pages, with the value cut where the "
+        "damage starts (left out by default); either way each such row is named in the report");
     std::string settingsFile = common::Settings::defaultPath().string();
     app.add_option("--settings", settingsFile,
         "The settings file (Location, ServerService, ServerDataFolder); options given here win")

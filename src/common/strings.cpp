@@ -7,7 +7,7 @@ namespace common {
 
 namespace {
 
-constexpr std::array<std::pair<int, std::string_view>, 58> kTexts { {
+constexpr std::array<std::pair<int, std::string_view>, 59> kTexts { {
     { 101, "&About Corvane Lumaris Repair for Zarafa..." },
     { 102, "About" },
     { 103, "Minimize" },
@@ -70,6 +70,7 @@ constexpr std::array<std::pair<int, std::string_view>, 58> kTexts { {
     { 207, "Pages that failed their checks" },
     { 208, "Damaged records left out" },
     { 209, "Long values cut short by a broken overflow chain" },
+    { 210, "Rows with damaged long values" },
 } };
 
 // A name of seven characters or fewer gives an empty text, as the dictionary prefix "zarafa/"

@@ -58,6 +58,11 @@ struct DecodedRow
     // The clustered key as stored (DB_ROW_ID for a table without a primary key): what tells two
     // copies of one row apart, e.g. on a page the tree no longer reaches.
     KeyBytes key;
+    // Columns whose long value was cut where its overflow pages are damaged (definition-order
+    // indexes); only when the decoder was asked to keep such rows. `damage` says what was found,
+    // naming the column and the page, for a row cut or left out.
+    std::vector<std::size_t> cutColumns;
+    std::string damage;
 
     const std::string &dictionaryName() const { return table->dictionaryName; }
     const frm::ColumnDef &column(std::size_t i) const { return table->definitionOrder[i]; }

@@ -1,5 +1,6 @@
 #include "innodb/overflow_chain.h"
 
+#include "innodb/page_check.h"
 #include "innodb/page_layout.h"
 
 #include <array>
@@ -7,34 +8,99 @@
 
 namespace innodb {
 
-OverflowResult ReadOverflowChain(PageSource &pages, std::uint32_t firstPage,
-    std::uint64_t expectedLength, LongValueWriter &writer)
+namespace {
+
+std::string pageName(std::uint32_t page) { return "overflow page " + std::to_string(page); }
+
+// Why `page` (read as number `number`) cannot hold a part of the value, or empty when it can.
+std::string refusal(ConstPage page, std::uint32_t number, const OverflowExpectation &expectation)
+{
+    // The checksum first: random bytes over a page usually leave its header intact, and only the
+    // checksum then tells the page from a good one.
+    if (const PageCheck check = checkPageEitherLayout(page); !check.ok()) {
+        return pageName(number) + " is " + std::string(describe(check.verdict));
+    }
+    if (pageNumberOf(page) != number) {
+        return pageName(number) + " holds page " + std::to_string(pageNumberOf(page))
+            + " (the chain points to a page written elsewhere)";
+    }
+    if (spaceIdOf(page) != expectation.spaceId) {
+        return pageName(number) + " belongs to tablespace " + std::to_string(spaceIdOf(page))
+            + ", not to tablespace " + std::to_string(expectation.spaceId);
+    }
+    const std::uint16_t type = pageTypeOf(page);
+    if (type == kFilPageTypeZBlob || type == kFilPageTypeZBlob2) {
+        return pageName(number) + " is a compressed BLOB page, not part of an uncompressed value";
+    }
+    if (type != kFilPageTypeBlob
+        && !(type == kFilPageTypeAllocated && expectation.untypedBlobPages)) {
+        return pageName(number) + " is not a BLOB page (page type " + std::to_string(type) + ")";
+    }
+    return {};
+}
+
+} // namespace
+
+OverflowResult ReadOverflowChain(PageSource &pages, const OverflowExpectation &expectation,
+    std::uint32_t firstPage, std::uint64_t expectedLength, LongValueWriter &writer)
 {
     OverflowResult result;
+    const auto stop = [&result](std::string why) {
+        result.damage = std::move(why);
+        return result;
+    };
     // One page buffer for the whole chain, so that any value size costs the same memory.
     static thread_local std::array<std::uint8_t, kPageSize> buffer;
     std::unordered_set<std::uint32_t> seen;
     std::uint32_t page = firstPage;
     while (result.bytesRead < expectedLength) {
-        if (page == kFilNull || !seen.insert(page).second
-            || !pages.readPage(page, PageBuffer(buffer))) {
-            return result;
+        const std::string missing = std::to_string(expectedLength - result.bytesRead) + " of "
+            + std::to_string(expectedLength) + " bytes";
+        if (page == kFilNull) {
+            return stop("the overflow chain ends with " + missing + " still missing");
+        }
+        if (!seen.insert(page).second) {
+            return stop("the overflow chain loops back to page " + std::to_string(page));
+        }
+        if (page >= pages.pageCount()) {
+            return stop(pageName(page) + " lies beyond the end of the file");
+        }
+        if (!pages.readPage(page, PageBuffer(buffer))) {
+            return stop(pageName(page) + " cannot be read");
         }
         const ConstPage view(buffer);
+        if (std::string why = refusal(view, page, expectation); !why.empty()) {
+            return stop(std::move(why));
+        }
         const std::uint32_t partLength = readUint32(view, kBlobPartLength);
         if (partLength == 0 || !common::fits(kFilPageEndLsnOldChecksum, kBlobData, partLength)) {
-            return result;
+            return stop(pageName(page) + " gives an impossible part length of "
+                + std::to_string(partLength) + " bytes");
         }
         const std::uint64_t wanted
             = std::min<std::uint64_t>(partLength, expectedLength - result.bytesRead);
-        if (!writer.append(common::Bytes(buffer.data() + kBlobData, wanted)).ok()) {
-            return result;
+        if (auto appended = writer.append(common::Bytes(buffer.data() + kBlobData, wanted));
+            !appended.ok()) {
+            return stop("the value cannot be kept: " + appended.error().describe());
         }
         result.bytesRead += wanted;
         page = readUint32(view, kBlobNextPage);
     }
     result.complete = true;
     return result;
+}
+
+bool holdsUntypedBlobPages(PageSource &pages)
+{
+    std::array<std::uint8_t, kPageSize> header {};
+    if (!pages.readPage(kFspHeaderPage, PageBuffer(header))) {
+        return true;
+    }
+    const ConstPage page(header);
+    if (!checkPageEitherLayout(page).ok() || pageNumberOf(page) != kFspHeaderPage) {
+        return true;
+    }
+    return pageTypeOf(page) == kFilPageTypeAllocated;
 }
 
 } // namespace innodb

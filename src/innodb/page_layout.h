@@ -33,6 +33,7 @@ inline constexpr std::uint32_t kFilNull = 0xFFFFFFFF; // "no page" in prev/next 
 
 // Page types (BE16 at kFilPageType), fil0fil.h.
 inline constexpr std::uint16_t kFilPageTypeAllocated = 0;
+inline constexpr std::uint16_t kFilPageTypeFspHeader = 8; // page 0 of every tablespace (5.1.7+)
 inline constexpr std::uint16_t kFilPageTypeBlob = 10;
 inline constexpr std::uint16_t kFilPageTypeInstant = 18; // MariaDB root after instant ADD COLUMN
 inline constexpr std::uint16_t kFilPageTypeIndex = 17855; // 0x45BF, B-tree node

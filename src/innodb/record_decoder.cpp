@@ -34,6 +34,7 @@ PageDecodeCounts &PageDecodeCounts::operator+=(const PageDecodeCounts &other)
     deleteMarkedSkipped += other.deleteMarkedSkipped;
     recordsRejected += other.recordsRejected;
     valuesTruncated += other.valuesTruncated;
+    rowsWithDamagedLongValues += other.rowsWithDamagedLongValues;
     pagesRejected += other.pagesRejected;
     return *this;
 }
@@ -158,12 +159,21 @@ PageDecodeCounts RecordDecoder::decodePage(ConstPage page, std::uint32_t pageNum
         }
         m_row.deleteMarked = deleted;
         m_row.origin = static_cast<std::uint16_t>(origin);
+        m_row.cutColumns.clear();
+        m_row.damage.clear();
         const RecordOutcome outcome = compact
             ? decodeRecord(page, origin, heapEnd, instantRecord, counts)
             : decodeOldStyleRecord(page, origin, heapEnd, counts);
         if (outcome == RecordOutcome::Row) {
             sink.acceptRow(m_row);
             ++counts.rowsEmitted;
+            continue;
+        }
+        if (outcome == RecordOutcome::LongValueDamaged) {
+            // The record itself is sound, so the walk goes on; only this row is given up, and
+            // by its key, so that nobody takes its absence for a row that never existed.
+            ++counts.rowsWithDamagedLongValues;
+            sink.rowLeftOut(m_row);
             continue;
         }
         ++counts.recordsRejected;
@@ -301,7 +311,7 @@ RecordDecoder::RecordOutcome RecordDecoder::decodeRecord(ConstPage page, std::si
         }
         const RecordOutcome outcome
             = storeField(f, stored, stored && m_null[f], bytes, stored && m_external[f], counts);
-        if (outcome == RecordOutcome::Unreadable) {
+        if (outcome == RecordOutcome::Unreadable || outcome == RecordOutcome::LongValueDamaged) {
             return outcome;
         }
         damaged = outcome == RecordOutcome::Damaged || damaged;
@@ -363,16 +373,40 @@ RecordDecoder::RecordOutcome RecordDecoder::storeValue(const Field &field, commo
     // Only the low 32 bits count: the high ones carry the owner and inherited flags.
     const std::uint64_t externalLength
         = common::readBigEndianUnchecked(reference.data() + kExternLength + 4, 4);
+    const auto spaceId = static_cast<std::uint32_t>(
+        common::readBigEndianUnchecked(reference.data() + kExternSpaceId, 4));
     value.kind = ValueKind::Bytes;
     LongValueWriter writer(m_store, value.bytes);
-    if (!writer.append(bytes.first(bytes.size() - kExternReferenceSize)).ok()) {
-        ++counts.valuesTruncated;
+    OverflowResult chain;
+    if (auto prefix = writer.append(bytes.first(bytes.size() - kExternReferenceSize));
+        !prefix.ok()) {
+        chain.damage = "the value cannot be kept: " + prefix.error().describe();
+    } else {
+        chain = ReadOverflowChain(
+            m_pages, { spaceId, untypedBlobPages() }, firstPage, externalLength, writer);
+    }
+    if (chain.complete) {
         return RecordOutcome::Row;
     }
-    if (!ReadOverflowChain(m_pages, firstPage, externalLength, writer).complete) {
-        ++counts.valuesTruncated;
+    // Never a wrong value in silence: the row goes, or stays with the value cut where the damage
+    // starts and the column named.
+    if (m_row.damage.empty()) {
+        m_row.damage = m_table.definitionOrder[static_cast<std::size_t>(field.definitionIndex)].name + ": " + chain.damage;
     }
+    if (!m_options.keepDamagedValues) {
+        return RecordOutcome::LongValueDamaged;
+    }
+    ++counts.valuesTruncated;
+    m_row.cutColumns.push_back(static_cast<std::size_t>(field.definitionIndex));
     return RecordOutcome::Row;
+}
+
+bool RecordDecoder::untypedBlobPages()
+{
+    if (!m_untypedBlobPages) {
+        m_untypedBlobPages = holdsUntypedBlobPages(m_pages);
+    }
+    return *m_untypedBlobPages;
 }
 
 PageDecodeCounts DecodePageRecords(

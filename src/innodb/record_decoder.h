@@ -24,6 +24,10 @@ namespace innodb {
 struct DecodeOptions
 {
     bool includeDeleted = false; // hand on delete-marked records too (marked as such)
+    // A row whose long value cannot be read whole is left out by default (RowSink::rowLeftOut);
+    // with this set it is handed on with the value cut where the damage starts, and the row
+    // names the cut columns (DecodedRow::cutColumns).
+    bool keepDamagedValues = false;
     std::function<bool()> stopRequested; // polled before each record; may be empty
 };
 
@@ -33,7 +37,8 @@ struct PageDecodeCounts
     std::uint64_t rowsEmitted = 0; // rows handed to the sink
     std::uint64_t deleteMarkedSkipped = 0; // delete-marked records left out
     std::uint64_t recordsRejected = 0; // records whose bytes do not fit the table: dropped
-    std::uint64_t valuesTruncated = 0; // external values whose overflow chain ended early
+    std::uint64_t valuesTruncated = 0; // long values cut at damage, their rows kept on request
+    std::uint64_t rowsWithDamagedLongValues = 0; // rows left out: a long value is not whole
     std::uint64_t pagesRejected = 0; // pages this decoder cannot read at all
 
     PageDecodeCounts &operator+=(const PageDecodeCounts &other);
@@ -87,7 +92,8 @@ private:
         ColumnFormat format;
         int nullBit; // index among the nullable fields, -1 when NOT NULL
     };
-    enum class RecordOutcome { Row, Damaged, Unreadable };
+    // LongValueDamaged: a long value cannot be read whole and the row is left out.
+    enum class RecordOutcome { Row, Damaged, Unreadable, LongValueDamaged };
 
     // The default of an instantly added column, as the metadata record stores it.
     struct InstantDefault
@@ -136,9 +142,11 @@ private:
     // The default of field `f`, for a record written before that column was added.
     RecordOutcome storeDefault(std::size_t f, FieldValue &value, PageDecodeCounts &counts);
     // One non-NULL field's bytes into `value`; an external one is completed from its overflow
-    // pages. Damaged when the bytes do not fit the column, Unreadable when the reference is cut.
+    // pages. Damaged when the bytes do not fit the column, Unreadable when the reference is cut,
+    // LongValueDamaged when its overflow pages do not give it whole (unless such values are kept).
     RecordOutcome storeValue(const Field &field, common::Bytes bytes, bool external,
         FieldValue &value, PageDecodeCounts &counts);
+    bool untypedBlobPages();
 
     const frm::FrmTableEntry &m_table;
     PageSource &m_pages;
@@ -155,6 +163,7 @@ private:
     std::vector<std::size_t> m_nullableBefore; // nullable fields among the first n, for n in 0..
     std::vector<InstantDefault> m_defaults; // by field position, for the fields past the core
     std::string m_problem;
+    std::optional<bool> m_untypedBlobPages; // learnt from page 0 on the first external value
     DecodedRow m_row;
     // Per record: the length and external flag of each variable field, by field position.
     std::vector<std::uint32_t> m_lengths;

@@ -145,7 +145,11 @@ common::Status RecordDecoder::applyColumnMap(common::Bytes reference)
     }
     StoredBytes blob;
     LongValueWriter writer(m_store, blob);
-    if (!ReadOverflowChain(m_pages, firstPage, length, writer).complete || blob.spilled()) {
+    const auto spaceId = static_cast<std::uint32_t>(
+        common::readBigEndianUnchecked(reference.data() + kExternSpaceId, 4));
+    if (!ReadOverflowChain(m_pages, { spaceId, untypedBlobPages() }, firstPage, length, writer)
+             .complete
+        || blob.spilled()) {
         return common::corruption(
             "the column map on page " + std::to_string(firstPage) + " cannot be read whole");
     }

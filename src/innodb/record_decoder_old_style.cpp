@@ -53,7 +53,7 @@ RecordDecoder::RecordOutcome RecordDecoder::decodeOldStyleRecord(
             : common::Bytes();
         const RecordOutcome outcome
             = storeField(f, stored, isNull, bytes, field && field->isExternal, counts);
-        if (outcome == RecordOutcome::Unreadable) {
+        if (outcome == RecordOutcome::Unreadable || outcome == RecordOutcome::LongValueDamaged) {
             return outcome;
         }
         damaged = outcome == RecordOutcome::Damaged || damaged;

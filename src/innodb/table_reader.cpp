@@ -29,6 +29,10 @@ public:
     void readingOrphans() { m_orphans = true; }
     std::uint64_t deletedDropped() const { return m_deletedDropped; }
     std::uint64_t orphansLeftOut() const { return m_orphansLeftOut; }
+    // Rows the decoder gave up for a damaged long value that are no loss: deleted ones, or stale
+    // copies the filter would not have taken anyway.
+    std::uint64_t damagedNotLost() const { return m_damagedNotLost; }
+    std::uint64_t damagedDeleted() const { return m_damagedDeleted; }
 
     void acceptRow(const DecodedRow &row) override
     {
@@ -45,6 +49,24 @@ public:
         m_next.acceptRow(row);
     }
 
+    // The newest copy of a key decides, even when its long value is damaged: an older copy of the
+    // same key must not stand in for it.
+    void rowLeftOut(const DecodedRow &row) override
+    {
+        if (!m_orphans) {
+            m_filter.noteTreeKey(row.key);
+        } else if (!m_filter.take(row.key)) {
+            ++m_damagedNotLost;
+            return;
+        }
+        if (row.deleteMarked && !m_passDeleted) {
+            ++m_damagedNotLost;
+            ++m_damagedDeleted;
+            return;
+        }
+        m_next.rowLeftOut(row);
+    }
+
 private:
     RowSink &m_next;
     OrphanKeyFilter m_filter;
@@ -52,6 +74,8 @@ private:
     bool m_orphans = false;
     std::uint64_t m_deletedDropped = 0;
     std::uint64_t m_orphansLeftOut = 0;
+    std::uint64_t m_damagedNotLost = 0;
+    std::uint64_t m_damagedDeleted = 0;
 };
 
 // A clustered root of type 18 had columns added, dropped or reordered in place (instant_alter.h).
@@ -130,7 +154,9 @@ TableReadCounts readTableRows(PageSource &file, const ScanResult &scan, const st
         if (filter) {
             decoder.setIncludeDeleted(callerWantsDeleted);
             counts.decoded.rowsEmitted -= filter->deletedDropped() + filter->orphansLeftOut();
-            counts.decoded.deleteMarkedSkipped += filter->deletedDropped();
+            counts.decoded.deleteMarkedSkipped
+                += filter->deletedDropped() + filter->damagedDeleted();
+            counts.decoded.rowsWithDamagedLongValues -= filter->damagedNotLost();
             counts.orphanRowsLeftOut = filter->orphansLeftOut();
         }
         return counts;

@@ -141,6 +141,7 @@ public:
     {
         DataPassSteps steps;
         steps.includeDeleted = m_includeDeleted;
+        steps.keepDamagedValues = m_keepDamagedValues;
         steps.openWriter = [&job](const frm::FrmTableEntry &table) {
             return std::make_unique<MySqlTableWriter>(*job.connection, table);
         };
@@ -158,6 +159,7 @@ public:
     }
 
     void setIncludeDeleted(bool include) { m_includeDeleted = include; }
+    void setKeepDamagedValues(bool keep) { m_keepDamagedValues = keep; }
 
     void finishRebuild(RepairJob &job) override
     {
@@ -277,6 +279,7 @@ private:
     bool m_stopReported = false;
     bool m_startReported = false;
     bool m_includeDeleted = false;
+    bool m_keepDamagedValues = false;
 };
 
 } // namespace
@@ -298,6 +301,7 @@ std::unique_ptr<RepairPhases> createRebuildPhases(const RebuildSettings &setting
     mysql::ServerControl &reference = *server;
     auto phases = std::make_unique<RebuildPhases>(std::move(server), reference);
     phases->setIncludeDeleted(settings.includeDeleted);
+    phases->setKeepDamagedValues(settings.keepDamagedValues);
     return phases;
 }
 

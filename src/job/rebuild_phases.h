@@ -21,6 +21,8 @@ struct RebuildSettings
     std::string serverDataFolder;
     // Bring back delete-marked rows too (they are left out and counted by default).
     bool includeDeleted = false;
+    // Keep rows whose long value is damaged, cut where the damage starts (left out by default).
+    bool keepDamagedValues = false;
 };
 
 // The server the settings name: the workshop server by default, else the systemd service.

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "frm/table_definition.h"
+#include "innodb/row_key_text.h"
 #include "job/job_flags.h"
 #include "log/log_report.h"
 #include "job/repair_host.h"
@@ -14,6 +15,14 @@
 #include <vector>
 
 namespace job {
+
+// A row whose long value could not be read whole: left out, or kept with the value cut on request.
+struct DamagedRow
+{
+    std::vector<innodb::KeyPart> key; // its primary key, column by column
+    std::string damage; // the column and the page: "val_binary: overflow page 812 is damaged (...)"
+    bool kept = false; // kept with the value cut where the damage starts
+};
 
 // What happened to one table in the data pass, for the log, the summary and the JSON report.
 struct TableOutcome
@@ -30,7 +39,9 @@ struct TableOutcome
     std::uint64_t rowsRefused = 0;       // rows the server would not take
     std::uint64_t deleteMarkedSkipped = 0;
     std::uint64_t recordsRejected = 0;   // records whose bytes did not fit the table
-    std::uint64_t valuesTruncated = 0;   // external values whose overflow chain ended early
+    std::uint64_t valuesTruncated = 0;   // long values cut at damage, their rows kept on request
+    std::uint64_t rowsWithDamagedLongValues = 0; // left out: a long value is not whole
+    std::vector<DamagedRow> damagedRows; // every row left out or cut for a damaged long value
     std::vector<std::string> problems;
 };
 

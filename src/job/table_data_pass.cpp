@@ -3,6 +3,7 @@
 #include "common/strings.h"
 #include "innodb/long_value_store.h"
 #include "innodb/record_decoder.h"
+#include "innodb/row_key_text.h"
 #include "innodb/table_reader.h"
 #include "job/folder_listing.h"
 
@@ -24,6 +25,37 @@ const frm::FrmTableEntry *findDefinition(const RepairJob &job, std::string_view 
 
 void addRow(RepairJob &job, std::string text) { job.addListRow(job.nextListRow++, text); }
 
+// Between the decoder and the table's writer: notes every row left out or cut for a damaged long
+// value, by its key, so that the report can name each one.
+class DamagedRowNotes : public innodb::RowSink
+{
+public:
+    DamagedRowNotes(innodb::RowSink &next, std::vector<DamagedRow> &notes)
+        : m_next(next)
+        , m_notes(notes)
+    {
+    }
+    void acceptRow(const innodb::DecodedRow &row) override
+    {
+        if (!row.cutColumns.empty()) {
+            m_notes.push_back({ innodb::keyParts(row), row.damage, true });
+        }
+        m_next.acceptRow(row);
+    }
+    void rowLeftOut(const innodb::DecodedRow &row) override
+    {
+        m_notes.push_back({ innodb::keyParts(row), row.damage, false });
+        m_next.rowLeftOut(row);
+    }
+
+private:
+    innodb::RowSink &m_next;
+    std::vector<DamagedRow> &m_notes;
+};
+
+// The window's list names at most this many damaged rows per table; the report names them all.
+constexpr std::size_t kDamagedRowsListed = 20;
+
 // The figures a user must know about beyond the recovered count: rows lost to the server, rows
 // left out on purpose, and damage met on the way. Only non-zero figures get a line.
 void addDetailRows(RepairJob &job, const TableOutcome &outcome)
@@ -38,8 +70,20 @@ void addDetailRows(RepairJob &job, const TableOutcome &outcome)
     line(common::str::kPagesFailedChecks, outcome.pagesRejected + outcome.pagesUnreadable);
     line(common::str::kRecordsDamaged, outcome.recordsRejected);
     line(common::str::kValuesCutShort, outcome.valuesTruncated);
+    line(common::str::kRowsWithDamagedLongValues, outcome.rowsWithDamagedLongValues);
     for (const auto &problem : outcome.problems) {
         addRow(job, problem);
+    }
+    for (std::size_t i = 0; i < outcome.damagedRows.size() && i < kDamagedRowsListed; ++i) {
+        const DamagedRow &row = outcome.damagedRows[i];
+        addRow(job,
+            outcome.name + ": row " + innodb::keyText(row.key)
+                + (row.kept ? " kept with a value cut short: " : " left out: ") + row.damage);
+    }
+    if (outcome.damagedRows.size() > kDamagedRowsListed) {
+        addRow(job,
+            outcome.name + ": " + std::to_string(outcome.damagedRows.size() - kDamagedRowsListed)
+                + " more rows with damaged long values are named in the report");
     }
 }
 
@@ -70,6 +114,7 @@ TableOutcome readTable(RepairJob &job, const innodb::TableInSpace &space,
     outcome.name = entry.name;
     innodb::DecodeOptions options;
     options.includeDeleted = steps.includeDeleted;
+    options.keepDamagedValues = steps.keepDamagedValues;
     options.stopRequested = [&job] { return job.stopping(); };
     // Overflow pages are followed inside the table's own tablespace file.
     innodb::RecordDecoder decoder(table, *space.file, store, options);
@@ -86,8 +131,9 @@ TableOutcome readTable(RepairJob &job, const innodb::TableInSpace &space,
     innodb::TableReadCallbacks callbacks;
     callbacks.stopRequested = [&job] { return job.stopping(); };
     callbacks.beforePage = [&job, &entry](std::uint32_t) { job.host.statusLine(4, entry.name); };
+    DamagedRowNotes notes(*writer, outcome.damagedRows);
     const innodb::TableReadCounts read
-        = innodb::readTableRows(*space.file, *space.scan, entry, decoder, *writer, callbacks);
+        = innodb::readTableRows(*space.file, *space.scan, entry, decoder, notes, callbacks);
     writer->finish();
 
     outcome.pagesRead = read.pagesRead;
@@ -98,6 +144,7 @@ TableOutcome readTable(RepairJob &job, const innodb::TableInSpace &space,
     outcome.deleteMarkedSkipped = read.decoded.deleteMarkedSkipped;
     outcome.recordsRejected = read.decoded.recordsRejected;
     outcome.valuesTruncated = read.decoded.valuesTruncated;
+    outcome.rowsWithDamagedLongValues = read.decoded.rowsWithDamagedLongValues;
     outcome.rowsInserted = writer->rowsInserted();
     outcome.rowsRefused = writer->rowsRefused();
     if (outcome.rowsRefused > 0 && !writer->lastRefusal().empty()) {

@@ -36,6 +36,9 @@ struct DataPassSteps
     // Moves the rebuilt files to the Recovered Folder; runs after the last table or a stop.
     std::function<void()> finishRebuild;
     bool includeDeleted = false;
+    // Keep rows whose long value is damaged, with the value cut where the damage starts (they
+    // are left out by default); either way each is named in the table's outcome.
+    bool keepDamagedValues = false;
 };
 
 // Runs the pass over the tables of `spaces` (ibdata1 and any .ibd files) in dictionary order,
