@@ -23,6 +23,9 @@ seed_args=(--frm tests/frm/data)
 [ -d ../shared/fixtures/mysql-5.0-sakila/sakila ] \
     && seed_args+=(--sakila ../shared/fixtures/mysql-5.0-sakila/sakila)
 [ -f "$fixture/ibdata1" ] && seed_args+=(--zarafa "$fixture")
+# MariaDB's extra2 items, expressions and data type plugins, from the all-types folder.
+all_types=$(dirname "$fixture")/all-types/Zarafa
+[ -d "$all_types" ] && seed_args+=(--frm "$all_types")
 python3 fuzz/make_seeds.py "$build/seeds" "${seed_args[@]}"
 
 status=0

@@ -46,4 +46,42 @@ common::Result<std::vector<Expression>> readExpressions(
     return expressions;
 }
 
+common::Status applyExpressions(FrmTableEntry &table, const std::vector<Expression> &expressions)
+{
+    for (const Expression &expression : expressions) {
+        if (expression.kind == ExpressionKind::TableCheck) {
+            table.checks.push_back({ expression.name, expression.text });
+            continue;
+        }
+        if (expression.column >= table.definitionOrder.size()) {
+            return common::corruption("expression of column "
+                + std::to_string(expression.column + 1) + " of "
+                + std::to_string(table.definitionOrder.size()));
+        }
+        ColumnDef &column = table.definitionOrder[expression.column];
+        switch (expression.kind) {
+        case ExpressionKind::Virtual:
+        case ExpressionKind::Stored:
+            column.generation = expression.kind == ExpressionKind::Virtual
+                ? ColumnDef::Generation::Virtual
+                : ColumnDef::Generation::Stored;
+            column.expression = expression.text;
+            column.defaultValue.reset();
+            break;
+        case ExpressionKind::Default:
+            column.defaultValue = "(" + expression.text + ")";
+            break;
+        case ExpressionKind::ColumnCheck:
+            column.check = expression.text;
+            break;
+        case ExpressionKind::LongUniqueHash:
+            column.hiddenByServer = true;
+            break;
+        case ExpressionKind::TableCheck:
+            break;
+        }
+    }
+    return common::okStatus();
+}
+
 } // namespace frm

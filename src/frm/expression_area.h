@@ -4,6 +4,7 @@
 
 #include "common/result.h"
 #include "frm/frm_bytes.h"
+#include "frm/table_definition.h"
 
 #include <cstdint>
 #include <string>
@@ -36,5 +37,10 @@ inline constexpr std::uint16_t kNoColumn = 0xFFFF;
 // or names a kind this program does not know.
 common::Result<std::vector<Expression>> readExpressions(
     const FrmBytes &file, std::size_t offset, std::size_t length);
+
+// Puts the expressions into `table`: generated columns, DEFAULT (...) values, column and table
+// CHECK constraints, the long UNIQUE key's hidden hash column. Corruption when one names a
+// column the table lacks.
+common::Status applyExpressions(FrmTableEntry &table, const std::vector<Expression> &expressions);
 
 } // namespace frm

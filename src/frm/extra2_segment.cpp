@@ -96,6 +96,9 @@ common::Result<Extra2Segment> readExtra2Segment(const FrmBytes &file)
         const std::uint8_t type = file.u8(at++);
         std::size_t length = file.u8(at++);
         if (length == 0) {
+            if (end - at < 2) {
+                return common::corruption("extra2 item " + std::to_string(type) + " cut short");
+            }
             length = file.u16(at);
             at += 2;
         }
