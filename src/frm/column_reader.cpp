@@ -164,7 +164,8 @@ std::string unreadableColumnReason(const ColumnDef &column)
 {
     const std::string code = "type code " + std::to_string(column.fieldType);
     if (!column.dataTypeName.empty()
-        && pluginTypeNamed(column.dataTypeName) == PluginType::Unknown) {
+        && (pluginTypeNamed(column.dataTypeName) == PluginType::Unknown
+            || column.fieldType != kString)) {
         return "has the data type " + column.dataTypeName + " (" + code
             + " with a type plugin), which this program does not know";
     }

@@ -367,7 +367,7 @@ std::uint32_t temporalStorageSize(std::uint8_t fieldType, std::uint8_t fractiona
 
 std::uint16_t columnSize(const ColumnDef &column)
 {
-    if (!column.dataTypeName.empty()) {
+    if (!column.dataTypeName.empty() && column.fieldType == kString) {
         return static_cast<std::uint16_t>(pluginTypeSize(pluginTypeNamed(column.dataTypeName)));
     }
     const std::uint8_t fraction = column.fractionalDigits;
@@ -416,7 +416,10 @@ std::uint16_t columnSize(const ColumnDef &column)
 std::string sqlTypeText(const ColumnDef &column)
 {
     if (!column.dataTypeName.empty()) {
-        return std::string(pluginSqlType(pluginTypeNamed(column.dataTypeName)));
+        // The plugins own STRING columns only; another type under a plugin's name is not known.
+        return column.fieldType == kString
+            ? std::string(pluginSqlType(pluginTypeNamed(column.dataTypeName)))
+            : std::string();
     }
     const std::uint32_t length = column.byteLength;
     const std::uint32_t characters = length / (column.maxBytesPerChar ? column.maxBytesPerChar : 1);

@@ -189,7 +189,7 @@ std::optional<std::string> defaultValueLiteral(const ColumnDef &column, common::
     case kInt24:
     case kLong:
     case kLongLong: {
-        if (!need(size)) {
+        if (size == 0 || size > 8 || !need(size)) {
             return std::nullopt;
         }
         const std::uint64_t raw = little(size);
