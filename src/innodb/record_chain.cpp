@@ -9,7 +9,8 @@ std::size_t recordHeapEnd(ConstPage page)
 {
     const std::size_t firstUser = isCompactPage(page) ? kPageNewSupremumEnd : kPageOldSupremumEnd;
     const std::size_t heapEnd = heapTopOf(page);
-    return heapEnd <= firstUser || heapEnd > kPageDirectoryStart ? kPageDirectoryStart : heapEnd;
+    const std::size_t directoryStart = directoryStartOf(page);
+    return heapEnd <= firstUser || heapEnd > directoryStart ? directoryStart : heapEnd;
 }
 
 RecordChain walkRecordChain(ConstPage page)
@@ -26,7 +27,7 @@ RecordChain walkRecordChain(ConstPage page)
         std::min<std::size_t>(maxRecords, recordCountOf(page) + std::size_t { 1 }));
     // Origins seen, one bit per byte of the page: this runs for every record of every page, and
     // a hash set would allocate for each.
-    std::bitset<kPageSize> visited;
+    std::bitset<kMaxPageSize> visited;
     std::size_t origin = firstRecordOrigin(page);
     while (true) {
         if (origin == supremum) {

@@ -138,7 +138,7 @@ common::Status RecordDecoder::applyColumnMap(common::Bytes reference)
         = common::readBigEndianUnchecked(reference.data() + kExternLength, 8);
     const auto firstPage = static_cast<std::uint32_t>(
         common::readBigEndianUnchecked(reference.data() + kExternPageNumber, 4));
-    if (length == 0 || length > kPageSize
+    if (length == 0 || length > m_pages.pageSize()
         || common::readBigEndianUnchecked(reference.data() + kExternOffsetField, 4)
             != kFilPageData) {
         return common::corruption("the metadata record's column map reference is not one");

@@ -4,9 +4,9 @@
 #include "innodb/lob_decoder.h"
 #include "innodb/page_check.h"
 
-#include <array>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace innodb {
 
@@ -86,8 +86,8 @@ void noteInstantRoot(PageSource &file, const strcIbDataScan &entry, RecordDecode
     if (entry.rootPage == kFilNull) {
         return;
     }
-    std::array<std::uint8_t, kPageSize> root {};
-    if (!file.readPage(entry.rootPage, PageBuffer(root))) {
+    std::vector<std::uint8_t> root(file.pageSize());
+    if (!file.readPage(entry.rootPage, root)) {
         return;
     }
     const ConstPage page(root);
@@ -107,11 +107,11 @@ std::optional<std::string> learnInstantMetadata(
     if (!decoder.instant()) {
         return std::nullopt;
     }
-    std::array<std::uint8_t, kPageSize> leaf {};
+    std::vector<std::uint8_t> leaf(file.pageSize());
     common::Status learnt = common::corruption("the tree has no leaf page");
     if (!pages.treePages.empty()) {
         const std::uint32_t first = pages.treePages.front().pageNumber;
-        learnt = file.readPage(first, PageBuffer(leaf))
+        learnt = file.readPage(first, leaf)
             ? decoder.learnInstantMetadata(ConstPage(leaf))
             : common::corruption("page " + std::to_string(first) + " cannot be read");
     }
@@ -162,7 +162,7 @@ TableReadCounts readTableRows(PageSource &file, const ScanResult &scan, const st
         return counts;
     };
 
-    std::array<std::uint8_t, kPageSize> buffer {};
+    std::vector<std::uint8_t> buffer(file.pageSize());
     const auto decode = [&](const TablePage &page) {
         if (stopping()) {
             counts.stopped = true;
@@ -171,21 +171,34 @@ TableReadCounts readTableRows(PageSource &file, const ScanResult &scan, const st
         if (callbacks.beforePage) {
             callbacks.beforePage(page.pageNumber);
         }
-        if (!file.readPage(page.pageNumber, PageBuffer(buffer))) {
+        const PageRead read = file.readPage(page.pageNumber, buffer);
+        const auto where = "page " + std::to_string(page.pageNumber);
+        if (read.outcome == PageRead::Outcome::Missing
+            || read.outcome == PageRead::Outcome::Unreadable) {
             ++counts.pagesUnreadable;
+            if (!read.reason.empty()) {
+                counts.problems.push_back(where + " is " + read.reason + ": its rows are left out");
+            }
             return true;
         }
         const ConstPage view(buffer);
-        if (const PageCheck check = checkPageEitherLayout(view); !check.ok()) {
+        // A page stored compressed is checked as stored: its view no longer has the checksum.
+        const PageCheck check = read.storedCheck ? *read.storedCheck : checkPageEitherLayout(view);
+        if (!check.ok()) {
             ++counts.pagesFailedCheck;
             counts.failedPages.push_back(page.pageNumber);
-            counts.problems.push_back("page " + std::to_string(page.pageNumber) + " is "
-                + std::string(describe(check.verdict))
-                + (callbacks.decodeFailedPages ? ": its rows were read anyway and may be wrong"
-                                               : ": its rows are left out"));
-            if (!callbacks.decodeFailedPages) {
+            const bool decodeAnyway = callbacks.decodeFailedPages && read.ok();
+            counts.problems.push_back(where + " is " + std::string(describe(check.verdict))
+                + (decodeAnyway ? ": its rows were read anyway and may be wrong"
+                                : ": its rows are left out"));
+            if (!decodeAnyway) {
                 return true;
             }
+        } else if (!read.ok()) {
+            // Intact as stored, yet its compressed form gives no page.
+            ++counts.pagesUnreadable;
+            counts.problems.push_back(where + " is " + read.reason + ": its rows are left out");
+            return true;
         }
         ++counts.pagesRead;
         counts.decoded += lob ? DecodeLobPage(decoder, view, page.pageNumber, target)

@@ -156,13 +156,13 @@ TEST(InstantAlterTest, DroppedAndReorderedColumnsAreMappedAndEveryRowIsRead)
     EXPECT_EQ(second[7], "NULL");
 }
 
-// Pages of a copy of the fixture's ibdata1 that `pick` chooses are overwritten with zeros: a
-// fault as a dead sector leaves it.
+// Pages of a copy of the fixture's ibdata1 (16 KiB pages) that `pick` chooses are overwritten
+// with zeros: a fault as a dead sector leaves it.
 std::size_t zeroPages(const std::filesystem::path &file,
     const std::function<bool(innodb::ConstPage, std::uint32_t)> &pick)
 {
     std::fstream io(file, std::ios::in | std::ios::out | std::ios::binary);
-    std::array<std::uint8_t, innodb::kPageSize> page {};
+    std::array<std::uint8_t, innodb::kDefaultPageSize> page {};
     std::vector<std::uint32_t> chosen;
     for (std::uint32_t n = 0; io.read(reinterpret_cast<char *>(page.data()), page.size()); ++n) {
         if (pick(innodb::ConstPage(page), n)) {
@@ -170,7 +170,7 @@ std::size_t zeroPages(const std::filesystem::path &file,
         }
     }
     io.clear();
-    const std::array<char, innodb::kPageSize> zeros {};
+    const std::array<char, innodb::kDefaultPageSize> zeros {};
     for (const std::uint32_t n : chosen) {
         io.seekp(static_cast<std::streamoff>(n) * static_cast<std::streamoff>(page.size()));
         io.write(zeros.data(), zeros.size());
