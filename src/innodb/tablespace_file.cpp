@@ -1,5 +1,7 @@
 #include "innodb/tablespace_file.h"
 
+#include "innodb/tablespace_check.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -11,11 +13,12 @@ namespace innodb {
 
 common::Result<TablespaceFile> TablespaceFile::open(const std::string &path)
 {
-    const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (descriptor < 0) {
-        return common::ioError(
-            std::string("cannot open tablespace: ") + std::strerror(errno), path);
+    // Never a blocking open: a FIFO or a device in place of ibdata1 is refused by its kind.
+    auto opened = openForReading(path);
+    if (!opened) {
+        return opened.error();
     }
+    const int descriptor = *opened;
     struct stat status
     {
     };
@@ -94,6 +97,11 @@ bool TablespaceFile::readPage(std::uint32_t pageNumber, PageBuffer buffer)
     }
     const auto got = readAt(std::uint64_t { pageNumber } * kPageSize, buffer);
     return got.ok() && *got == kPageSize;
+}
+
+common::Status TablespaceFile::checkHeader() const
+{
+    return checkTablespaceHeader(m_descriptor, m_sizeBytes);
 }
 
 void TablespaceFile::adviseSequential()

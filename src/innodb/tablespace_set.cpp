@@ -82,6 +82,18 @@ bool hasCompressedPages(std::uint32_t flags)
     return !fullCrc32 && ((flags >> 1) & 0xF) != 0;
 }
 
+// The size of a regular file that could not be opened, for the log's size line; 0 otherwise.
+std::uint64_t regularFileSize(const std::string &path)
+{
+    std::error_code error;
+    const auto status = std::filesystem::status(path, error);
+    if (error || !std::filesystem::is_regular_file(status)) {
+        return 0;
+    }
+    const auto size = std::filesystem::file_size(path, error);
+    return error ? 0 : size;
+}
+
 } // namespace
 
 TablespaceSet::~TablespaceSet() = default;
@@ -91,7 +103,14 @@ TablespaceSet::Space *TablespaceSet::openSpace(
 {
     auto opened = TablespaceFile::open(path);
     if (!opened) {
-        m_problems.push_back(fileName + ": " + opened.error().describe());
+        m_refusedBytes += regularFileSize(path);
+        m_problems.push_back(opened.error().describe());
+        return nullptr;
+    }
+    // Random bytes or zeros are no tablespace, and are called so rather than read as pages.
+    if (auto header = opened->checkHeader(); !header.ok()) {
+        m_refusedBytes += opened->sizeBytes();
+        m_problems.push_back(fileName + ": " + header.error().describe());
         return nullptr;
     }
     // Compressed pages are zlib streams of 1-8 KiB: scanned as 16 KiB pages they would only give
@@ -100,6 +119,7 @@ TablespaceSet::Space *TablespaceSet::openSpace(
     if (auto read = opened->readAt(0, header); read && *read == header.size()
         && hasCompressedPages(static_cast<std::uint32_t>(
             common::readBigEndianUnchecked(header.data() + kFspSpaceFlags, 4)))) {
+        m_refusedBytes += opened->sizeBytes();
         m_problems.push_back(fileName
             + ": the table uses ROW_FORMAT=COMPRESSED, whose pages this program cannot read");
         return nullptr;
@@ -231,7 +251,7 @@ const TableInSpace *TablespaceSet::find(std::string_view name) const
 
 std::uint64_t TablespaceSet::totalBytes() const
 {
-    std::uint64_t total = 0;
+    std::uint64_t total = m_refusedBytes;
     for (const auto &space : m_spaces) {
         total += space->file.sizeBytes();
     }

@@ -37,6 +37,8 @@ struct Folder
     void writeSpace(const std::string &relative, std::uint32_t flags) const
     {
         std::string bytes(4 * innodb::kPageSize, '\0');
+        // Page 0 is an FSP header: page type 8, space id 0.
+        bytes[innodb::kFilPageType + 1] = static_cast<char>(innodb::kFilPageTypeFspHeader);
         for (int i = 0; i < 4; ++i) {
             bytes[innodb::kFspSpaceFlags + static_cast<std::size_t>(i)]
                 = static_cast<char>(flags >> (24 - 8 * i));

@@ -79,8 +79,10 @@ struct SavePhase
         steps.openWriter = [this](const frm::FrmTableEntry &table) {
             return std::make_unique<CollectingWriter>(rows[table.dictionaryName], afterRow);
         };
-        steps.switchToInnoDb
-            = [this](const frm::FrmTableEntry &table) { switched.push_back(table.dictionaryName); };
+        steps.switchToInnoDb = [this](const frm::FrmTableEntry &table) {
+            switched.push_back(table.dictionaryName);
+            return common::okStatus();
+        };
         steps.finishRebuild = [this] { ++finishes; };
         job::saveDatabase(repairJob, steps);
     }
