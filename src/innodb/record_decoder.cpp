@@ -277,6 +277,7 @@ RecordDecoder::RecordOutcome RecordDecoder::parseRecord(ConstPage page, std::siz
         }
     }
 
+    m_extraStart = lengthAt;
     if (m_keyFields == 0 && !common::fits(heapEnd, origin, kRowIdSize)) {
         return RecordOutcome::Unreadable;
     }
@@ -297,6 +298,8 @@ RecordDecoder::RecordOutcome RecordDecoder::parseRecord(ConstPage page, std::siz
         m_lengths[f] = static_cast<std::uint32_t>(width);
         at += width;
     }
+    // A table whose every column is in its key still stores DB_TRX_ID and DB_ROLL_PTR after it.
+    m_dataEnd = at + (m_keyFields > 0 && present == m_keyFields ? kTrxIdSize + kRollPtrSize : 0);
     return RecordOutcome::Row;
 }
 

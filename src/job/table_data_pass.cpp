@@ -180,6 +180,10 @@ TableOutcome readTable(RepairJob &job, const innodb::TableInSpace &space,
     for (const auto &problem : read.problems) {
         outcome.problems.push_back(entry.name + ": " + problem);
     }
+    if (!read.layoutRefusal.empty()) {
+        // A layout this program misreads: better no rows than rows of shifted columns.
+        return notRead("its records do not decode consistently: " + read.layoutRefusal);
+    }
     if (read.pagesRead == 0 && !read.stopped) {
         // Even an empty table has its root leaf: reading none is losing the table.
         outcome.notRead = read.problems.empty()
