@@ -135,7 +135,7 @@ double plainRead(innodb::TablespaceFile &file, std::size_t chunk)
 void benchScan(const std::string &tablespace, int runs, bool cached)
 {
     const std::size_t chunks[]
-        = { std::size_t { 1 } << 20, innodb::kScanChunkPages * innodb::kPageSize };
+        = { std::size_t { 1 } << 20, innodb::kScanChunkPages * innodb::kDefaultPageSize };
     std::vector<double> plain[2];
     std::vector<double> scanner;
     std::uint64_t size = 0;

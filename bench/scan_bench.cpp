@@ -20,7 +20,7 @@ double megabytesPerSecond(std::uint64_t bytes, Clock::duration elapsed)
 // Reads the file front to back in the scanner's chunk size and does nothing with the bytes.
 bool plainRead(innodb::TablespaceFile &file, std::uint64_t &bytesRead)
 {
-    const std::size_t chunk = innodb::kScanChunkPages * innodb::kPageSize;
+    const std::size_t chunk = innodb::kScanChunkPages * innodb::kDefaultPageSize;
     auto buffer = std::make_unique<std::uint8_t[]>(chunk);
     file.adviseSequential();
     bytesRead = 0;
@@ -73,7 +73,7 @@ int main(int argc, char **argv)
         std::printf("round %d: plain read %.0f MB/s, scanner %.0f MB/s (%zu leaf pages kept in %zu "
                     "indexes)\n",
             round, megabytesPerSecond(bytes, plainTime),
-            megabytesPerSecond(file->pageCount() * innodb::kPageSize, scanTime),
+            megabytesPerSecond(file->pageCount() * innodb::kDefaultPageSize, scanTime),
             scan->allPages.size(), scan->groups.size());
     }
     return 0;

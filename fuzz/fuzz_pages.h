@@ -29,25 +29,26 @@ public:
         : m_bytes(data, data + size)
         , m_wrap(wrap)
     {
-        const std::size_t pages
-            = std::max<std::size_t>(1, (size + innodb::kPageSize - 1) / innodb::kPageSize);
-        m_bytes.resize(pages * innodb::kPageSize, 0);
+        const std::size_t pages = std::max<std::size_t>(
+            1, (size + innodb::kDefaultPageSize - 1) / innodb::kDefaultPageSize);
+        m_bytes.resize(pages * innodb::kDefaultPageSize, 0);
     }
-    bool readPage(std::uint32_t pageNumber, innodb::PageBuffer buffer) override
+    innodb::PageRead readPage(std::uint32_t pageNumber, innodb::PageBuffer buffer) override
     {
         const std::uint64_t count = pageCount();
         if (pageNumber >= count && !m_wrap) {
-            return false;
+            return innodb::PageRead::missing();
         }
-        const std::uint64_t at = (pageNumber % count) * innodb::kPageSize;
-        std::memcpy(buffer.data(), m_bytes.data() + at, innodb::kPageSize);
-        return true;
+        const std::uint64_t at = (pageNumber % count) * innodb::kDefaultPageSize;
+        std::memcpy(buffer.data(), m_bytes.data() + at, innodb::kDefaultPageSize);
+        return {};
     }
-    std::uint64_t pageCount() const override { return m_bytes.size() / innodb::kPageSize; }
+    std::uint64_t pageCount() const override { return m_bytes.size() / innodb::kDefaultPageSize; }
     innodb::ConstPage page(std::uint32_t pageNumber) const
     {
         return innodb::ConstPage(
-            m_bytes.data() + std::size_t { pageNumber } * innodb::kPageSize, innodb::kPageSize);
+            m_bytes.data() + std::size_t { pageNumber } * innodb::kDefaultPageSize,
+            innodb::kDefaultPageSize);
     }
 
 private:

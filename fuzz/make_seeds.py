@@ -2,10 +2,14 @@
 """Seed corpora for the fuzz targets, cut from real files written by servers.
 
     fuzz/make_seeds.py OUT --zarafa DIR [--zarafa DIR ...] --sakila DIR --frm DIR [--frm DIR ...]
+        [--page-formats DIR]
 
 OUT/frm: every .frm file found. OUT/page: leaf pages of the tables fuzz_page.cpp decodes, each
 prefixed with the table's number in that target's list. OUT/dictionary: the first 16 pages of each
-ibdata1 (the dictionary header and both dictionary roots are among them).
+ibdata1 (the dictionary header and both dictionary roots are among them). OUT/compressed: index
+pages of the ROW_FORMAT=COMPRESSED tables and compressed pages of the PAGE_COMPRESSED ones of the
+folders make-page-formats-fixture.sh made (DIR/16k), each prefixed with fuzz_compressed_page.cpp's
+form byte.
 """
 import argparse
 import hashlib
@@ -81,12 +85,44 @@ def sakila_seeds(folder: pathlib.Path, out: pathlib.Path) -> None:
             write(out / "page", bytes([n]) + page)
 
 
+# fuzz_compressed_page.cpp's form byte: KEY_BLOCK_SIZE 1-16 KiB, then the page compressed forms.
+ZIP_FORMS = {1024: 0, 2048: 1, 4096: 2, 8192: 3, 16384: 4}
+FULL_CRC32_FORMS = {"zlib": 6, "lz4": 7, "lzo": 8, "lzma": 9, "bzip2": 10, "snappy": 11}
+PAGES_PER_FILE = 6
+
+
+def compressed_seeds(folder: pathlib.Path, out: pathlib.Path) -> None:
+    for size in ZIP_FORMS:
+        path = folder / "row_compressed" / "Zarafa" / f"zc{size // 1024}.ibd"
+        if not path.exists():
+            continue
+        data = path.read_bytes()
+        taken = 0
+        for at in range(0, len(data) - size + 1, size):
+            page = data[at:at + size]
+            if struct.unpack_from(">H", page, 24)[0] == 17855 and taken < PAGES_PER_FILE:
+                taken += 1
+                write(out / "compressed", bytes([ZIP_FORMS[size]]) + page)
+    for algorithm, form in FULL_CRC32_FORMS.items():
+        for name, byte in ((f"pc_{algorithm}", form), (f"pcc_{algorithm}", 5)):
+            path = folder / "page_compressed" / "Zarafa" / f"{name}.ibd"
+            if not path.exists():
+                continue
+            taken = 0
+            for number, page in pages(path):
+                if number > 0 and struct.unpack_from(">H", page, 24)[0] >> 15 and taken < PAGES_PER_FILE:
+                    taken += 1
+                    end = len(page.rstrip(b"\0"))
+                    write(out / "compressed", bytes([byte]) + page[:max(end, 64)])
+
+
 def main() -> None:
     parser = argparse.ArgumentParser()
     parser.add_argument("out", type=pathlib.Path)
     parser.add_argument("--zarafa", type=pathlib.Path, action="append", default=[])
     parser.add_argument("--sakila", type=pathlib.Path)
     parser.add_argument("--frm", type=pathlib.Path, action="append", default=[])
+    parser.add_argument("--page-formats", type=pathlib.Path)
     args = parser.parse_args()
     for folder in args.frm + ([args.sakila] if args.sakila else []):
         for path in sorted(folder.rglob("*.frm")):
@@ -95,7 +131,9 @@ def main() -> None:
         zarafa_seeds(folder, args.out)
     if args.sakila:
         sakila_seeds(args.sakila, args.out)
-    for target in ("frm", "page", "dictionary"):
+    if args.page_formats:
+        compressed_seeds(args.page_formats / "16k", args.out)
+    for target in ("frm", "page", "dictionary", "compressed"):
         count = len(list((args.out / target).glob("*"))) if (args.out / target).exists() else 0
         print(f"{target}: {count} seeds")
 

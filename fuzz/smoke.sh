@@ -23,20 +23,26 @@ seed_args=(--frm tests/frm/data)
 [ -d ../shared/fixtures/mysql-5.0-sakila/sakila ] \
     && seed_args+=(--sakila ../shared/fixtures/mysql-5.0-sakila/sakila)
 [ -f "$fixture/ibdata1" ] && seed_args+=(--zarafa "$fixture")
+# The compressed page folders beside it, when the first configuration made them.
+page_formats="$(dirname "$fixture")/page-formats"
+[ -d "$page_formats/16k" ] && seed_args+=(--page-formats "$page_formats")
 python3 fuzz/make_seeds.py "$build/seeds" "${seed_args[@]}"
 
 status=0
-for target in frm page dictionary; do
+for target in frm page dictionary compressed_page; do
     rm -rf "$build/findings/$target"
-    mkdir -p "$build/corpus/$target" "$build/seeds/$target" "$build/findings/$target"
+    seeds=$target
+    [ "$target" = compressed_page ] && seeds=compressed
+    mkdir -p "$build/corpus/$target" "$build/seeds/$seeds" "$build/findings/$target"
     case $target in
     page) max_len=81921 ;;
     dictionary) max_len=262144 ;;
+    compressed_page) max_len=16385 ;;
     *) max_len=16384 ;;
     esac
     echo "fuzz smoke: $target for $seconds s"
     if ! (cd "$build/findings/$target" && "../../fuzz/fuzz_$target" ../../corpus/$target \
-        ../../seeds/$target -max_total_time="$seconds" -max_len="$max_len" -print_final_stats=1 \
+        ../../seeds/$seeds -max_total_time="$seconds" -max_len="$max_len" -print_final_stats=1 \
         2>&1 | grep -E '^(stat::number_of_executed_units|stat::average_exec_per_sec|==[0-9]+==|SUMMARY)'); then
         :
     fi

@@ -8,7 +8,11 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev
     qt6-base-dev qt6-base-dev-tools libgl-dev
     unixodbc unixodbc-dev odbc-mariadb
+    zlib1g-dev liblz4-dev liblzo2-dev liblzma-dev libbz2-dev libsnappy-dev
     mariadb-server mariadb-client
+    # MariaDB's page compression algorithms besides zlib, for the generated test folders.
+    mariadb-plugin-provider-lz4 mariadb-plugin-provider-lzo mariadb-plugin-provider-lzma
+    mariadb-plugin-provider-bzip2 mariadb-plugin-provider-snappy
     clang libclang-rt-14-dev
     python3
 )

@@ -65,7 +65,7 @@ constexpr std::array kKeyListNames {
 
 // "Medium Text" is what the type names have always said; "Medium_Text" and the other spellings
 // are accepted so that a name from anywhere in the program compares equal.
-constexpr std::array<std::string_view, 14> kVariableLengthNames {
+constexpr std::array<std::string_view, 15> kVariableLengthNames {
     "VarBinary",
     "LongText",
     "Blob",
@@ -80,6 +80,7 @@ constexpr std::array<std::string_view, 14> kVariableLengthNames {
     "MediumText",
     "Enum_Text",
     "Json",
+    "Geometry",
 };
 
 std::string quoteValue(std::string_view value)
@@ -394,8 +395,14 @@ std::string sqlTypeText(const ColumnDef &column)
         return elementList("enum", column);
     case kSet:
         return elementList("set", column);
-    case kGeometry:
-        return "geometry";
+    case kGeometry: {
+        static constexpr std::array<std::string_view, 8> kGeometryTypes { "geometry", "point",
+            "linestring", "polygon", "multipoint", "multilinestring", "multipolygon",
+            "geometrycollection" };
+        return column.geometryType < kGeometryTypes.size()
+            ? std::string(kGeometryTypes[column.geometryType])
+            : std::string();
+    }
     default:
         return {};
     }

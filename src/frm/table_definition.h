@@ -37,6 +37,10 @@ struct ColumnDef
     std::uint8_t precision = 0; // DECIMAL digits in all
     std::uint8_t scale = 0; // DECIMAL digits after the point; FLOAT/DOUBLE decimals
     std::vector<std::string> elements; // ENUM and SET member names, in order
+    // GEOMETRY's subtype (the byte that holds the charset of other columns): 0 geometry, 1 point,
+    // 2 linestring, 3 polygon, 4 multipoint, 5 multilinestring, 6 multipolygon,
+    // 7 geometrycollection.
+    std::uint8_t geometryType = 0;
 
     std::uint16_t index = 0; // 0-based position in definition order
     std::uint16_t packFlags = 0; // the record's pack flag word (bytes 8-9)

@@ -378,7 +378,8 @@ void setPrefixLengths(FrmTableEntry &table)
     for (KeyDef &key : table.keys) {
         for (KeyPart &part : key.parts) {
             const ColumnDef &column = table.definitionOrder[part.column];
-            const bool prefix = isBlobType(column.fieldType)
+            // A spatial key indexes the whole geometry, whatever length its part names.
+            const bool prefix = (isBlobType(column.fieldType) && key.kind != KeyKind::Spatial)
                 || ((column.fieldType == kVarchar || column.fieldType == kString
                         || column.fieldType == kVarString)
                     && part.byteLength < column.byteLength);
@@ -431,7 +432,9 @@ ColumnDef readColumn(const FrmBytes &file, std::size_t record)
     column.typeCode = static_cast<std::uint16_t>(file.u16(record + kColumnFieldType));
     column.recordPosition = file.u8(record + kColumnRecordOffset);
     if (column.fieldType == kGeometry) {
-        column.charset = kCharsetBinary; // the low byte holds the geometry subtype
+        // The charset bytes hold the geometry subtype; the value itself is binary.
+        column.geometryType = file.u8(record + kColumnCharsetLow);
+        column.charset = kCharsetBinary;
     }
     // Numbers and dates carry whatever charset the server put there (the table's, 8 or 0); only
     // a character column's own character set divides its byte length.

@@ -3,8 +3,7 @@
 #include "innodb/index_tree.h"
 #include "innodb/record_chain.h"
 
-#include <array>
-#include <memory>
+#include <vector>
 
 namespace innodb {
 
@@ -107,17 +106,17 @@ void readDictionaryIndex(PageSource &source, const ScanResult &scan, std::uint64
         problems.push_back(std::string(name) + " " + problem);
     }
     OrphanKeyFilter filter(pages);
-    auto buffer = std::make_unique<std::array<std::uint8_t, kPageSize>>();
+    std::vector<std::uint8_t> buffer(source.pageSize());
     const auto readPage = [&](const TablePage &tablePage, bool orphan) {
         if (stop && stop()) {
             return;
         }
-        if (!source.readPage(tablePage.pageNumber, *buffer)) {
+        if (const PageRead read = source.readPage(tablePage.pageNumber, buffer); !read) {
             problems.push_back(std::string(name) + " page " + std::to_string(tablePage.pageNumber)
-                + ": page cannot be read");
+                + (read.reason.empty() ? ": page cannot be read" : ": page is " + read.reason));
             return;
         }
-        const ConstPage page(*buffer);
+        const ConstPage page(buffer);
         if (isCompactPage(page) || indexIdOf(page) != indexId || pageLevelOf(page) != 0) {
             return;
         }
@@ -153,11 +152,11 @@ void readDictionaryIndex(PageSource &source, const ScanResult &scan, std::uint64
 // places every server has used (8 and 11).
 std::pair<std::uint32_t, std::uint32_t> dictionaryRoots(PageSource &source)
 {
-    auto buffer = std::make_unique<std::array<std::uint8_t, kPageSize>>();
-    if (source.readPage(kDictionaryHeaderPage, *buffer)
-        && pageNumberOf(*buffer) == kDictionaryHeaderPage) {
-        const auto tables = readUint32(*buffer, kDictHeaderTablesRoot);
-        const auto indexes = readUint32(*buffer, kDictHeaderIndexesRoot);
+    std::vector<std::uint8_t> buffer(source.pageSize());
+    if (source.readPage(kDictionaryHeaderPage, buffer)
+        && pageNumberOf(buffer) == kDictionaryHeaderPage) {
+        const auto tables = readUint32(buffer, kDictHeaderTablesRoot);
+        const auto indexes = readUint32(buffer, kDictHeaderIndexesRoot);
         if (tables != 0 && indexes != 0 && tables < source.pageCount()
             && indexes < source.pageCount()) {
             return { tables, indexes };
@@ -180,7 +179,7 @@ std::optional<common::Bytes> OldStyleRecord::bytes(ConstPage page, std::size_t f
 
 common::Result<OldStyleRecord> readOldStyleRecord(ConstPage page, std::size_t origin)
 {
-    if (origin < kPageData + kOldRecordHeaderSize || origin >= kPageDirectoryStart) {
+    if (origin < kPageData + kOldRecordHeaderSize || origin >= directoryStartOf(page)) {
         return common::corruption("record origin outside the page");
     }
     OldStyleRecord record;
@@ -213,7 +212,7 @@ common::Result<OldStyleRecord> readOldStyleRecord(ConstPage page, std::size_t or
         if (end < start) {
             return common::corruption("record end offsets decrease");
         }
-        if (!common::fits(kPageDirectoryStart, origin + start, end - start)) {
+        if (!common::fits(directoryStartOf(page), origin + start, end - start)) {
             return common::corruption("record field leaves the page");
         }
         field.offset = origin + start;

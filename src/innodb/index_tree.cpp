@@ -8,6 +8,7 @@
 #include <cstring>
 #include <memory>
 #include <unordered_set>
+#include <vector>
 
 namespace innodb {
 
@@ -63,7 +64,7 @@ void OrphanKeyFilter::noteTreeKey(const KeyBytes &key)
 
 namespace {
 
-// Trees deeper than this do not exist at 16 KiB pages; a deeper walk is a loop in disguise.
+// Trees deeper than this do not exist even at 4 KiB pages; a deeper walk is a loop in disguise.
 constexpr int kMaxDepth = 32;
 
 // A set of page numbers at one bit a page of the file: the sets below hold every page of a
@@ -216,11 +217,11 @@ public:
                 return damaged("child page is not a leaf of this index");
             }
         }
-        auto buffer = std::make_unique<std::array<std::uint8_t, kPageSize>>();
-        if (!m_source.readPage(pageNumber, *buffer)) {
-            return damaged("page cannot be read");
+        std::vector<std::uint8_t> buffer(m_source.pageSize());
+        if (const PageRead read = m_source.readPage(pageNumber, buffer); !read) {
+            return damaged(read.reason.empty() ? "page cannot be read" : "page is " + read.reason);
         }
-        const ConstPage page(*buffer);
+        const ConstPage page(buffer);
         if (!isIndexPage(page) || pageNumberOf(page) != pageNumber) {
             return damaged("not an index page at its own position");
         }
@@ -255,8 +256,8 @@ private:
             return;
         }
         std::size_t heapEnd = heapTopOf(page);
-        if (heapEnd > kPageDirectoryStart) {
-            heapEnd = kPageDirectoryStart;
+        if (heapEnd > directoryStartOf(page)) {
+            heapEnd = directoryStartOf(page);
         }
         const auto chain = walkRecordChain(page);
         std::vector<NodePointer> pointers;

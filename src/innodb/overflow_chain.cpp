@@ -2,9 +2,10 @@
 
 #include "innodb/page_check.h"
 #include "innodb/page_layout.h"
+#include "innodb/zip_blob.h"
 
-#include <array>
 #include <unordered_set>
+#include <vector>
 
 namespace innodb {
 
@@ -13,11 +14,14 @@ namespace {
 std::string pageName(std::uint32_t page) { return "overflow page " + std::to_string(page); }
 
 // Why `page` (read as number `number`) cannot hold a part of the value, or empty when it can.
-std::string refusal(ConstPage page, std::uint32_t number, const OverflowExpectation &expectation)
+std::string refusal(ConstPage page, const PageRead &read, std::uint32_t number,
+    const OverflowExpectation &expectation)
 {
     // The checksum first: random bytes over a page usually leave its header intact, and only the
-    // checksum then tells the page from a good one.
-    if (const PageCheck check = checkPageEitherLayout(page); !check.ok()) {
+    // checksum then tells the page from a good one. A page stored compressed is checked as
+    // stored: its view no longer carries the checksum.
+    if (const PageCheck check = read.storedCheck ? *read.storedCheck : checkPageEitherLayout(page);
+        !check.ok()) {
         return pageName(number) + " is " + std::string(describe(check.verdict));
     }
     if (pageNumberOf(page) != number) {
@@ -44,13 +48,17 @@ std::string refusal(ConstPage page, std::uint32_t number, const OverflowExpectat
 OverflowResult ReadOverflowChain(PageSource &pages, const OverflowExpectation &expectation,
     std::uint32_t firstPage, std::uint64_t expectedLength, LongValueWriter &writer)
 {
+    if (pages.compressedPageSize() != 0) {
+        return readCompressedBlob(pages, expectation, firstPage, expectedLength, writer);
+    }
     OverflowResult result;
     const auto stop = [&result](std::string why) {
         result.damage = std::move(why);
         return result;
     };
     // One page buffer for the whole chain, so that any value size costs the same memory.
-    static thread_local std::array<std::uint8_t, kPageSize> buffer;
+    static thread_local std::vector<std::uint8_t> buffer;
+    buffer.resize(pages.pageSize());
     std::unordered_set<std::uint32_t> seen;
     std::uint32_t page = firstPage;
     while (result.bytesRead < expectedLength) {
@@ -65,15 +73,17 @@ OverflowResult ReadOverflowChain(PageSource &pages, const OverflowExpectation &e
         if (page >= pages.pageCount()) {
             return stop(pageName(page) + " lies beyond the end of the file");
         }
-        if (!pages.readPage(page, PageBuffer(buffer))) {
-            return stop(pageName(page) + " cannot be read");
+        const PageRead read = pages.readPage(page, buffer);
+        if (!read) {
+            return stop(
+                pageName(page) + (read.reason.empty() ? " cannot be read" : " is " + read.reason));
         }
         const ConstPage view(buffer);
-        if (std::string why = refusal(view, page, expectation); !why.empty()) {
+        if (std::string why = refusal(view, read, page, expectation); !why.empty()) {
             return stop(std::move(why));
         }
         const std::uint32_t partLength = readUint32(view, kBlobPartLength);
-        if (partLength == 0 || !common::fits(kFilPageEndLsnOldChecksum, kBlobData, partLength)) {
+        if (partLength == 0 || !common::fits(filTrailerOf(view.size()), kBlobData, partLength)) {
             return stop(pageName(page) + " gives an impossible part length of "
                 + std::to_string(partLength) + " bytes");
         }
@@ -92,8 +102,8 @@ OverflowResult ReadOverflowChain(PageSource &pages, const OverflowExpectation &e
 
 bool holdsUntypedBlobPages(PageSource &pages)
 {
-    std::array<std::uint8_t, kPageSize> header {};
-    if (!pages.readPage(kFspHeaderPage, PageBuffer(header))) {
+    std::vector<std::uint8_t> header(pages.pageSize());
+    if (!pages.readPage(kFspHeaderPage, header)) {
         return true;
     }
     const ConstPage page(header);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <zlib.h>
 
 namespace innodb {
 
@@ -55,12 +56,18 @@ std::uint32_t fold(std::span<const std::uint8_t> bytes)
 constexpr std::size_t kHeaderPartBegin = kFilPageOffset; // 4
 constexpr std::size_t kHeaderPartEnd = kFilPageFileFlushLsn; // 26
 constexpr std::size_t kBodyBegin = kFilPageData; // 38
-constexpr std::size_t kBodyEnd = kFilPageEndLsnOldChecksum; // kPageSize - 8
+
+std::size_t bodyEnd(ConstPage page) { return filTrailerOf(page.size()); }
 
 std::span<const std::uint8_t> range(ConstPage page, std::size_t begin, std::size_t end)
 {
     return std::span<const std::uint8_t>(page.data() + begin, end - begin);
 }
+
+// The parts of a compressed page its checksum covers: the FIL header without the checksum, the
+// LSN and the flushed-LSN fields, which are written after the checksum is computed.
+constexpr std::size_t kZipFirstEnd = kFilPageLsn; // 4..15: page number, prev, next
+constexpr std::size_t kZipRestBegin = kFilPageSpaceId; // 34..: space id, then the payload
 
 } // namespace
 
@@ -88,7 +95,7 @@ std::uint32_t crc32c(std::span<const std::uint8_t> bytes)
 std::uint32_t innodbChecksum(ConstPage page)
 {
     return fold(range(page, kHeaderPartBegin, kHeaderPartEnd))
-        + fold(range(page, kBodyBegin, kBodyEnd));
+        + fold(range(page, kBodyBegin, bodyEnd(page)));
 }
 
 std::uint32_t innodbOldChecksum(ConstPage page)
@@ -99,15 +106,15 @@ std::uint32_t innodbOldChecksum(ConstPage page)
 std::uint32_t crc32Checksum(ConstPage page)
 {
     return crc32c(range(page, kHeaderPartBegin, kHeaderPartEnd))
-        ^ crc32c(range(page, kBodyBegin, kBodyEnd));
+        ^ crc32c(range(page, kBodyBegin, bodyEnd(page)));
 }
 
-std::uint32_t fullCrc32Checksum(ConstPage page) { return crc32c(range(page, 0, kPageSize - 4)); }
+std::uint32_t fullCrc32Checksum(ConstPage page) { return crc32c(range(page, 0, page.size() - 4)); }
 
 bool checksumMatches(ConstPage page, ChecksumAlgorithm algorithm)
 {
     const std::uint32_t front = readUint32(page, kFilPageSpaceOrChecksum);
-    const std::uint32_t back = readUint32(page, kFilPageEndLsnOldChecksum);
+    const std::uint32_t back = readUint32(page, filTrailerOf(page.size()));
     switch (algorithm) {
     case ChecksumAlgorithm::Innodb: {
         // InnoDB before 4.0.14 left the new checksum 0, and before that the old field held the
@@ -127,7 +134,7 @@ bool checksumMatches(ConstPage page, ChecksumAlgorithm algorithm)
     case ChecksumAlgorithm::None:
         return front == kNoChecksumMagic && back == kNoChecksumMagic;
     case ChecksumAlgorithm::FullCrc32:
-        return readUint32(page, kPageSize - 4) == fullCrc32Checksum(page);
+        return readUint32(page, page.size() - 4) == fullCrc32Checksum(page);
     }
     return false;
 }
@@ -135,7 +142,7 @@ bool checksumMatches(ConstPage page, ChecksumAlgorithm algorithm)
 bool lsnTrailerMatches(ConstPage page, bool fullCrc32Space)
 {
     const std::uint32_t lsnLow = readUint32(page, kFilPageLsn + 4);
-    const std::size_t trailer = fullCrc32Space ? kPageSize - 8 : kPageSize - 4;
+    const std::size_t trailer = fullCrc32Space ? page.size() - 8 : page.size() - 4;
     return readUint32(page, trailer) == lsnLow;
 }
 
@@ -173,6 +180,44 @@ PageCheck checkPageEitherLayout(ConstPage page)
     }
     const PageCheck full = checkPage(page, true);
     return full.ok() ? full : classic;
+}
+
+std::uint32_t compressedPageChecksum(
+    std::span<const std::uint8_t> stored, ChecksumAlgorithm algorithm)
+{
+    const auto first = range(stored, kFilPageOffset, kZipFirstEnd);
+    const auto type = range(stored, kFilPageType, kFilPageType + 2);
+    const auto rest = range(stored, kZipRestBegin, stored.size());
+    switch (algorithm) {
+    case ChecksumAlgorithm::Crc32:
+    case ChecksumAlgorithm::FullCrc32:
+        return crc32c(first) ^ crc32c(type) ^ crc32c(rest);
+    case ChecksumAlgorithm::Innodb: {
+        uLong adler = adler32(0L, first.data(), static_cast<uInt>(first.size()));
+        adler = adler32(adler, type.data(), static_cast<uInt>(type.size()));
+        adler = adler32(adler, rest.data(), static_cast<uInt>(rest.size()));
+        return static_cast<std::uint32_t>(adler);
+    }
+    case ChecksumAlgorithm::None:
+        return kNoChecksumMagic;
+    }
+    return kNoChecksumMagic;
+}
+
+PageCheck checkCompressedPage(std::span<const std::uint8_t> stored)
+{
+    if (std::all_of(stored.begin(), stored.end(), [](std::uint8_t b) { return b == 0; })) {
+        return { PageVerdict::Empty, std::nullopt };
+    }
+    // A compressed page has no trailer, so a torn write shows only as a wrong checksum.
+    const std::uint32_t stored32 = readUint32(stored, kFilPageSpaceOrChecksum);
+    for (const auto algorithm :
+        { ChecksumAlgorithm::Crc32, ChecksumAlgorithm::Innodb, ChecksumAlgorithm::None }) {
+        if (stored32 == compressedPageChecksum(stored, algorithm)) {
+            return { PageVerdict::Valid, algorithm };
+        }
+    }
+    return { PageVerdict::BadChecksum, std::nullopt };
 }
 
 std::string_view describe(PageVerdict verdict)

@@ -10,6 +10,7 @@
 #pragma once
 
 #include "innodb/page_layout.h"
+#include "innodb/page_verdict.h"
 
 #include <cstdint>
 #include <optional>
@@ -18,30 +19,6 @@
 
 namespace innodb {
 
-enum class ChecksumAlgorithm {
-    Innodb, // the legacy folds: MySQL up to 5.7.6, MariaDB up to 10.2.1
-    Crc32, // CRC-32C of both halves, the same value at 0 and in the trailer: MySQL 5.7.7+
-    None, // 0xDEADBEEF in both places, written with innodb_checksum_algorithm=none
-    FullCrc32, // MariaDB 10.5+ spaces: CRC-32C of the whole page in its last 4 bytes
-};
-
-enum class PageVerdict {
-    Valid, // a checksum matches and the trailer agrees with the header
-    Empty, // every byte zero: a page never written, nothing to decode and nothing lost
-    Torn, // the trailer's LSN is not the header's: the write was cut short
-    BadChecksum, // the trailer agrees but no algorithm gives the stored checksum
-};
-
-struct PageCheck
-{
-    PageVerdict verdict = PageVerdict::Valid;
-    std::optional<ChecksumAlgorithm> algorithm; // the one that matched, for Valid pages
-
-    // Only a valid page can be decoded. An empty one is unused to a scan of the whole file, but
-    // lost when the tree expected rows on it: the caller knows which.
-    bool ok() const { return verdict == PageVerdict::Valid; }
-};
-
 // The value innodb_checksum_algorithm=none writes in both checksum fields.
 inline constexpr std::uint32_t kNoChecksumMagic = 0xDEADBEEF;
 
@@ -49,10 +26,10 @@ inline constexpr std::uint32_t kNoChecksumMagic = 0xDEADBEEF;
 // ut_crc32() computes it.
 std::uint32_t crc32c(std::span<const std::uint8_t> bytes);
 
-// The legacy checksums: the new one stored at FIL offset 0 and the old one at kPageSize - 8.
+// The legacy checksums: the new one stored at FIL offset 0 and the old one in the trailer.
 std::uint32_t innodbChecksum(ConstPage page);
 std::uint32_t innodbOldChecksum(ConstPage page);
-// The crc32 checksum, stored at FIL offset 0 and again at kPageSize - 8.
+// The crc32 checksum, stored at FIL offset 0 and again in the trailer.
 std::uint32_t crc32Checksum(ConstPage page);
 // The full_crc32 checksum, stored in the last 4 bytes.
 std::uint32_t fullCrc32Checksum(ConstPage page);
@@ -60,8 +37,8 @@ std::uint32_t fullCrc32Checksum(ConstPage page);
 // True when the page's stored checksum fields are what `algorithm` writes.
 bool checksumMatches(ConstPage page, ChecksumAlgorithm algorithm);
 
-// True when the trailer repeats the low 32 bits of the header's LSN (FIL offset 20): at
-// kPageSize - 4, or at kPageSize - 8 in a full_crc32 space.
+// True when the trailer repeats the low 32 bits of the header's LSN (FIL offset 20): in the last
+// 4 bytes, or in the 4 before them in a full_crc32 space.
 bool lsnTrailerMatches(ConstPage page, bool fullCrc32Space = false);
 
 // A space uses the full_crc32 layout when bit 4 of its FSP flags (page 0, kFspSpaceFlags) is set.
@@ -73,6 +50,13 @@ PageCheck checkPage(ConstPage page, bool fullCrc32Space = false);
 // The check for a reader that does not know the space's layout (page 0 may be the damaged one):
 // the classic layout first, then full_crc32. A page of one layout fails the other's trailer test.
 PageCheck checkPageEitherLayout(ConstPage page);
+
+// A ROW_FORMAT=COMPRESSED page as stored (page0zip.cc, page_zip_calc_checksum()): one checksum at
+// FIL offset 0 over the page number, prev and next, the page type, and everything from the space
+// id on; crc32 or the legacy adler32, and no trailer. `stored` is the compressed page.
+std::uint32_t compressedPageChecksum(
+    std::span<const std::uint8_t> stored, ChecksumAlgorithm algorithm);
+PageCheck checkCompressedPage(std::span<const std::uint8_t> stored);
 
 // The verdict in a mail administrator's words, for log lines and the report.
 std::string_view describe(PageVerdict verdict);

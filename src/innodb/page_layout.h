@@ -1,9 +1,10 @@
 // Offsets and readers of an uncompressed InnoDB page; names follow fil0fil.h and page0page.h.
 //
-// Every multi-byte field of a page is big-endian. The readers below take a whole page
-// (a PageBuffer, always kPageSize bytes) and a fixed offset inside the FIL or index header,
-// so they need no bounds test; anything that reads at an offset found in the page itself
-// goes through common::ByteReader instead.
+// Every multi-byte field of a page is big-endian. The readers below take a whole page (a view of
+// the tablespace's page size, at least kMinPageSize bytes) and a fixed offset inside the FIL or
+// index header, so they need no bounds test; anything that reads at an offset found in the page
+// itself goes through common::ByteReader instead. The fields counted from the end of a page (the
+// FIL trailer, the page directory) move with the page size and are functions of the page.
 #pragma once
 
 #include "common/byte_reader.h"
@@ -15,7 +16,7 @@
 
 namespace innodb {
 
-using ConstPage = std::span<const std::uint8_t, kPageSize>;
+using ConstPage = std::span<const std::uint8_t>;
 
 // FIL header, 38 bytes = 4 + 4 + 4 + 4 + 8 + 2 + 8 + 4.
 inline constexpr std::size_t kFilPageSpaceOrChecksum = 0; // 4: checksum
@@ -27,7 +28,10 @@ inline constexpr std::size_t kFilPageType = 24; // 2: see the kFilPageType* valu
 inline constexpr std::size_t kFilPageFileFlushLsn = 26; // 8: page 0 of space 0 only
 inline constexpr std::size_t kFilPageSpaceId = 34; // 4: the tablespace the page belongs to
 inline constexpr std::size_t kFilPageData = 38; // first byte after the FIL header
-inline constexpr std::size_t kFilPageEndLsnOldChecksum = kPageSize - 8; // 4 + 4: FIL trailer
+inline constexpr std::size_t kFilTrailerSize = 4 + 4; // old-style checksum, low 32 bits of the LSN
+
+// The FIL trailer: the last 8 bytes of the page.
+inline std::size_t filTrailerOf(std::size_t pageSize) { return pageSize - kFilTrailerSize; }
 
 inline constexpr std::uint32_t kFilNull = 0xFFFFFFFF; // "no page" in prev/next and chain links
 
@@ -72,8 +76,14 @@ inline constexpr std::size_t kPageOldInfimum = kPageData + 1 + 6; // 101
 inline constexpr std::size_t kPageOldSupremum = kPageOldInfimum + 8 + 1 + 6; // 116
 inline constexpr std::size_t kPageOldSupremumEnd = kPageOldSupremum + 9; // 125
 
-// The page directory grows down from just above the FIL trailer.
-inline constexpr std::size_t kPageDirectoryStart = kPageSize - 8 - 2;
+// The page directory grows down from just above the FIL trailer: slot 0 (the infimum) is the
+// 2 bytes below it, and no record reaches past that.
+inline constexpr std::size_t kPageDirSlotSize = 2;
+inline std::size_t directoryStartOf(std::size_t pageSize)
+{
+    return filTrailerOf(pageSize) - kPageDirSlotSize;
+}
+inline std::size_t directoryStartOf(ConstPage page) { return directoryStartOf(page.size()); }
 
 // Externally stored parts of a column (BLOB pages): part length, next page, then the bytes.
 inline constexpr std::size_t kBlobPartLength = kFilPageData; // 4
@@ -81,7 +91,7 @@ inline constexpr std::size_t kBlobNextPage = kFilPageData + 4; // 4, kFilNull en
 inline constexpr std::size_t kBlobHeaderSize = 4 + 4;
 inline constexpr std::size_t kBlobData = kFilPageData + kBlobHeaderSize; // 46
 
-// Fixed pages of the system tablespace.
+// Fixed pages of the system tablespace: the same numbers at every page size (fsp0types.h).
 inline constexpr std::uint32_t kFspHeaderPage = 0;
 inline constexpr std::uint32_t kDictionaryHeaderPage = 7;
 inline constexpr std::size_t kFspSpaceFlags = kFilPageData + 16; // 4: FSP flags on page 0

@@ -5,40 +5,9 @@
 #include <cassert>
 #include <memory>
 #include <new>
+#include <vector>
 
 namespace innodb {
-
-namespace {
-
-constexpr std::uint16_t kFilPageTypeFspHeader = 8;
-
-// Page 0 is trusted when it says it is page 0 and an FSP header (MySQL 5.0 wrote type 0
-// there). A damaged page 0 must not stop the scan: the file's space and page size are then
-// taken as the defaults (any space, 16 KiB).
-bool isTrustedFspHeader(ConstPage page)
-{
-    const auto type = pageTypeOf(page);
-    return pageNumberOf(page) == 0
-        && (type == kFilPageTypeFspHeader || type == kFilPageTypeAllocated);
-}
-
-// Page size in bytes from the FSP flags; 0 when the flags name no size this program knows.
-std::size_t pageSizeFromFlags(std::uint32_t flags)
-{
-    // MariaDB full_crc32 spaces: bit 4 marks the layout, bits 0-3 the size code (5 = 16 KiB).
-    if ((flags & 0x10) != 0 && (flags & 0xFFFFFF00) == 0) {
-        const auto code = flags & 0xF;
-        return code >= 3 && code <= 7 ? std::size_t { 512 } << code : 0;
-    }
-    // Older layout: bits 6-9, 0 = 16 KiB, else 512 << code.
-    const auto code = (flags >> 6) & 0xF;
-    if (code == 0) {
-        return kPageSize;
-    }
-    return code <= 7 ? std::size_t { 512 } << code : 0;
-}
-
-} // namespace
 
 const rawtable *ScanResult::group(std::uint64_t indexId) const
 {
@@ -101,15 +70,13 @@ common::Result<ScanResult> scanTablespace(TablespaceFile &file, const ScanCallba
     // Before the first read, so that the kernel's read-ahead starts wide from page 0 on.
     file.adviseSequential();
     ScanResult result;
+    const std::size_t stored = file.format().physicalPageSize();
     std::optional<std::uint32_t> spaceId;
     {
-        std::array<std::uint8_t, kPageSize> first {};
-        if (file.readPage(0, first) && isTrustedFspHeader(first)) {
-            const auto flags = readUint32(first, kFspSpaceFlags);
-            if (pageSizeFromFlags(flags) != kPageSize) {
-                return common::Error { common::ErrorKind::NotSupported,
-                    "tablespace page size is not 16 KiB", file.path() };
-            }
+        // The space id of a damaged page 0 is not known: no page is then dropped for its space.
+        std::vector<std::uint8_t> first(stored);
+        if (auto got = file.readAt(0, first);
+            got && *got == stored && pageNumberOf(first) == 0 && file.formatNote().empty()) {
             spaceId = spaceIdOf(first);
             result.spaceId = *spaceId;
         }
@@ -125,8 +92,13 @@ common::Result<ScanResult> scanTablespace(TablespaceFile &file, const ScanCallba
     }
     // One buffer for the whole pass, refilled by each read and never cleared: only what a read
     // filled is examined. Reads of 4 MiB keep the kernel's copy in the processor's cache; the
-    // larger chunk only sets how often progress is shown and a stop is noticed.
-    auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(kScanReadPages * kPageSize);
+    // larger chunk only sets how often progress is shown and a stop is noticed. Both are sizes
+    // in bytes, so that small compressed pages do not make them small.
+    const std::size_t readPagesAtOnce = std::max<std::size_t>(1, kScanReadBytes / stored);
+    const std::size_t chunkPages = std::max<std::size_t>(1, kScanChunkBytes / stored);
+    auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(readPagesAtOnce * stored);
+    // Pages stored in another form than their view (compressed, encrypted) are examined as views.
+    std::vector<std::uint8_t> view(file.pageSize());
     std::uint64_t position = 0;
     if (callbacks.progress) {
         callbacks.progress(0, totalPages);
@@ -136,19 +108,19 @@ common::Result<ScanResult> scanTablespace(TablespaceFile &file, const ScanCallba
             result.stopped = true;
             break;
         }
-        const auto chunkEnd = std::min<std::uint64_t>(position + kScanChunkPages, totalPages);
+        const auto chunkEnd = std::min<std::uint64_t>(position + chunkPages, totalPages);
         bool shortRead = false;
         while (position < chunkEnd && !shortRead && !result.stopped) {
-            const auto readPages = std::min<std::uint64_t>(kScanReadPages, chunkEnd - position);
-            const auto readBytes = static_cast<std::size_t>(readPages * kPageSize);
-            auto got = file.readAt(position * kPageSize, std::span(buffer.get(), readBytes));
+            const auto readPages = std::min<std::uint64_t>(readPagesAtOnce, chunkEnd - position);
+            const auto readBytes = static_cast<std::size_t>(readPages * stored);
+            auto got = file.readAt(position * stored, std::span(buffer.get(), readBytes));
             if (!got.ok()) {
                 auto error = got.error();
                 error.where = file.path() + " page " + std::to_string(position);
                 return error;
             }
             // A file that shrank while we read it: examine what arrived, whole pages only.
-            const auto pagesRead = *got / kPageSize;
+            const auto pagesRead = *got / stored;
             shortRead = pagesRead < readPages;
             std::size_t examined = 0;
             for (; examined < pagesRead; ++examined) {
@@ -156,9 +128,22 @@ common::Result<ScanResult> scanTablespace(TablespaceFile &file, const ScanCallba
                     result.stopped = true;
                     break;
                 }
-                const ConstPage page(buffer.get() + examined * kPageSize, kPageSize);
-                strcUniqueIdPages entry;
                 ++result.pagesExamined;
+                const std::span<const std::uint8_t> storedPage(
+                    buffer.get() + examined * stored, stored);
+                ConstPage page = storedPage;
+                if (!file.headersAsStored(storedPage)) {
+                    const PageRead read = file.viewOf(storedPage, view);
+                    if (!read.ok()) {
+                        ++result.pagesUnreadable;
+                        if (result.unreadableReason.empty()) {
+                            result.unreadableReason = read.reason;
+                        }
+                        continue;
+                    }
+                    page = view;
+                }
+                strcUniqueIdPages entry;
                 if (examinePage(page, position + examined, spaceId, entry)) {
                     result.addPage(indexIdOf(page), entry);
                 } else if (isIndexPage(page) && pageLevelOf(page) == 0) {

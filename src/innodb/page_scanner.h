@@ -99,6 +99,10 @@ struct ScanResult
     RawLoadPageArray groups; // the same pages grouped by index id
     std::uint64_t pagesExamined = 0;
     std::uint64_t pagesMisplaced = 0; // B-tree pages whose number or space disagrees with the file
+    // Pages stored in a form that gives no page here (encrypted, compressed data that do not
+    // decompress), and the first one's reason, for the user.
+    std::uint64_t pagesUnreadable = 0;
+    std::string unreadableReason;
     std::uint32_t spaceId = 0; // from page 0
     bool stopped = false; // the stop test ended the scan early
 
@@ -125,15 +129,16 @@ struct ScanCallbacks
     std::function<bool()> stopRequested;
 };
 
-// 750 pages per chunk: progress is shown and a stop noticed after each.
+// 750 pages of 16 KiB per chunk: progress is shown and a stop noticed after each.
 inline constexpr std::size_t kScanChunkPages = 750;
-// 256 pages (4 MiB) per read: large enough for the disk to stream, small enough for the copy to
-// stay in the processor's cache (12 MiB reads from the page cache ran a third slower).
-inline constexpr std::size_t kScanReadPages = 256;
+inline constexpr std::size_t kScanChunkBytes = kScanChunkPages * kDefaultPageSize;
+// 4 MiB per read: large enough for the disk to stream, small enough for the copy to stay in the
+// processor's cache (12 MiB reads from the page cache ran a third slower).
+inline constexpr std::size_t kScanReadBytes = std::size_t { 4 } << 20;
 
-// Reads `file` once, front to back, in chunks of kScanChunkPages. A file smaller than one page
-// is Corruption; a page size other than 16 KiB is NotSupported; a failed read is Io (the pages
-// found before it are lost with the error, since a half-read file cannot be trusted to be whole).
+// Reads `file` once, front to back, in chunks of kScanChunkBytes, pages of the size its page 0
+// gives. A file smaller than one page is Corruption; a failed read is Io (the pages found before
+// it are lost with the error, since a half-read file cannot be trusted to be whole).
 common::Result<ScanResult> scanTablespace(TablespaceFile &file, const ScanCallbacks &callbacks);
 
 // Examines one page as the scanner does: true and `entry` filled when it is a leaf index page at

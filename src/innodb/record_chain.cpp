@@ -13,8 +13,8 @@ RecordChain walkRecordChain(ConstPage page)
     const std::size_t firstUser = compact ? kPageNewSupremumEnd : kPageOldSupremumEnd;
     // The heap ends at PAGE_HEAP_TOP; a damaged heap top falls back to the directory start.
     std::size_t heapEnd = heapTopOf(page);
-    if (heapEnd <= firstUser || heapEnd > kPageDirectoryStart) {
-        heapEnd = kPageDirectoryStart;
+    if (heapEnd <= firstUser || heapEnd > directoryStartOf(page)) {
+        heapEnd = directoryStartOf(page);
     }
     // The smallest record (header and one byte) bounds how many can fit.
     const std::size_t maxRecords = (heapEnd - firstUser) / (kNewRecordHeaderSize + 1) + 1;
@@ -23,7 +23,7 @@ RecordChain walkRecordChain(ConstPage page)
         std::min<std::size_t>(maxRecords, recordCountOf(page) + std::size_t { 1 }));
     // Origins seen, one bit per byte of the page: this runs for every record of every page, and
     // a hash set would allocate for each.
-    std::bitset<kPageSize> visited;
+    std::bitset<kMaxPageSize> visited;
     std::size_t origin = firstRecordOrigin(page);
     while (true) {
         if (origin == supremum) {

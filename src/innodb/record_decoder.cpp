@@ -145,8 +145,8 @@ PageDecodeCounts RecordDecoder::decodePage(ConstPage page, std::uint32_t pageNum
     const bool compact = isCompactPage(page);
     const std::size_t firstUser = compact ? kPageNewSupremumEnd : kPageOldSupremumEnd;
     std::size_t heapEnd = heapTopOf(page);
-    if (heapEnd <= firstUser || heapEnd > kPageDirectoryStart) {
-        heapEnd = kPageDirectoryStart;
+    if (heapEnd <= firstUser || heapEnd > directoryStartOf(page)) {
+        heapEnd = directoryStartOf(page);
     }
     const RecordChain chain = walkRecordChain(page);
     const std::size_t limit = std::min<std::size_t>(chain.origins.size(), recordCountOf(page));

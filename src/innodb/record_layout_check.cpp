@@ -55,7 +55,7 @@ PageLayoutCheck RecordDecoder::checkPageLayout(ConstPage page)
     const bool compact = isCompactPage(page);
     const std::size_t firstUser = compact ? kPageNewSupremumEnd : kPageOldSupremumEnd;
     const std::size_t heapTop = heapTopOf(page);
-    if (heapTop < firstUser || heapTop > kPageDirectoryStart) {
+    if (heapTop < firstUser || heapTop > directoryStartOf(page)) {
         return inconsistent(
             0, "the heap top " + std::to_string(heapTop) + " lies outside the page");
     }

@@ -3,8 +3,7 @@
 #include "innodb/page_layout.h"
 
 #include <algorithm>
-#include <array>
-#include <memory>
+#include <vector>
 
 namespace innodb {
 
@@ -77,11 +76,12 @@ common::Result<TableDiscovery> discoverTables(PageSource &source, const ScanResu
 
 common::Result<strcIbDataScan> discoverSingleTable(PageSource &source, std::string name)
 {
-    auto buffer = std::make_unique<std::array<std::uint8_t, kPageSize>>();
-    if (!source.readPage(kIbdClusteredRoot, *buffer)) {
-        return common::corruption("page 3 cannot be read", name);
+    std::vector<std::uint8_t> buffer(source.pageSize());
+    if (const PageRead read = source.readPage(kIbdClusteredRoot, buffer); !read) {
+        return common::corruption(
+            read.reason.empty() ? "page 3 cannot be read" : "page 3 is " + read.reason, name);
     }
-    const ConstPage page(*buffer);
+    const ConstPage page(buffer);
     if (!isIndexPage(page) || pageNumberOf(page) != kIbdClusteredRoot) {
         return common::corruption("page 3 is not the clustered index root", name);
     }

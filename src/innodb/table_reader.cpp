@@ -3,9 +3,9 @@
 #include "innodb/lob_decoder.h"
 #include "innodb/page_check.h"
 
-#include <array>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace innodb {
 
@@ -85,8 +85,8 @@ void noteInstantColumns(PageSource &file, const strcIbDataScan &entry, RecordDec
     if (entry.rootPage == kFilNull) {
         return;
     }
-    std::array<std::uint8_t, kPageSize> root {};
-    if (!file.readPage(entry.rootPage, PageBuffer(root))) {
+    std::vector<std::uint8_t> root(file.pageSize());
+    if (!file.readPage(entry.rootPage, root)) {
         return;
     }
     const ConstPage page(root);
@@ -106,18 +106,17 @@ constexpr std::size_t kLayoutSample = 16;
 // pages that fit is left out on its own. A table of up to kLayoutSample pages is judged on all of
 // them.
 std::string sampleLayout(PageSource &file, const std::vector<TablePage> &pages,
-    RecordDecoder &decoder, std::array<std::uint8_t, kPageSize> &buffer)
+    RecordDecoder &decoder, std::vector<std::uint8_t> &buffer)
 {
     std::size_t judged = 0;
     std::size_t failed = 0;
     std::string first;
     const std::size_t step = std::max<std::size_t>(1, pages.size() / kLayoutSample);
     for (std::size_t i = 0; i < pages.size() && judged < kLayoutSample; i += step) {
-        if (!file.readPage(pages[i].pageNumber, PageBuffer(buffer))) {
-            continue;
-        }
+        const PageRead read = file.readPage(pages[i].pageNumber, buffer);
         const ConstPage view(buffer);
-        if (!checkPageEitherLayout(view).ok()) {
+        if (!read.ok()
+            || !(read.storedCheck ? *read.storedCheck : checkPageEitherLayout(view)).ok()) {
             continue; // damaged pages are left out anyway and say nothing of the layout
         }
         const PageLayoutCheck check = decoder.checkPageLayout(view);
@@ -173,7 +172,7 @@ TableReadCounts readTableRows(PageSource &file, const ScanResult &scan, const st
         return counts;
     };
 
-    std::array<std::uint8_t, kPageSize> buffer {};
+    std::vector<std::uint8_t> buffer(file.pageSize());
     counts.layoutRefusal = sampleLayout(file, pages.treePages, decoder, buffer);
     if (!counts.layoutRefusal.empty()) {
         return finish();
@@ -186,27 +185,40 @@ TableReadCounts readTableRows(PageSource &file, const ScanResult &scan, const st
         if (callbacks.beforePage) {
             callbacks.beforePage(page.pageNumber);
         }
-        if (!file.readPage(page.pageNumber, PageBuffer(buffer))) {
+        const PageRead read = file.readPage(page.pageNumber, buffer);
+        const auto where = "page " + std::to_string(page.pageNumber);
+        if (read.outcome == PageRead::Outcome::Missing
+            || read.outcome == PageRead::Outcome::Unreadable) {
             ++counts.pagesUnreadable;
+            if (!read.reason.empty()) {
+                counts.problems.push_back(where + " is " + read.reason + ": its rows are left out");
+            }
             return true;
         }
         const ConstPage view(buffer);
-        if (const PageCheck check = checkPageEitherLayout(view); !check.ok()) {
+        // A page stored compressed is checked as stored: its view no longer has the checksum.
+        const PageCheck check = read.storedCheck ? *read.storedCheck : checkPageEitherLayout(view);
+        if (!check.ok()) {
             ++counts.pagesFailedCheck;
             counts.failedPages.push_back(page.pageNumber);
-            counts.problems.push_back("page " + std::to_string(page.pageNumber) + " is "
-                + std::string(describe(check.verdict))
-                + (callbacks.decodeFailedPages ? ": its rows were read anyway and may be wrong"
-                                               : ": its rows are left out"));
-            if (!callbacks.decodeFailedPages) {
+            const bool decodeAnyway = callbacks.decodeFailedPages && read.ok();
+            counts.problems.push_back(where + " is " + std::string(describe(check.verdict))
+                + (decodeAnyway ? ": its rows were read anyway and may be wrong"
+                                : ": its rows are left out"));
+            if (!decodeAnyway) {
                 return true;
             }
+        } else if (!read.ok()) {
+            // Intact as stored, yet its compressed form gives no page.
+            ++counts.pagesUnreadable;
+            counts.problems.push_back(where + " is " + read.reason + ": its rows are left out");
+            return true;
         }
         if (const PageLayoutCheck layout = decoder.checkPageLayout(view); !layout.consistent) {
             ++counts.pagesInconsistent;
             ++counts.pagesFailedCheck;
             counts.failedPages.push_back(page.pageNumber);
-            counts.problems.push_back("page " + std::to_string(page.pageNumber)
+            counts.problems.push_back(where
                 + " is intact but its records do not fit the table's definition (" + layout.reason
                 + "): its rows are left out");
             return true;

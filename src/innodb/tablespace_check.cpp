@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace innodb {
 
@@ -23,6 +24,10 @@ constexpr std::size_t kFspSpaceId = kFilPageData;
 // insert buffer, inode and dictionary pages every system tablespace has, and the first pages
 // of an .ibd.
 constexpr std::uint32_t kPagesTriedAfterHeader = 7;
+// Uncompressed page sizes, the usual first; a ROW_FORMAT=COMPRESSED page can be 1 KiB.
+constexpr std::size_t kPageSizes[] = { 16384, 4096, 8192, 32768, 65536 };
+constexpr std::uint64_t kSmallestPage = 1024;
+constexpr std::uint16_t kFilPageTypeIbufBitmap = 5;
 
 std::string lowerFirst(std::string text)
 {
@@ -54,13 +59,17 @@ bool readWhole(int descriptor, std::uint64_t offset, std::span<std::uint8_t> buf
     return true;
 }
 
+bool allZero(std::span<const std::uint8_t> bytes)
+{
+    return std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b == 0; });
+}
+
 bool looksLikeFspHeader(ConstPage page)
 {
     const std::uint16_t type = pageTypeOf(page);
     return pageNumberOf(page) == kFspHeaderPage
         && (type == kFilPageTypeFspHeader || type == kFilPageTypeAllocated)
-        && spaceIdOf(page) == readUint32(page, kFspSpaceId)
-        && !std::all_of(page.begin(), page.end(), [](std::uint8_t b) { return b == 0; });
+        && spaceIdOf(page) == readUint32(page, kFspSpaceId) && !allZero(page);
 }
 
 } // namespace
@@ -127,31 +136,45 @@ common::Status checkTablespaceHeader(int descriptor, std::uint64_t sizeBytes)
     if (sizeBytes == 0) {
         return notATablespace("the file is empty");
     }
-    if (sizeBytes < kPageSize) {
+    if (sizeBytes < kSmallestPage) {
         return notATablespace(
             "the file holds only " + std::to_string(sizeBytes) + " bytes, less than one page");
     }
-    std::array<std::uint8_t, kPageSize> page {};
-    if (!readWhole(descriptor, 0, page)) {
-        return common::ioError("its first page cannot be read: " + lowerFirst(std::strerror(errno)));
+    // The FIL header fields sit at the same offsets at every page size: the first bytes tell.
+    std::vector<std::uint8_t> first(
+        static_cast<std::size_t>(std::min<std::uint64_t>(sizeBytes, kDefaultPageSize)));
+    if (!readWhole(descriptor, 0, first)) {
+        return common::ioError(
+            "its first page cannot be read: " + lowerFirst(std::strerror(errno)));
     }
-    if (looksLikeFspHeader(ConstPage(page))) {
+    if (looksLikeFspHeader(first)) {
         return common::okStatus();
     }
-    const bool zeros = std::all_of(page.begin(), page.end(), [](std::uint8_t b) { return b == 0; });
-    const auto pages = static_cast<std::uint32_t>(
-        std::min<std::uint64_t>(sizeBytes / kPageSize, kPagesTriedAfterHeader + 1));
-    bool onlyZeros = zeros;
-    for (std::uint32_t number = 1; number < pages; ++number) {
-        if (!readWhole(descriptor, std::uint64_t { number } * kPageSize, page)) {
-            break;
+    bool onlyZeros = allZero(first);
+    // A damaged first page: at any page size, one of the next pages intact at its own place
+    // shows that the rest is InnoDB's.
+    for (const std::size_t size : kPageSizes) {
+        std::vector<std::uint8_t> page(size);
+        const auto pages = static_cast<std::uint32_t>(
+            std::min<std::uint64_t>(sizeBytes / size, kPagesTriedAfterHeader + 1));
+        for (std::uint32_t number = 1; number < pages; ++number) {
+            if (!readWhole(descriptor, std::uint64_t { number } * size, page)) {
+                break;
+            }
+            if (checkPageEitherLayout(page).ok() && pageNumberOf(page) == number) {
+                return common::okStatus();
+            }
+            onlyZeros = onlyZeros && allZero(page);
         }
-        const ConstPage view(page);
-        if (checkPageEitherLayout(view).ok() && pageNumberOf(view) == number) {
-            return common::okStatus(); // a damaged first page; the rest is InnoDB's
+    }
+    // ROW_FORMAT=COMPRESSED spaces store pages of 1 to 16 KiB with a checksum of their own;
+    // page 1, the insert buffer bitmap of every space, at its own place tells them.
+    for (std::size_t size = 1024; size <= kDefaultPageSize; size *= 2) {
+        std::vector<std::uint8_t> page(size);
+        if (sizeBytes >= 2 * size && readWhole(descriptor, size, page) && pageNumberOf(page) == 1
+            && pageTypeOf(page) == kFilPageTypeIbufBitmap && !allZero(page)) {
+            return common::okStatus();
         }
-        onlyZeros = onlyZeros
-            && std::all_of(page.begin(), page.end(), [](std::uint8_t b) { return b == 0; });
     }
     if (onlyZeros) {
         return notATablespace("its first pages hold only zeros");

@@ -1,7 +1,8 @@
 #include "innodb/tablespace_set.h"
 
+#include "innodb/page_compressed.h"
+
 #include <algorithm>
-#include <array>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -73,15 +74,6 @@ const frm::FrmTableEntry *definitionOfFile(
     return nullptr;
 }
 
-// FSP flags (fsp0types.h): bits 1-4 hold the compressed page size of a ROW_FORMAT=COMPRESSED
-// tablespace, 0 for uncompressed pages. MariaDB's full_crc32 layout (bit 4 set, nothing above bit
-// 7) has no compressed page size at all.
-bool hasCompressedPages(std::uint32_t flags)
-{
-    const bool fullCrc32 = (flags & 0x10) != 0 && (flags & 0xFFFFFF00) == 0;
-    return !fullCrc32 && ((flags >> 1) & 0xF) != 0;
-}
-
 // The size of a regular file that could not be opened, for the log's size line; 0 otherwise.
 std::uint64_t regularFileSize(const std::string &path)
 {
@@ -104,7 +96,8 @@ TablespaceSet::Space *TablespaceSet::openSpace(
     auto opened = TablespaceFile::open(path);
     if (!opened) {
         m_refusedBytes += regularFileSize(path);
-        m_problems.push_back(opened.error().describe());
+        const common::Error &error = opened.error();
+        m_problems.push_back(error.where.empty() ? fileName + ": " + error.message : error.describe());
         return nullptr;
     }
     // Random bytes or zeros are no tablespace, and are called so rather than read as pages.
@@ -113,16 +106,21 @@ TablespaceSet::Space *TablespaceSet::openSpace(
         m_problems.push_back(fileName + ": " + header.error().describe());
         return nullptr;
     }
-    // Compressed pages are zlib streams of 1-8 KiB: scanned as 16 KiB pages they would only give
-    // garbage, so the file is named and left out instead.
-    std::array<std::uint8_t, kFspSpaceFlags + 4> header {};
-    if (auto read = opened->readAt(0, header); read && *read == header.size()
-        && hasCompressedPages(static_cast<std::uint32_t>(
-            common::readBigEndianUnchecked(header.data() + kFspSpaceFlags, 4)))) {
-        m_refusedBytes += opened->sizeBytes();
+    if (!opened->formatNote().empty()) {
+        m_problems.push_back(fileName + ": " + opened->formatNote());
+    }
+    if (opened->format().encrypted) {
         m_problems.push_back(fileName
-            + ": the table uses ROW_FORMAT=COMPRESSED, whose pages this program cannot read");
-        return nullptr;
+            + ": the tablespace is encrypted (MariaDB data-at-rest encryption); its encrypted "
+              "pages cannot be read without the server's key, which is not in the data folder");
+    }
+    if (opened->format().fullCrc32 && opened->format().pageCompressed
+        && !canDecompress(opened->format().algorithm)) {
+        const std::string name(
+            compressionName(static_cast<std::uint8_t>(opened->format().algorithm)));
+        m_problems.push_back(fileName + ": its pages are compressed with " + name
+            + ", which this build of the program cannot decompress (it was built without the "
+            + name + " library)");
     }
     ScanCallbacks scanCallbacks;
     if (callbacks.progress) {
@@ -137,6 +135,10 @@ TablespaceSet::Space *TablespaceSet::openSpace(
         return nullptr;
     }
     m_stopped = m_stopped || scanned->stopped;
+    if (scanned->pagesUnreadable > 0) {
+        m_problems.push_back(fileName + ": " + std::to_string(scanned->pagesUnreadable)
+            + " pages cannot be read, the first because it is " + scanned->unreadableReason);
+    }
     auto space
         = std::make_unique<Space>(Space { std::move(*opened), std::move(*scanned), fileName });
     m_spaces.push_back(std::move(space));

@@ -26,6 +26,9 @@ std::string plural(std::uint64_t count, std::string_view one, std::string_view m
 
 std::string notReadReason(const TableOutcome &table)
 {
+    if (table.notInFolder) {
+        return {};
+    }
     if (!table.notRead.empty()) {
         return table.notRead;
     }
@@ -40,6 +43,9 @@ std::string notReadReason(const TableOutcome &table)
 
 bool tableAffected(const TableOutcome &table)
 {
+    if (table.notInFolder) {
+        return false;
+    }
     return !notReadReason(table).empty() || table.rowsRefused > 0 || table.recordsRejected > 0
         || table.rowsWithDamagedLongValues > 0 || table.valuesTruncated > 0
         || table.pagesRejected + table.pagesUnreadable > 0 || !table.switchProblem.empty();
@@ -50,6 +56,9 @@ RunVerdict judgeRun(const RepairJob &job)
     RunVerdict verdict;
     RunTotals &totals = verdict.totals;
     for (const TableOutcome &table : job.outcomes) {
+        if (table.notInFolder) {
+            continue; // nothing of it is in the folder: neither read nor lost
+        }
         ++totals.tables;
         const std::string notRead = notReadReason(table);
         if (notRead.empty()) {

@@ -44,10 +44,11 @@ Json tableJson(const TableOutcome &table)
     Json out;
     out["name"] = table.name;
     const std::string notRead = notReadReason(table);
-    out["read"] = notRead.empty();
+    out["read"] = notRead.empty() && !table.notInFolder;
     out["notReadBecause"] = notRead.empty() ? Json(nullptr) : Json(notRead);
     out["definitionMissing"] = table.definitionMissing;
     out["inDictionary"] = table.inDictionary;
+    out["notInFolder"] = table.notInFolder;
     out["pagesRead"] = table.pagesRead;
     out["pagesFailedChecks"] = table.pagesRejected + table.pagesUnreadable;
     out["orphanPagesRead"] = table.orphanPages;
@@ -105,7 +106,10 @@ std::string summaryText(const RunReport &report)
     for (const auto &table : report.tables) {
         out << "  " << table.name << ": ";
         if (table.definitionMissing) {
-            out << "no definition file, not recovered\n";
+            out << (table.notInFolder
+                    ? "named by the dictionary only: neither its definition nor its rows are in "
+                      "the folder\n"
+                    : "no definition file, not recovered\n");
             continue;
         }
         if (const std::string notRead = notReadReason(table); !notRead.empty()) {

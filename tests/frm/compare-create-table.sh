@@ -3,8 +3,8 @@
 # text creates (switched to InnoDB, as the rebuild does) must show the same SHOW CREATE TABLE as
 # the original table made from tests/frm/samples.sql, engine and AUTO_INCREMENT counter aside.
 # Files of other engines must be refused. The schema of the generated Zarafa fixture
-# (tests/fixtures/zarafa-schema.sql) is checked the same way, from the .frm files this server
-# writes for it. Exits 77 (skipped) only when no mariadbd is installed.
+# (tests/fixtures/zarafa-schema.sql) and the tables of tests/frm/types-schema.sql are checked the
+# same way, from the .frm files this server writes for them. Exits 77 (skipped) only when no mariadbd is installed.
 #
 #   compare-create-table.sh ZARAFA_REPAIR_BINARY
 set -euo pipefail
@@ -71,13 +71,17 @@ if [ -f "$fixture_schema" ]; then
     sql fixture <"$fixture_schema"
     databases="$databases fixture"
 fi
+# Every column type, charset and key detail, from the .frm files this server writes for them.
+sql -e "CREATE DATABASE types CHARACTER SET utf8"
+sql types <"$here/types-schema.sql"
+databases="$databases types"
 
 failures=0
 checked=0
 for database in $databases; do
     sql -e "CREATE DATABASE rebuilt_$database"
     frm_folder="$here/data/$database"
-    [ "$database" = fixture ] && frm_folder="$datadir/fixture"
+    case "$database" in fixture | types) frm_folder="$datadir/$database" ;; esac
     for frm in "$frm_folder"/*.frm; do
         file="$(basename "$frm" .frm)"
         table="$(python3 -c 'import re, sys

@@ -89,9 +89,9 @@ TEST_P(LayoutCheckTest, EveryPageOfEveryTableFitsItsDefinition)
         // Every page judged, not passed over.
         const auto pages = innodb::collectTablePages(
             opened->file, opened->scan, found->indexId, found->rootPage, decoder.keyLayout());
-        std::array<std::uint8_t, innodb::kPageSize> buffer {};
+        std::vector<std::uint8_t> buffer(innodb::kDefaultPageSize);
         for (const auto &page : pages.treePages) {
-            ASSERT_TRUE(opened->file.readPage(page.pageNumber, innodb::PageBuffer(buffer)));
+            ASSERT_TRUE(opened->file.readPage(page.pageNumber, buffer));
             const auto check = decoder.checkPageLayout(innodb::ConstPage(buffer));
             EXPECT_TRUE(check.consistent)
                 << name << " page " << page.pageNumber << ": " << check.reason;
@@ -179,19 +179,20 @@ TEST(LayoutCheckRefusalTest, OnePageThatDoesNotFitAmongPagesThatDoIsLeftOutAlone
     // valid checksum: damage that the checksum cannot see.
     auto space = MemoryTablespace::load(folder / "ibdata1");
     const std::uint32_t victim = pages.treePages[pages.treePages.size() / 2].pageNumber;
-    std::uint8_t *bytes = space.bytes().data() + std::size_t { victim } * innodb::kPageSize;
+    std::uint8_t *bytes = space.bytes().data() + std::size_t { victim } * innodb::kDefaultPageSize;
     const auto records = static_cast<std::uint16_t>(
-        innodb::recordCountOf(innodb::ConstPage(bytes, innodb::kPageSize)) + 1);
+        innodb::recordCountOf(innodb::ConstPage(bytes, innodb::kDefaultPageSize)) + 1);
     bytes[innodb::kPageNRecsAt] = static_cast<std::uint8_t>(records >> 8);
     bytes[innodb::kPageNRecsAt + 1] = static_cast<std::uint8_t>(records);
-    const std::uint32_t crc = innodb::crc32Checksum(innodb::ConstPage(bytes, innodb::kPageSize));
-    for (const std::size_t at : { std::size_t { 0 }, innodb::kPageSize - 8 }) {
+    const std::uint32_t crc
+        = innodb::crc32Checksum(innodb::ConstPage(bytes, innodb::kDefaultPageSize));
+    for (const std::size_t at : { std::size_t { 0 }, innodb::kDefaultPageSize - 8 }) {
         for (std::size_t i = 0; i < 4; ++i) {
             bytes[at + i] = static_cast<std::uint8_t>(crc >> (24 - 8 * i));
         }
     }
-    ASSERT_TRUE(innodb::checkPage(innodb::ConstPage(bytes, innodb::kPageSize)).ok());
-    const auto check = decoder.checkPageLayout(innodb::ConstPage(bytes, innodb::kPageSize));
+    ASSERT_TRUE(innodb::checkPage(innodb::ConstPage(bytes, innodb::kDefaultPageSize)).ok());
+    const auto check = decoder.checkPageLayout(innodb::ConstPage(bytes, innodb::kDefaultPageSize));
     EXPECT_FALSE(check.consistent);
     EXPECT_NE(check.reason.find("the page says it holds"), std::string::npos) << check.reason;
 

@@ -24,7 +24,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-using Page = std::array<std::uint8_t, innodb::kPageSize>;
+using Page = std::array<std::uint8_t, innodb::kDefaultPageSize>;
 
 const fs::path kStale = ZR_STALE_PAGES_FIXTURE_DIR;
 
@@ -105,13 +105,13 @@ void reseal(Page &page, std::uint32_t number, std::uint64_t lsn, bool fullCrc32)
     writeBigEndian(page, innodb::kFilPageOffset, number, 4);
     writeBigEndian(page, innodb::kFilPageLsn, lsn, 8);
     if (fullCrc32) {
-        writeBigEndian(page, innodb::kPageSize - 8, lsn & 0xFFFFFFFF, 4);
-        writeBigEndian(page, innodb::kPageSize - 4, innodb::fullCrc32Checksum(page), 4);
+        writeBigEndian(page, innodb::kDefaultPageSize - 8, lsn & 0xFFFFFFFF, 4);
+        writeBigEndian(page, innodb::kDefaultPageSize - 4, innodb::fullCrc32Checksum(page), 4);
     } else {
-        writeBigEndian(page, innodb::kPageSize - 4, lsn & 0xFFFFFFFF, 4);
+        writeBigEndian(page, innodb::kDefaultPageSize - 4, lsn & 0xFFFFFFFF, 4);
         const std::uint32_t crc = innodb::crc32Checksum(page);
         writeBigEndian(page, innodb::kFilPageSpaceOrChecksum, crc, 4);
-        writeBigEndian(page, innodb::kFilPageEndLsnOldChecksum, crc, 4);
+        writeBigEndian(page, innodb::filTrailerOf(innodb::kDefaultPageSize), crc, 4);
     }
 }
 
@@ -154,7 +154,7 @@ protected:
     {
         Page page {};
         std::ifstream in(m_temp.path() / "ibdata1", std::ios::binary);
-        in.seekg(static_cast<std::streamoff>(number) * innodb::kPageSize);
+        in.seekg(static_cast<std::streamoff>(number) * innodb::kDefaultPageSize);
         in.read(reinterpret_cast<char *>(page.data()), page.size());
         return page;
     }
@@ -163,7 +163,7 @@ protected:
     {
         std::fstream out(
             m_temp.path() / "ibdata1", std::ios::binary | std::ios::in | std::ios::out);
-        out.seekp(static_cast<std::streamoff>(number) * innodb::kPageSize);
+        out.seekp(static_cast<std::streamoff>(number) * innodb::kDefaultPageSize);
         out.write(reinterpret_cast<const char *>(page.data()), page.size());
     }
 
@@ -241,7 +241,8 @@ TEST_F(OrphanRowsTest, ADestroyedLeafComesBackFromItsNewestOrphanCopyAndNothingE
     // The older copy first in the file, so that file order alone would pick its values: every
     // "p" of its values becomes a "q", bytes of the same length.
     Page older = original;
-    for (std::size_t at = innodb::kPageNewSupremumEnd; at + 1 < innodb::kPageDirectoryStart; ++at) {
+    for (std::size_t at = innodb::kPageNewSupremumEnd;
+         at + 1 < innodb::directoryStartOf(innodb::kDefaultPageSize); ++at) {
         if (older[at] == 'p' && older[at + 1] >= '0' && older[at + 1] <= '9') {
             older[at] = 'q';
         }

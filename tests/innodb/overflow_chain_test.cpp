@@ -82,7 +82,7 @@ protected:
 
     std::uint8_t *pageBytes(std::uint32_t page)
     {
-        return m_space->bytes().data() + std::size_t { page } * innodb::kPageSize;
+        return m_space->bytes().data() + std::size_t { page } * innodb::kDefaultPageSize;
     }
 
     void writeField(std::uint32_t page, std::size_t offset, std::uint64_t value, std::size_t width)
@@ -98,7 +98,7 @@ protected:
     {
         const std::uint32_t crc = innodb::crc32Checksum(m_space->page(page));
         writeField(page, innodb::kFilPageSpaceOrChecksum, crc, 4);
-        writeField(page, innodb::kFilPageEndLsnOldChecksum, crc, 4);
+        writeField(page, innodb::filTrailerOf(innodb::kDefaultPageSize), crc, 4);
         ASSERT_TRUE(innodb::checkPage(m_space->page(page)).ok());
     }
 
@@ -152,7 +152,7 @@ TEST_F(OverflowChainTest, EachWrongPageEndsTheValueBeforeItsBytes)
     const Chain &chain = m_chains.front();
     const std::uint32_t middle = chain.pages[1];
     const std::vector<std::uint8_t> original(
-        pageBytes(middle), pageBytes(middle) + innodb::kPageSize);
+        pageBytes(middle), pageBytes(middle) + innodb::kDefaultPageSize);
     const auto restore = [&] { std::copy(original.begin(), original.end(), pageBytes(middle)); };
     const auto expectEndsAtMiddle = [&](const std::string &why, const std::string &words) {
         SCOPED_TRACE(why);
@@ -165,7 +165,8 @@ TEST_F(OverflowChainTest, EachWrongPageEndsTheValueBeforeItsBytes)
 
     // Random bytes between the FIL header and trailer, the header left as it was.
     std::mt19937 random(3);
-    for (std::size_t i = innodb::kFilPageData; i < innodb::kFilPageEndLsnOldChecksum; ++i) {
+    for (std::size_t i = innodb::kFilPageData; i < innodb::filTrailerOf(innodb::kDefaultPageSize);
+         ++i) {
         pageBytes(middle)[i] = static_cast<std::uint8_t>(random());
     }
     expectEndsAtMiddle("garbled", "overflow page " + std::to_string(middle) + " is damaged");
@@ -186,7 +187,7 @@ TEST_F(OverflowChainTest, EachWrongPageEndsTheValueBeforeItsBytes)
     reseal(middle);
     expectEndsAtMiddle("an index page", "not a BLOB page (page type 17855)");
 
-    writeField(middle, innodb::kBlobPartLength, innodb::kPageSize, 4);
+    writeField(middle, innodb::kBlobPartLength, innodb::kDefaultPageSize, 4);
     reseal(middle);
     expectEndsAtMiddle("part longer than a page", "impossible part length");
 
@@ -286,7 +287,7 @@ protected:
         Rows rows;
         const auto pages = innodb::collectTablePages(
             *file, *scan, entry->indexId, entry->rootPage, decoder.keyLayout());
-        std::array<std::uint8_t, innodb::kPageSize> buffer {};
+        std::array<std::uint8_t, innodb::kDefaultPageSize> buffer {};
         for (const auto &page : pages.treePages) {
             EXPECT_TRUE(m_space->readPage(page.pageNumber, innodb::PageBuffer(buffer)));
             counts += innodb::DecodePageRecords(

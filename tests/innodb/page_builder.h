@@ -13,7 +13,7 @@
 
 namespace testing_support {
 
-using Page = std::array<std::uint8_t, innodb::kPageSize>;
+using Page = std::array<std::uint8_t, innodb::kDefaultPageSize>;
 
 inline void putBigEndian(Page &page, std::size_t offset, std::uint64_t value, std::size_t width)
 {

@@ -75,20 +75,22 @@ public:
         std::ifstream in(path, std::ios::binary);
         return MemoryTablespace(std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {}));
     }
-    bool readPage(std::uint32_t pageNumber, innodb::PageBuffer buffer) override
+    innodb::PageRead readPage(std::uint32_t pageNumber, innodb::PageBuffer buffer) override
     {
         if (pageNumber >= pageCount()) {
-            return false;
+            return innodb::PageRead::missing();
         }
-        std::memcpy(buffer.data(), m_bytes.data() + std::size_t { pageNumber } * innodb::kPageSize,
-            innodb::kPageSize);
-        return true;
+        std::memcpy(buffer.data(),
+            m_bytes.data() + std::size_t { pageNumber } * innodb::kDefaultPageSize,
+            innodb::kDefaultPageSize);
+        return {};
     }
-    std::uint64_t pageCount() const override { return m_bytes.size() / innodb::kPageSize; }
+    std::uint64_t pageCount() const override { return m_bytes.size() / innodb::kDefaultPageSize; }
     innodb::ConstPage page(std::uint32_t pageNumber) const
     {
         return innodb::ConstPage(
-            m_bytes.data() + std::size_t { pageNumber } * innodb::kPageSize, innodb::kPageSize);
+            m_bytes.data() + std::size_t { pageNumber } * innodb::kDefaultPageSize,
+            innodb::kDefaultPageSize);
     }
     std::vector<std::uint8_t> &bytes() { return m_bytes; }
 

@@ -18,7 +18,7 @@ const std::filesystem::path kStale = ZR_STALE_PAGES_FIXTURE_DIR;
 std::size_t liveRecords(innodb::PageSource &source, const std::vector<std::uint32_t> &pages)
 {
     std::size_t count = 0;
-    std::array<std::uint8_t, innodb::kPageSize> buffer {};
+    std::array<std::uint8_t, innodb::kDefaultPageSize> buffer {};
     for (const auto number : pages) {
         EXPECT_TRUE(source.readPage(number, buffer));
         for (const auto origin : innodb::walkRecordChain(buffer).origins) {

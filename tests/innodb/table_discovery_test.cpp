@@ -139,7 +139,7 @@ TEST(OldStyleRecordTest, DamagedOffsetsAreCorruptionNotReadsOutsideThePage)
     putBigEndian(page, origin - 4, (1000u << 1) | 1, 2); // more offsets than the page holds below
     EXPECT_FALSE(innodb::readOldStyleRecord(page, origin).ok());
     EXPECT_FALSE(innodb::readOldStyleRecord(page, 3).ok());
-    EXPECT_FALSE(innodb::readOldStyleRecord(page, innodb::kPageSize - 1).ok());
+    EXPECT_FALSE(innodb::readOldStyleRecord(page, innodb::kDefaultPageSize - 1).ok());
 }
 
 TEST(TableDiscoveryTest, TiesEachTableToItsClusteredIndexFromAllDictionaryLeaves)

@@ -43,7 +43,7 @@ Dump dumpFolder(const fs::path &folder, const fs::path &ibdata)
         return dump;
     }
     innodb::TablespaceFile &space = *file;
-    std::array<std::uint8_t, innodb::kPageSize> buffer {};
+    std::array<std::uint8_t, innodb::kDefaultPageSize> buffer {};
     auto scan = innodb::scanTablespace(space, {});
     if (!scan) {
         return dump;
@@ -111,10 +111,7 @@ void expectEqualsTruth(const fs::path &folder)
     EXPECT_GT(compared, 20u);
 }
 
-fs::path fixture(const char *variable)
-{
-    return testing_support::fixtureFromEnvironment(variable);
-}
+fs::path fixture(const char *variable) { return testing_support::fixtureFromEnvironment(variable); }
 
 TEST(ZarafaDumpTest, EveryTableEqualsTheTruthByteForByte)
 {
@@ -149,8 +146,9 @@ TEST(ZarafaDumpTest, RandomBytesOverLeafPagesNeverCrashTheDecoder)
             && random() % 20 == 0) {
             // Keep the FIL and index headers so the page is still taken as a leaf: the records
             // themselves are garbage, the worst case for the decoder.
-            auto *bytes = space.bytes().data() + std::size_t { p } * innodb::kPageSize;
-            for (std::size_t i = innodb::kPageNewInfimum - 2; i < innodb::kPageSize - 8; ++i) {
+            auto *bytes = space.bytes().data() + std::size_t { p } * innodb::kDefaultPageSize;
+            for (std::size_t i = innodb::kPageNewInfimum - 2; i < innodb::kDefaultPageSize - 8;
+                 ++i) {
                 bytes[i] = static_cast<std::uint8_t>(random());
             }
             ++damaged;
@@ -169,8 +167,8 @@ TEST(ZarafaDumpTest, RandomBytesOverLeafPagesNeverCrashTheDecoder)
 
     // Zeroed dictionary pages: no table is found, nothing crashes.
     auto blank = MemoryTablespace::load(folder / "ibdata1");
-    std::fill(blank.bytes().begin() + 7 * innodb::kPageSize,
-        blank.bytes().begin() + 13 * innodb::kPageSize, 0);
+    std::fill(blank.bytes().begin() + 7 * innodb::kDefaultPageSize,
+        blank.bytes().begin() + 13 * innodb::kDefaultPageSize, 0);
     (void)dumpFolder(folder, write(blank.bytes()));
 }
 

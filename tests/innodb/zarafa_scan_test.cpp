@@ -99,7 +99,7 @@ innodb::KeyLayout keyLayoutOf(const fs::path &folder, const std::string &diction
 std::size_t liveRecords(innodb::PageSource &source, const std::vector<innodb::TablePage> &pages)
 {
     std::size_t count = 0;
-    std::array<std::uint8_t, innodb::kPageSize> buffer {};
+    std::array<std::uint8_t, innodb::kDefaultPageSize> buffer {};
     for (const auto &page : pages) {
         EXPECT_TRUE(source.readPage(page.pageNumber, buffer));
         const auto chain = innodb::walkRecordChain(buffer);
@@ -163,7 +163,8 @@ fs::path copyIbdata(const TempDir &dir, const fs::path &folder)
 void overwritePage(const fs::path &path, std::uint32_t page, const std::vector<std::uint8_t> &bytes)
 {
     std::fstream out(path, std::ios::binary | std::ios::in | std::ios::out);
-    out.seekp(static_cast<std::streamoff>(page) * static_cast<std::streamoff>(innodb::kPageSize));
+    out.seekp(
+        static_cast<std::streamoff>(page) * static_cast<std::streamoff>(innodb::kDefaultPageSize));
     out.write(
         reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
@@ -186,7 +187,7 @@ TEST(ZarafaScanTest, RandomlyOverwrittenLeavesBecomeDamagedRangesNotCrashes)
     leaves.resize(std::max<std::size_t>(1, leaves.size() / 20));
     const std::set<std::uint32_t> destroyed(leaves.begin(), leaves.end());
     for (const auto page : destroyed) {
-        std::vector<std::uint8_t> bytes(innodb::kPageSize);
+        std::vector<std::uint8_t> bytes(innodb::kDefaultPageSize);
         for (auto &byte : bytes) {
             byte = static_cast<std::uint8_t>(random());
         }
@@ -248,13 +249,13 @@ TEST(ZarafaScanTest, BrokenChildPointerIsBridgedByTheLeafLinks)
 
     // Point the root's third node pointer at a page beyond the file. The key is three integers
     // (4 + 2 + 2 bytes), so the child page number follows 8 bytes after the origin.
-    std::vector<std::uint8_t> root(innodb::kPageSize);
+    std::vector<std::uint8_t> root(innodb::kDefaultPageSize);
     {
         std::ifstream in(path, std::ios::binary);
         in.seekg(static_cast<std::streamoff>(properties->rootPage) * 16384);
         in.read(reinterpret_cast<char *>(root.data()), static_cast<std::streamsize>(root.size()));
     }
-    const innodb::ConstPage rootPage(root.data(), innodb::kPageSize);
+    const innodb::ConstPage rootPage(root.data(), innodb::kDefaultPageSize);
     const auto chain = innodb::walkRecordChain(rootPage);
     ASSERT_GE(chain.origins.size(), 3u);
     ASSERT_EQ(innodb::pageLevelOf(rootPage), 1) << "the fixture's properties tree has two levels";
@@ -278,7 +279,7 @@ TEST(ZarafaScanTest, ZeroedDictionaryIsCorruptionAndTruncationIsNoCrash)
     const auto path = copyIbdata(dir, kSmall);
     {
         const auto intact = openSpace(path);
-        const std::vector<std::uint8_t> zeros(innodb::kPageSize);
+        const std::vector<std::uint8_t> zeros(innodb::kDefaultPageSize);
         for (const auto id : { innodb::kSysTablesIndexId, innodb::kSysIndexesIndexId }) {
             for (const auto &page : intact.scan.pagesOf(*intact.scan.group(id))) {
                 overwritePage(path, page.pageNumber, zeros);
@@ -302,7 +303,7 @@ TEST(ZarafaScanTest, ZeroedDictionaryIsCorruptionAndTruncationIsNoCrash)
     const auto cut = dir.path() / "cut";
     {
         std::ifstream in(kSmall / "ibdata1", std::ios::binary);
-        std::vector<char> bytes(400 * innodb::kPageSize + 1000);
+        std::vector<char> bytes(400 * innodb::kDefaultPageSize + 1000);
         in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
         std::ofstream(cut, std::ios::binary)
             .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));

@@ -144,7 +144,7 @@ TEST_F(DamageMatrixTest, RandomRecordsBehindIntactHeadersAreNotDecoded)
     // and the trailer still matches, but every record byte is garbage. Only the checksum knows.
     const auto pages = pickLeaves(303, 8);
     for (const auto page : pages) {
-        m_folder.randomisePage(page, page, innodb::kPageNewInfimum - 2, innodb::kPageSize - 8);
+        m_folder.randomisePage(page, page, innodb::kPageNewInfimum - 2, innodb::kDefaultPageSize - 8);
     }
     const DumpRun run = runDumpRows(m_folder.path());
     ASSERT_FALSE(run.crashed()) << run.messages;
@@ -183,7 +183,7 @@ TEST_F(DamageMatrixTest, TablespaceCutMidPageKeepsThePagesBeforeTheCut)
     const auto leaves = leafPages();
     ASSERT_GT(leaves.size(), 10u);
     const std::uint32_t cut = leaves[leaves.size() * 2 / 3];
-    m_folder.truncate(std::uint64_t { cut } * innodb::kPageSize + innodb::kPageSize / 2);
+    m_folder.truncate(std::uint64_t { cut } * innodb::kDefaultPageSize + innodb::kDefaultPageSize / 2);
     std::set<std::uint32_t> lost;
     for (const auto page : leaves) {
         if (page >= cut) {
@@ -219,10 +219,10 @@ TEST_F(DamageMatrixTest, OverflowChainPointingAtItselfEnds)
     // A BLOB page in the middle of a chain made to name itself as the next page.
     std::uint32_t looped = innodb::kFilNull;
     const auto file = m_folder.ibdata();
-    const auto pageCount = static_cast<std::uint32_t>(fs::file_size(file) / innodb::kPageSize);
+    const auto pageCount = static_cast<std::uint32_t>(fs::file_size(file) / innodb::kDefaultPageSize);
     for (std::uint32_t page = 12; page < pageCount && looped == innodb::kFilNull; ++page) {
         const auto bytes = m_folder.readPage(page);
-        const innodb::ConstPage view(bytes.data(), innodb::kPageSize);
+        const innodb::ConstPage view(bytes.data(), innodb::kDefaultPageSize);
         if (innodb::pageTypeOf(view) == innodb::kFilPageTypeBlob
             && innodb::readUint32(view, innodb::kBlobNextPage) != innodb::kFilNull) {
             looped = page;

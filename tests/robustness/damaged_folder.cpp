@@ -48,7 +48,7 @@ RowsByPage decodeFixture(const fs::path &folder)
         return result;
     }
     innodb::LongValueStore store;
-    std::array<std::uint8_t, innodb::kPageSize> buffer {};
+    std::array<std::uint8_t, innodb::kDefaultPageSize> buffer {};
     for (const auto &entry : fs::directory_iterator(folder / "Zarafa")) {
         const std::string fileName = entry.path().filename().string();
         const std::string name = frm::tableNameFromFileName(fileName);
@@ -147,9 +147,9 @@ DamagedFolder::DamagedFolder()
 
 std::vector<std::uint8_t> DamagedFolder::readPage(std::uint32_t page) const
 {
-    std::vector<std::uint8_t> bytes(innodb::kPageSize);
+    std::vector<std::uint8_t> bytes(innodb::kDefaultPageSize);
     std::ifstream in(ibdata(), std::ios::binary);
-    in.seekg(static_cast<std::streamoff>(std::uint64_t { page } * innodb::kPageSize));
+    in.seekg(static_cast<std::streamoff>(std::uint64_t { page } * innodb::kDefaultPageSize));
     in.read(reinterpret_cast<char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     return bytes;
 }
@@ -167,8 +167,8 @@ void writeAt(const fs::path &path, std::uint64_t offset, const std::uint8_t *byt
 
 void DamagedFolder::zeroPage(std::uint32_t page)
 {
-    const std::vector<std::uint8_t> zeros(innodb::kPageSize, 0);
-    writeAt(ibdata(), std::uint64_t { page } * innodb::kPageSize, zeros.data(), zeros.size());
+    const std::vector<std::uint8_t> zeros(innodb::kDefaultPageSize, 0);
+    writeAt(ibdata(), std::uint64_t { page } * innodb::kDefaultPageSize, zeros.data(), zeros.size());
 }
 
 void DamagedFolder::randomisePage(
@@ -179,13 +179,13 @@ void DamagedFolder::randomisePage(
     for (std::size_t i = from; i < to; ++i) {
         bytes[i] = static_cast<std::uint8_t>(random());
     }
-    writeAt(ibdata(), std::uint64_t { page } * innodb::kPageSize, bytes.data(), bytes.size());
+    writeAt(ibdata(), std::uint64_t { page } * innodb::kDefaultPageSize, bytes.data(), bytes.size());
 }
 
 void DamagedFolder::copyFirstHalf(std::uint32_t from, std::uint32_t to)
 {
     const auto bytes = readPage(from);
-    writeAt(ibdata(), std::uint64_t { to } * innodb::kPageSize, bytes.data(), bytes.size() / 2);
+    writeAt(ibdata(), std::uint64_t { to } * innodb::kDefaultPageSize, bytes.data(), bytes.size() / 2);
 }
 
 void DamagedFolder::writeBigEndian32(std::uint32_t page, std::size_t offset, std::uint32_t value)
@@ -193,7 +193,7 @@ void DamagedFolder::writeBigEndian32(std::uint32_t page, std::size_t offset, std
     const std::array<std::uint8_t, 4> bytes { static_cast<std::uint8_t>(value >> 24),
         static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 8),
         static_cast<std::uint8_t>(value) };
-    writeAt(ibdata(), std::uint64_t { page } * innodb::kPageSize + offset, bytes.data(), 4);
+    writeAt(ibdata(), std::uint64_t { page } * innodb::kDefaultPageSize + offset, bytes.data(), 4);
 }
 
 void DamagedFolder::truncate(std::uint64_t size) { fs::resize_file(ibdata(), size); }

@@ -21,14 +21,14 @@ namespace fs = std::filesystem;
 using innodb::ChecksumAlgorithm;
 using innodb::PageVerdict;
 
-using Page = std::array<std::uint8_t, innodb::kPageSize>;
+using Page = std::array<std::uint8_t, innodb::kDefaultPageSize>;
 
 std::vector<Page> readPages(const fs::path &path)
 {
     std::ifstream in(path, std::ios::binary);
     std::vector<Page> pages;
     Page page {};
-    while (in.read(reinterpret_cast<char *>(page.data()), innodb::kPageSize)) {
+    while (in.read(reinterpret_cast<char *>(page.data()), innodb::kDefaultPageSize)) {
         pages.push_back(page);
     }
     return pages;
@@ -149,7 +149,8 @@ std::optional<Page> firstZarafaIndexPage()
         std::ifstream in(path, std::ios::binary);
         Page candidate {};
         for (std::uint32_t number = 0;
-             in.read(reinterpret_cast<char *>(candidate.data()), innodb::kPageSize); ++number) {
+             in.read(reinterpret_cast<char *>(candidate.data()), innodb::kDefaultPageSize);
+             ++number) {
             if (number > 12 && innodb::isIndexPage(view(candidate))) {
                 return std::optional<Page>(candidate);
             }
@@ -177,7 +178,7 @@ protected:
             m_crc32 = m_legacy;
             const auto crc = innodb::crc32Checksum(view(m_crc32));
             writeBigEndian32(m_crc32, innodb::kFilPageSpaceOrChecksum, crc);
-            writeBigEndian32(m_crc32, innodb::kFilPageEndLsnOldChecksum, crc);
+            writeBigEndian32(m_crc32, innodb::filTrailerOf(innodb::kDefaultPageSize), crc);
         }
         ASSERT_EQ(innodb::checkPage(view(m_crc32)).algorithm, ChecksumAlgorithm::Crc32);
     }
@@ -190,7 +191,7 @@ TEST_F(DamagedPageTest, OneChangedByteAnywhereInTheCheckedRangesIsCaught)
 {
     for (Page *original : { &m_legacy, &m_crc32 }) {
         // Every 97th byte of the header part and the body; the trailer's LSN is the torn test.
-        for (std::size_t at = 4; at < innodb::kPageSize - 8; at += 97) {
+        for (std::size_t at = 4; at < innodb::kDefaultPageSize - 8; at += 97) {
             if (at >= innodb::kFilPageFileFlushLsn && at < innodb::kFilPageData) {
                 continue; // flush LSN and space id are written after the checksum
             }
@@ -221,8 +222,8 @@ TEST_F(DamagedPageTest, TornPagesAreToldApartFromBadChecksums)
 {
     // The first half from one page, the second from another: the trailer's LSN is the other's.
     Page torn = m_crc32;
-    std::copy(m_legacy.begin() + innodb::kPageSize / 2, m_legacy.end(),
-        torn.begin() + innodb::kPageSize / 2);
+    std::copy(m_legacy.begin() + innodb::kDefaultPageSize / 2, m_legacy.end(),
+        torn.begin() + innodb::kDefaultPageSize / 2);
     EXPECT_EQ(innodb::checkPage(view(torn)).verdict, PageVerdict::Torn);
     EXPECT_FALSE(innodb::lsnTrailerMatches(view(torn)));
     EXPECT_EQ(innodb::describe(PageVerdict::Torn),
@@ -238,24 +239,25 @@ TEST_F(DamagedPageTest, EachAlgorithmIsRecognisedOnTheSamePage)
 {
     Page page = m_crc32;
     writeBigEndian32(page, innodb::kFilPageSpaceOrChecksum, innodb::kNoChecksumMagic);
-    writeBigEndian32(page, innodb::kFilPageEndLsnOldChecksum, innodb::kNoChecksumMagic);
+    writeBigEndian32(
+        page, innodb::filTrailerOf(innodb::kDefaultPageSize), innodb::kNoChecksumMagic);
     EXPECT_EQ(innodb::checkPage(view(page)).algorithm, ChecksumAlgorithm::None);
     EXPECT_FALSE(innodb::checksumMatches(view(page), ChecksumAlgorithm::Crc32));
 
     writeBigEndian32(page, innodb::kFilPageSpaceOrChecksum, innodb::innodbChecksum(view(page)));
-    writeBigEndian32(
-        page, innodb::kFilPageEndLsnOldChecksum, innodb::innodbOldChecksum(view(page)));
+    writeBigEndian32(page, innodb::filTrailerOf(innodb::kDefaultPageSize),
+        innodb::innodbOldChecksum(view(page)));
     EXPECT_EQ(innodb::checkPage(view(page)).algorithm, ChecksumAlgorithm::Innodb);
 
     // Versions before 4.0.14 left the new checksum 0 and kept the LSN's high word in the old field.
     writeBigEndian32(page, innodb::kFilPageSpaceOrChecksum, 0);
-    writeBigEndian32(page, innodb::kFilPageEndLsnOldChecksum,
+    writeBigEndian32(page, innodb::filTrailerOf(innodb::kDefaultPageSize),
         static_cast<std::uint32_t>(innodb::pageLsnOf(view(page)) >> 32));
     EXPECT_EQ(innodb::checkPage(view(page)).algorithm, ChecksumAlgorithm::Innodb);
 
     // Only one of the two crc32 fields right is damage.
     page = m_crc32;
-    writeBigEndian32(page, innodb::kFilPageEndLsnOldChecksum, 0x12345678);
+    writeBigEndian32(page, innodb::filTrailerOf(innodb::kDefaultPageSize), 0x12345678);
     EXPECT_EQ(innodb::checkPage(view(page)).verdict, PageVerdict::BadChecksum);
     EXPECT_EQ(innodb::describe(PageVerdict::BadChecksum),
         "damaged (its checksum does not match its contents)");
@@ -266,9 +268,9 @@ TEST_F(DamagedPageTest, FullCrc32PagesKeepTheLsnOneFieldEarlier)
     // full_crc32: the LSN's low word at PS-8 and the whole page's CRC-32C in the last 4 bytes.
     Page page = m_crc32;
     writeBigEndian32(page, innodb::kFilPageSpaceOrChecksum, 0);
-    writeBigEndian32(
-        page, innodb::kPageSize - 8, static_cast<std::uint32_t>(innodb::pageLsnOf(view(page))));
-    writeBigEndian32(page, innodb::kPageSize - 4, innodb::fullCrc32Checksum(view(page)));
+    writeBigEndian32(page, innodb::kDefaultPageSize - 8,
+        static_cast<std::uint32_t>(innodb::pageLsnOf(view(page))));
+    writeBigEndian32(page, innodb::kDefaultPageSize - 4, innodb::fullCrc32Checksum(view(page)));
     const auto check = innodb::checkPage(view(page), true);
     EXPECT_TRUE(check.ok());
     EXPECT_EQ(check.algorithm, ChecksumAlgorithm::FullCrc32);
