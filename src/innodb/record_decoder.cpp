@@ -258,6 +258,7 @@ RecordDecoder::RecordOutcome RecordDecoder::parseRecord(
         }
     }
 
+    m_extraStart = lengthAt;
     if (m_keyFields == 0 && !common::fits(heapEnd, origin, kRowIdSize)) {
         return RecordOutcome::Unreadable;
     }
@@ -284,6 +285,8 @@ RecordDecoder::RecordOutcome RecordDecoder::parseRecord(
         m_lengths[f] = static_cast<std::uint32_t>(width);
         at += width;
     }
+    // A table whose every column is in its key still stores DB_TRX_ID and DB_ROLL_PTR after it.
+    m_dataEnd = at + (m_keyFields > 0 && present == m_keyFields ? kTrxIdSize + kRollPtrSize : 0);
     return common::fits(heapEnd, origin, at - origin) ? RecordOutcome::Row
                                                       : RecordOutcome::Unreadable;
 }

@@ -44,6 +44,13 @@ struct PageDecodeCounts
     PageDecodeCounts &operator+=(const PageDecodeCounts &other);
 };
 
+struct PageLayoutCheck
+{
+    bool judged = true; // false when the page holds a record form the check cannot judge
+    bool consistent = true;
+    std::string reason; // the first inconsistency: "record at 412: ..."
+};
+
 class RecordDecoder
 {
 public:
@@ -83,6 +90,12 @@ public:
     // Decodes the user records of one leaf page: from the infimum along the next-record links,
     // at most PAGE_N_RECS of them, every read inside the page. Hands each row to `sink`.
     PageDecodeCounts decodePage(ConstPage page, std::uint32_t pageNumber, RowSink &sink);
+
+    // Whether the records of a leaf page fit this table's definition, without decoding a value
+    // (record_layout_check.cpp). A column read with the wrong width shifts every later one: the
+    // decoded end of a record then runs into its neighbour's header or past the heap top, a
+    // length exceeds its column's type, or a fixed value is impossible for its type.
+    PageLayoutCheck checkPageLayout(ConstPage page);
 
 private:
     // One index field of a clustered record, past the hidden ones for the others.
@@ -170,6 +183,10 @@ private:
     std::vector<std::uint32_t> m_offsets;
     std::vector<bool> m_external;
     std::vector<bool> m_null;
+    // Where the last parsed new-style record's extra bytes begin (its lowest length byte) and its
+    // data ends: the geometry the layout check compares with its neighbours.
+    std::size_t m_extraStart = 0;
+    std::size_t m_dataEnd = 0;
 };
 
 // The per-page entry point of the table data pass.

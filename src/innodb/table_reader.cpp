@@ -125,6 +125,47 @@ std::optional<std::string> learnInstantMetadata(
             + "): rows written before they were added are left out";
 }
 
+// Pages sampled, spread over the tree, before any row of a table is handed on.
+constexpr std::size_t kLayoutSample = 16;
+
+// A lone page whose records do not fit may be damage the checksum missed; a definition the
+// decoder misreads makes every page fail alike. So the majority of a sample spread over the tree
+// decides for the whole table, before a single row is inserted, and a page that fails among
+// pages that fit is left out on its own. A table of up to kLayoutSample pages is judged on all of
+// them.
+std::string sampleLayout(PageSource &file, const std::vector<TablePage> &pages,
+    RecordDecoder &decoder, std::vector<std::uint8_t> &buffer)
+{
+    std::size_t judged = 0;
+    std::size_t failed = 0;
+    std::string first;
+    const std::size_t step = std::max<std::size_t>(1, pages.size() / kLayoutSample);
+    for (std::size_t i = 0; i < pages.size() && judged < kLayoutSample; i += step) {
+        const PageRead read = file.readPage(pages[i].pageNumber, buffer);
+        const ConstPage view(buffer);
+        if (!read.ok()
+            || !(read.storedCheck ? *read.storedCheck : checkPageEitherLayout(view)).ok()) {
+            continue; // damaged pages are left out anyway and say nothing of the layout
+        }
+        const PageLayoutCheck check = decoder.checkPageLayout(view);
+        if (!check.judged) {
+            continue;
+        }
+        ++judged;
+        if (!check.consistent) {
+            ++failed;
+            if (first.empty()) {
+                first = "page " + std::to_string(pages[i].pageNumber) + ", " + check.reason;
+            }
+        }
+    }
+    if (failed == 0 || failed * 2 <= judged) {
+        return {};
+    }
+    return "the records of " + std::to_string(failed) + " of " + std::to_string(judged)
+        + " pages checked do not fit the table's definition (" + first + ")";
+}
+
 } // namespace
 
 TableReadCounts readTableRows(PageSource &file, const ScanResult &scan, const strcIbDataScan &entry,
@@ -163,6 +204,10 @@ TableReadCounts readTableRows(PageSource &file, const ScanResult &scan, const st
     };
 
     std::vector<std::uint8_t> buffer(file.pageSize());
+    counts.layoutRefusal = sampleLayout(file, pages.treePages, decoder, buffer);
+    if (!counts.layoutRefusal.empty()) {
+        return finish();
+    }
     const auto decode = [&](const TablePage &page) {
         if (stopping()) {
             counts.stopped = true;
@@ -198,6 +243,15 @@ TableReadCounts readTableRows(PageSource &file, const ScanResult &scan, const st
             // Intact as stored, yet its compressed form gives no page.
             ++counts.pagesUnreadable;
             counts.problems.push_back(where + " is " + read.reason + ": its rows are left out");
+            return true;
+        }
+        if (const PageLayoutCheck layout = decoder.checkPageLayout(view); !layout.consistent) {
+            ++counts.pagesInconsistent;
+            ++counts.pagesFailedCheck;
+            counts.failedPages.push_back(page.pageNumber);
+            counts.problems.push_back(where
+                + " is intact but its records do not fit the table's definition (" + layout.reason
+                + "): its rows are left out");
             return true;
         }
         ++counts.pagesRead;

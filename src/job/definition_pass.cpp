@@ -31,6 +31,17 @@ std::string skippedLine(const std::string &fileName, const common::Error &error)
 void runDefinitionPass(
     RepairJob &job, const std::function<bool(const frm::FrmTableEntry &)> &createTable)
 {
+    runDefinitionPass(job, [&createTable](const frm::FrmTableEntry &entry) -> common::Status {
+        if (createTable(entry)) {
+            return common::okStatus();
+        }
+        return common::Error { common::ErrorKind::Database, "the table could not be created", {} };
+    });
+}
+
+void runDefinitionPass(
+    RepairJob &job, const std::function<common::Status(const frm::FrmTableEntry &)> &createTable)
+{
     const std::filesystem::path folder = job.zarafaFolderPath.empty()
         ? std::filesystem::path(job.databaseFolder) / "Zarafa"
         : std::filesystem::path(job.zarafaFolderPath);
@@ -76,7 +87,15 @@ void runDefinitionPass(
         job.log.reportTableToList(fileName, i);
         job.log.showQueuedLines(
             job.nextListRow, i, logreport::Pass::Definition, job.databaseFolder, addRow);
-        createTable(entry);
+        if (const common::Status created = createTable(entry); !created.ok()) {
+            // Said at once, with the server's words: a hostile name or an unknown type is a
+            // table the result will lack, not a quiet "0 rows recovered" later.
+            const std::string reason = created.error().describe();
+            job.addListRow(job.nextListRow++,
+                fileName + " : the server refused to create the table " + entry.dictionaryName
+                    + ": " + reason);
+            job.tablesNotCreated.emplace_back(entry.dictionaryName, reason);
+        }
     }
 }
 

@@ -6,6 +6,7 @@ namespace job {
 
 void saveDatabase(RepairJob &job, const DataPassSteps &steps)
 {
+    job.startPhase("scan");
     innodb::TablespaceSetCallbacks callbacks;
     callbacks.progress = [&job](const std::string &fileName, std::uint64_t, std::uint64_t) {
         job.host.statusLine(2, fileName);
@@ -23,7 +24,9 @@ void saveDatabase(RepairJob &job, const DataPassSteps &steps)
     }
     for (const auto &problem : spaces.problems()) {
         job.addListRow(job.nextListRow++, problem);
+        job.readProblems.push_back(problem);
     }
+    job.startPhase("data");
     runTableDataPass(job, &spaces, steps);
 }
 

@@ -2,6 +2,7 @@
 // table after the other, each logged and switched to InnoDB when its rows are in.
 #pragma once
 
+#include "common/result.h"
 #include "innodb/row_sink.h"
 #include "innodb/tablespace_set.h"
 #include "job/repair_job.h"
@@ -31,8 +32,9 @@ struct DataPassSteps
 {
     // A writer for the rows of `table`.
     std::function<std::unique_ptr<TableWriter>(const frm::FrmTableEntry &table)> openWriter;
-    // Converts the rebuilt table to InnoDB (status line kind 1 is the step's own).
-    std::function<void(const frm::FrmTableEntry &table)> switchToInnoDb;
+    // Converts the rebuilt table to InnoDB (status line kind 1 is the step's own); the server's
+    // reason when it refuses. Not run for a table that was not read.
+    std::function<common::Status(const frm::FrmTableEntry &table)> switchToInnoDb;
     // Moves the rebuilt files to the Recovered Folder; runs after the last table or a stop.
     std::function<void()> finishRebuild;
     bool includeDeleted = false;

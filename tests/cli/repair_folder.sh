@@ -45,6 +45,14 @@ if grep -q '"rowsRefused": [1-9]' "$work/report.json"; then
     cat "$work/report.json" >&2
     exit 1
 fi
+# A run that lost nothing says so everywhere: exit 0 above, the report, the summary's last line.
+python3 - "$work/report.json" <<'PY' || exit 1
+import json, sys
+report = json.load(open(sys.argv[1], encoding="utf-8"))
+if report["format"] != 1 or report["outcome"] != "complete" or report["totals"]["rowsLost"] != 0:
+    sys.exit("the report does not say complete: %s" % report["outcomeText"])
+PY
+tail -n 1 "$work/stdout" | grep -q "^Outcome: complete" || { echo "no outcome line" >&2; exit 1; }
 grep -q "Recovery finished on:" "$work/log.txt" || { echo "the saved log has no finish line" >&2; exit 1; }
 
 "$here/../fixtures/truth-of-sql.sh" "$recovered/zarafa.sql" "$work/dumped" >/dev/null
