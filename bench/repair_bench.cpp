@@ -59,7 +59,7 @@ public:
     void scrollListToTop() override { }
     void clearList() override { }
     void addListRow(int, std::string_view) override { }
-    void showCompletion(std::string_view) override { }
+    void showCompletion(const job::Completion &) override { }
     std::optional<job::LoginValues> askLogin(const std::function<bool()> &) override
     {
         return std::nullopt;

@@ -23,6 +23,9 @@ seed_args=(--frm tests/frm/data)
 [ -d ../shared/fixtures/mysql-5.0-sakila/sakila ] \
     && seed_args+=(--sakila ../shared/fixtures/mysql-5.0-sakila/sakila)
 [ -f "$fixture/ibdata1" ] && seed_args+=(--zarafa "$fixture")
+# MariaDB's extra2 items, expressions and data type plugins, from the all-types folder.
+all_types=$(dirname "$fixture")/all-types/Zarafa
+[ -d "$all_types" ] && seed_args+=(--frm "$all_types")
 # The compressed page folders beside it, when the first configuration made them.
 page_formats="$(dirname "$fixture")/page-formats"
 [ -d "$page_formats/16k" ] && seed_args+=(--page-formats "$page_formats")

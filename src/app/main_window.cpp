@@ -304,9 +304,10 @@ void CCorvaneLumerisZarafaRepairDlg::addListRow(int position, const QString &tex
     m_list->scrollToItem(item);
 }
 
-void CCorvaneLumerisZarafaRepairDlg::showCompletion(const QString &repairedPath)
+void CCorvaneLumerisZarafaRepairDlg::showCompletion(const job::Completion &completion)
 {
-    CSaveComplete dialog(repairedPath, this);
+    CSaveComplete dialog(completion, this);
+    dialog.openLog = [this] { showLogReport(); };
     dialog.exec();
 }
 

@@ -59,7 +59,7 @@ public:
     void scrollListToTop();
     void clearList();
     void addListRow(int position, const QString &text);
-    void showCompletion(const QString &repairedPath);
+    void showCompletion(const job::Completion &completion);
     std::optional<job::LoginValues> askLogin(const std::function<bool()> &confirmAbandon);
 
     // The rows of the list of the run's lines.

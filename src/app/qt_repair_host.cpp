@@ -103,12 +103,10 @@ void QtRepairHost::addListRow(int position, std::string_view text)
     });
 }
 
-void QtRepairHost::showCompletion(std::string_view repairedPath)
+void QtRepairHost::showCompletion(const job::Completion &completion)
 {
-    const QString path
-        = QString::fromUtf8(repairedPath.data(), static_cast<qsizetype>(repairedPath.size()));
-    wait(true, [this, path] {
-        m_window.showCompletion(path);
+    wait(true, [this, completion] {
+        m_window.showCompletion(completion);
         return true;
     });
 }

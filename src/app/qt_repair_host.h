@@ -27,7 +27,7 @@ public:
     void scrollListToTop() override;
     void clearList() override;
     void addListRow(int position, std::string_view text) override;
-    void showCompletion(std::string_view repairedPath) override;
+    void showCompletion(const job::Completion &completion) override;
     std::optional<job::LoginValues> askLogin(const std::function<bool()> &confirmAbandon) override;
 
     // The program is ending: from now on questions are answered No and dialogs are not shown, so

@@ -13,10 +13,20 @@
 
 namespace app {
 
-CSaveComplete::CSaveComplete(const QString &repairedPath, QWidget *parent)
-    : QDialog(parent)
-    , m_repairedPath(repairedPath)
+namespace {
+
+QString fromUtf8(std::string_view text)
 {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+} // namespace
+
+CSaveComplete::CSaveComplete(const job::Completion &completion, QWidget *parent)
+    : QDialog(parent)
+    , m_repairedPath(fromUtf8(completion.repairedPath))
+{
+    const QString repairedPath = m_repairedPath;
     setObjectName(QStringLiteral("CSaveComplete"));
     setWindowTitle(QString::fromUtf8(
         common::kDialogTitle.data(), static_cast<qsizetype>(common::kDialogTitle.size())));
@@ -26,9 +36,11 @@ CSaveComplete::CSaveComplete(const QString &repairedPath, QWidget *parent)
     setAutoFillBackground(true);
 
     auto *picture = new QLabel(this);
-    picture->setPixmap(picturePixmap(Picture::Completed, 48));
-    auto *text = new QLabel(QString::fromUtf8(common::kCompletionText.data(),
-                                static_cast<qsizetype>(common::kCompletionText.size())),
+    // The check mark only for a run that lost nothing.
+    picture->setPixmap(
+        picturePixmap(completion.withLosses ? Picture::Information : Picture::Completed, 48));
+    auto *text = new QLabel(fromUtf8(completion.withLosses ? common::kCompletionWithLossesText
+                                                           : common::kCompletionText),
         this);
     text->setObjectName(QStringLiteral("1027"));
     m_link = new LinkLabel(tr("Repaired File Path"), this);
@@ -45,6 +57,23 @@ CSaveComplete::CSaveComplete(const QString &repairedPath, QWidget *parent)
 
     auto *texts = new QVBoxLayout;
     texts->addWidget(text);
+    if (completion.withLosses) {
+        auto *counts = new QLabel(fromUtf8(completion.counts) + QStringLiteral("."), this);
+        counts->setObjectName(QStringLiteral("counts"));
+        counts->setWordWrap(true);
+        counts->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        texts->addWidget(counts);
+        // Which rows, pages and tables: the log names each one.
+        auto *log = new LinkLabel(tr("View the log of what was lost"), this);
+        log->setObjectName(QStringLiteral("viewLog"));
+        connect(log, &LinkLabel::clicked, this, [this, log] {
+            log->setVisited(true);
+            if (openLog) {
+                openLog();
+            }
+        });
+        texts->addWidget(log);
+    }
     texts->addWidget(m_link);
     auto *top = new QHBoxLayout;
     top->addWidget(picture);

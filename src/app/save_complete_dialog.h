@@ -1,7 +1,12 @@
-// CSaveComplete: the completion dialog that offers the Recovered Folder.
+// CSaveComplete: the completion dialog that offers the Recovered Folder. A run that lost anything
+// says so here with one plain line of counts and a link to the log; only a complete run reads
+// "Database recovery completed" alone.
 #pragma once
 
+#include "job/repair_host.h"
+
 #include <QDialog>
+#include <functional>
 
 namespace app {
 
@@ -11,7 +16,10 @@ class CSaveComplete : public QDialog
 {
     Q_OBJECT
 public:
-    explicit CSaveComplete(const QString &repairedPath, QWidget *parent = nullptr);
+    explicit CSaveComplete(const job::Completion &completion, QWidget *parent = nullptr);
+
+    // Opens the log of the run; the window sets it (its log report dialog).
+    std::function<void()> openLog;
 
 private:
     void openRepairedPath();

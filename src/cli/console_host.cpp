@@ -158,14 +158,18 @@ void ConsoleHost::addListRow(int, std::string_view text)
     std::cout << text << std::endl;
 }
 
-void ConsoleHost::showCompletion(std::string_view repairedPath)
+void ConsoleHost::showCompletion(const job::Completion &completion)
 {
     std::lock_guard lock(m_mutex);
     endStatusLine();
     m_completed = true;
-    m_repairedPath = std::string(repairedPath);
-    std::cerr << common::kCompletionText << '\n';
-    std::cout << "Recovered Folder: " << repairedPath << std::endl;
+    m_repairedPath = completion.repairedPath;
+    if (completion.withLosses) {
+        std::cerr << common::kCompletionWithLossesText << ": " << completion.counts << '\n';
+    } else {
+        std::cerr << common::kCompletionText << '\n';
+    }
+    std::cout << "Recovered Folder: " << completion.repairedPath << std::endl;
 }
 
 std::optional<std::string> ConsoleHost::prompt(const std::string &label, bool hidden)

@@ -174,6 +174,12 @@ int dumpRows()
         for (const auto &problem : read.problems) {
             std::cerr << table.dictionaryName << ": " << problem << '\n';
         }
+        if (!read.layoutRefusal.empty()) {
+            std::cerr << table.dictionaryName << ": not read, its records do not decode "
+                      << "consistently: " << read.layoutRefusal << '\n';
+            exitCode = 1;
+            continue;
+        }
         const innodb::PageDecodeCounts &counts = read.decoded;
         std::cerr << table.dictionaryName << " (" << found->fileName << "): " << counts.rowsEmitted
                   << " rows, " << counts.deleteMarkedSkipped << " deleted skipped, "

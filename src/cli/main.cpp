@@ -31,22 +31,23 @@ extern "C" void onInterrupt(int)
 }
 
 // Saves the log report as the window's Save Log does; the repair's own result is not changed by
-// it, but a log that cannot be written is said so.
-void saveLog(const logreport::LogReport &log, const std::string &path)
+// it, but a log that cannot be written is said so. The path written, or empty.
+std::string saveLog(const logreport::LogReport &log, const std::string &path)
 {
     const auto rows = log.reportRows();
     if (rows.empty()) {
         std::cerr << "zarafa-repair: the log report is empty; nothing was saved to " << path
                   << '\n';
-        return;
+        return {};
     }
     const std::string written = logreport::saveLogFile(path, rows);
     if (written.empty()) {
         std::cerr << common::text(common::str::kFileCantBeOpened) << ' '
                   << logreport::withTxtExtension(path) << '\n';
-        return;
+        return {};
     }
     std::cerr << common::text(common::str::kLogSaved) << ": " << written << '\n';
+    return written;
 }
 
 int runRepair(const cli::RepairOptions &options, const std::string &logFile)
@@ -123,29 +124,33 @@ int runRepair(const cli::RepairOptions &options, const std::string &logFile)
     }
     control.waitForJob();
     std::signal(SIGINT, SIG_DFL);
-    if (report && !report->tables.empty()) {
-        std::cout << job::summaryText(*report) << std::flush;
+    if (!report) {
+        // The job ended before it had a state to judge: nothing was done.
+        std::cerr << "zarafa-repair: the repair did not run\n";
+        return 3;
     }
-    if (report && !options.reportFile.empty()) {
+    report->reportPath = options.reportFile;
+    if (!logFile.empty()) {
+        report->logPath = saveLog(log, logFile);
+    }
+    if (!report->tables.empty()) {
+        std::cout << job::summaryText(*report) << std::flush;
+    } else {
+        // No table was reached: the outcome and its reasons are all there is to say.
+        std::cout << job::outcomeLine(report->verdict) << '\n' << std::flush;
+        for (std::size_t i = 1; i < report->verdict.reasons.size(); ++i) {
+            std::cout << "  " << report->verdict.reasons[i] << '\n';
+        }
+    }
+    if (!options.reportFile.empty()) {
         std::ofstream out(options.reportFile, std::ios::binary | std::ios::trunc);
         out << job::reportJson(*report);
         if (!out) {
             std::cerr << "zarafa-repair: cannot write the report " << options.reportFile << '\n';
         }
     }
-    if (!logFile.empty()) {
-        saveLog(log, logFile);
-    }
-
-    switch (host.endMessage()) {
-    case common::str::kStoppedByUser:
-        return 1;
-    case common::str::kStoppedFailure:
-    case common::str::kFileCantBeOpened:
-        return 3;
-    default:
-        return host.completed() ? 0 : 3;
-    }
+    // One verdict for the exit code, the summary and the report alike.
+    return job::exitCode(report->verdict.outcome);
 }
 
 } // namespace
@@ -161,6 +166,14 @@ int main(int argc, char **argv)
                    + ": rebuilds a damaged Zarafa MySQL database from its data folder" };
     app.set_version_flag("--version", std::string(common::kProductVersion));
     app.require_subcommand(0, 1);
+    app.footer("Exit status of a repair:\n"
+               "  0  complete: every table was read and nothing was lost\n"
+               "  1  stopped by the user (Ctrl-C)\n"
+               "  2  bad arguments\n"
+               "  3  failed: no table's rows could be read, or the rebuild could not be finished\n"
+               "  4  completed with losses: a result, but rows, pages or tables are missing from "
+               "it\n"
+               "     (each named in the summary, the log and the --report file)");
 
     cli::RepairOptions repair;
     app.add_option("-f,--folder", repair.folder,

@@ -79,6 +79,10 @@ inline constexpr std::string_view kDialogTitle = "Corvane Lumaris Repair for Zar
 inline constexpr std::string_view kProductName = "Corvane Lumaris Repair for Zarafa";
 inline constexpr std::string_view kProductVersion = "1.0.0.0";
 inline constexpr std::string_view kCompletionText = "Database recovery completed";
+// A run that has a result but lacks something of the data folder never says the above alone.
+inline constexpr std::string_view kCompletionWithLossesText
+    = "Database recovery completed with losses";
+inline constexpr std::string_view kFailedText = "Database recovery failed";
 
 // The text of the status line for `kind` 1..6 and a name (empty for any other kind).
 std::string statusText(int kind, std::string_view name);

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <string>
 #include <string_view>
 
 namespace frm {
@@ -19,11 +21,29 @@ struct Collation
     std::string_view charset; // "utf8", as CREATE TABLE accepts it on every server version
     std::string_view name; // "utf8_general_ci"
     std::uint8_t maxBytesPerChar = 1;
+    std::uint8_t minBytesPerChar = 1; // 2 for ucs2 and utf16, 4 for utf32
     bool isDefault = false; // the default collation of its character set
 };
 
 // The collation with number `id`, or nullptr for a number this program does not know.
 const Collation *findCollation(std::uint16_t id);
+
+// The bytes a CHAR column of collation `id` pads its values with: the space character in that
+// character set ("\x20", "\x00\x20" in ucs2 and utf16, "\x20\x00" in utf16le, "\0\0\0\x20" in
+// utf32); a single space for a number this program does not know.
+std::string_view paddingCharacter(std::uint16_t id);
+
+// The smallest character of collation `id`, in bytes (1 for a number this program does not
+// know).
+std::uint8_t minBytesPerChar(std::uint16_t id);
+
+// An ASCII character as collation `id` stores it (",", " "): one byte, or the wide forms of
+// ucs2, utf16, utf16le and utf32.
+std::string encodedCharacter(char c, std::uint16_t id);
+
+// `bytes` of collation `id` as UTF-8 text (through the C library's iconv); nothing when the
+// character set has no converter here or the bytes are not well formed in it.
+std::optional<std::string> toUtf8(std::string_view bytes, std::uint16_t id);
 
 // Bytes per character of collation `id`: 3 for utf8, 4 for utf8mb4, 1 for latin1 and binary, and
 // 1 for a number this program does not know (so a length is never divided by a guess).

@@ -1,6 +1,8 @@
 #include "frm/column_type.h"
 
 #include "frm/charset.h"
+#include "frm/default_value.h"
+#include "frm/plugin_types.h"
 
 #include <array>
 #include <utility>
@@ -83,22 +85,6 @@ constexpr std::array<std::string_view, 15> kVariableLengthNames {
     "Geometry",
 };
 
-std::string quoteValue(std::string_view value)
-{
-    std::string quoted = "'";
-    for (const char c : value) {
-        if (c == '\'') {
-            quoted += "''";
-        } else if (c == '\\') {
-            quoted += "\\\\";
-        } else {
-            quoted += c;
-        }
-    }
-    quoted += '\'';
-    return quoted;
-}
-
 std::string withWidth(std::string_view name, std::uint32_t width)
 {
     return std::string(name) + "(" + std::to_string(width) + ")";
@@ -129,7 +115,8 @@ std::string elementList(std::string_view name, const ColumnDef &column)
         if (i > 0) {
             text += ',';
         }
-        text += quoteValue(column.elements[i]);
+        // The members are in the column's character set: hex unless plain ASCII.
+        text += stringLiteral(column.elements[i], column.charset);
     }
     text += ')';
     return text;
@@ -213,6 +200,58 @@ std::string_view columnTypeName(std::uint8_t fieldType, std::uint16_t charset)
     }
 }
 
+bool isNumericFieldType(std::uint8_t fieldType)
+{
+    switch (fieldType) {
+    case kTiny:
+    case kShort:
+    case kInt24:
+    case kLong:
+    case kLongLong:
+    case kFloat:
+    case kDouble:
+    case kOldDecimal:
+    case kNewDecimal:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool isCharacterFieldType(std::uint8_t fieldType)
+{
+    switch (fieldType) {
+    case kVarchar:
+    case kVarString:
+    case kString:
+    case kEnum:
+    case kSet:
+    case kTinyBlob:
+    case kMediumBlob:
+    case kLongBlob:
+    case kBlob:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool isBlobFieldType(std::uint8_t fieldType)
+{
+    return fieldType == kTinyBlob || fieldType == kMediumBlob || fieldType == kLongBlob
+        || fieldType == kBlob || fieldType == kGeometry || fieldType == kJson;
+}
+
+bool isStoredColumn(const ColumnDef &column)
+{
+    return column.generation != ColumnDef::Generation::Virtual && !column.hiddenByServer;
+}
+
+bool isInsertedColumn(const ColumnDef &column)
+{
+    return column.generation == ColumnDef::Generation::None && !column.hiddenByServer;
+}
+
 bool sameName(std::string_view a, std::string_view b)
 {
     if (a.size() != b.size()) {
@@ -282,10 +321,56 @@ std::uint8_t temporalFractionalDigits(std::uint8_t fieldType, std::uint32_t fiel
     return static_cast<std::uint8_t>(digits > 6 ? 6 : digits);
 }
 
+TemporalForm temporalForm(std::uint8_t fieldType, std::uint8_t fractionalDigits)
+{
+    switch (fieldType) {
+    case kTime:
+    case kDateTime:
+    case kTimestamp:
+        return fractionalDigits == 0 ? TemporalForm::Classic : TemporalForm::MariaDbHires;
+    case kTime2:
+    case kDateTime2:
+    case kTimestamp2:
+        return TemporalForm::MySql56;
+    default:
+        return TemporalForm::NotTemporal;
+    }
+}
+
+std::uint32_t temporalStorageSize(std::uint8_t fieldType, std::uint8_t fractionalDigits)
+{
+    const std::uint32_t digits = fractionalDigits > 6 ? 6 : fractionalDigits;
+    // MySQL 5.6 adds the fraction in whole bytes of two digits (1 byte hundredths, 2 bytes
+    // 1/10000 s, 3 bytes microseconds); MariaDB's hires forms store seconds * 10^n + fraction as
+    // one number of as many bytes as its range needs (sql/field.cc, datetime_hires_bytes and
+    // time_hires_bytes); a hires TIMESTAMP's fraction takes 1, 1, 2, 2, 3, 3 bytes after the
+    // seconds.
+    constexpr std::array<std::uint32_t, 7> kHiresDateTime { 8, 6, 6, 7, 7, 7, 8 };
+    constexpr std::array<std::uint32_t, 7> kHiresTime { 3, 4, 4, 5, 5, 5, 6 };
+    const std::uint32_t fractionBytes = (digits + 1) / 2;
+    switch (fieldType) {
+    case kTime:
+        return kHiresTime[digits];
+    case kTime2:
+        return 3 + fractionBytes;
+    case kDateTime:
+        return kHiresDateTime[digits];
+    case kDateTime2:
+        return 5 + fractionBytes;
+    case kTimestamp:
+    case kTimestamp2:
+        return 4 + fractionBytes;
+    default:
+        return 0;
+    }
+}
+
 std::uint16_t columnSize(const ColumnDef &column)
 {
+    if (!column.dataTypeName.empty() && column.fieldType == kString) {
+        return static_cast<std::uint16_t>(pluginTypeSize(pluginTypeNamed(column.dataTypeName)));
+    }
     const std::uint8_t fraction = column.fractionalDigits;
-    const auto fractionBytes = static_cast<std::uint16_t>((fraction + 1) / 2);
     switch (column.fieldType) {
     case kTiny:
     case kYear:
@@ -302,17 +387,12 @@ std::uint16_t columnSize(const ColumnDef &column)
     case kLongLong:
         return 8;
     case kTimestamp:
-        return static_cast<std::uint16_t>(4 + fractionBytes);
     case kTimestamp2:
-        return static_cast<std::uint16_t>(4 + fractionBytes);
     case kDateTime:
-        // MariaDB's high-resolution DATETIME(n) takes 5 + ceil(n/2) bytes, the old one 8.
-        return fraction > 0 ? static_cast<std::uint16_t>(5 + fractionBytes) : 8;
     case kDateTime2:
-        return static_cast<std::uint16_t>(5 + fractionBytes);
     case kTime:
     case kTime2:
-        return static_cast<std::uint16_t>(3 + fractionBytes);
+        return static_cast<std::uint16_t>(temporalStorageSize(column.fieldType, fraction));
     case kBit:
         return static_cast<std::uint16_t>((column.byteLength + 7) / 8);
     case kNewDecimal:
@@ -335,6 +415,12 @@ std::uint16_t columnSize(const ColumnDef &column)
 
 std::string sqlTypeText(const ColumnDef &column)
 {
+    if (!column.dataTypeName.empty()) {
+        // The plugins own STRING columns only; another type under a plugin's name is not known.
+        return column.fieldType == kString
+            ? std::string(pluginSqlType(pluginTypeNamed(column.dataTypeName)))
+            : std::string();
+    }
     const std::uint32_t length = column.byteLength;
     const std::uint32_t characters = length / (column.maxBytesPerChar ? column.maxBytesPerChar : 1);
     const bool binary = column.charset == kCharsetBinary;

@@ -72,6 +72,16 @@ std::uint32_t decimalStorageSize(std::uint32_t precision, std::uint32_t scale);
 // Fractional second digits of a temporal column, from its field length (0 for none).
 std::uint8_t temporalFractionalDigits(std::uint8_t fieldType, std::uint32_t fieldLength);
 
+// How a TIME, DATETIME or TIMESTAMP column stores its values, as the server chooses it from the
+// field type and the fractional digits: the classic forms of MySQL 5.0-5.5 (types 11, 12, 7
+// without fraction), MariaDB 5.3's "hires" forms (the same types with a fraction, also written
+// by MariaDB 10.1+ with mysql56_temporal_format=OFF) and MySQL 5.6.4's (types 19, 18, 17).
+enum class TemporalForm { NotTemporal, Classic, MariaDbHires, MySql56 };
+TemporalForm temporalForm(std::uint8_t fieldType, std::uint8_t fractionalDigits);
+
+// Bytes of a stored TIME, DATETIME or TIMESTAMP value in the form above; 0 for other types.
+std::uint32_t temporalStorageSize(std::uint8_t fieldType, std::uint8_t fractionalDigits);
+
 // The column's size as ColumnDef carries it: bytes of a fixed-size value, characters of a
 // character column, the declared length otherwise.
 std::uint16_t columnSize(const ColumnDef &column);
@@ -79,6 +89,19 @@ std::uint16_t columnSize(const ColumnDef &column);
 // The column type as the server's SHOW CREATE TABLE writes it: "int(10) unsigned",
 // "varchar(255)", "decimal(10,2)", "datetime(6)", "enum('a','b')". Empty for an unknown type.
 std::string sqlTypeText(const ColumnDef &column);
+
+// Numbers: the integer, floating-point and DECIMAL types.
+bool isNumericFieldType(std::uint8_t fieldType);
+// The types whose length counts characters of the column's character set.
+bool isCharacterFieldType(std::uint8_t fieldType);
+// The types stored as BLOBs: every BLOB and TEXT, JSON, GEOMETRY.
+bool isBlobFieldType(std::uint8_t fieldType);
+
+// Whether a clustered record stores the column: VIRTUAL generated columns and the server's own
+// hidden ones are computed instead.
+bool isStoredColumn(const ColumnDef &column);
+// Whether an INSERT names the column: not the generated ones, which the server computes.
+bool isInsertedColumn(const ColumnDef &column);
 
 // Case-insensitive comparison of ASCII names.
 bool sameName(std::string_view a, std::string_view b);

@@ -74,21 +74,33 @@ std::string columnClause(const FrmTableEntry &table, const ColumnDef &column)
 {
     std::string clause = quoteIdentifier(column.name) + " " + sqlTypeText(column);
     clause += characterSetClause(table, column);
-    clause += column.nullable ? " NULL" : " NOT NULL";
-    if (column.defaultValue) {
-        clause += " DEFAULT " + *column.defaultValue;
-    }
-    if (column.onUpdateCurrentTimestamp) {
-        clause += " ON UPDATE CURRENT_TIMESTAMP";
-        if (column.fractionalDigits > 0) {
-            clause += "(" + std::to_string(column.fractionalDigits) + ")";
+    if (column.generation != ColumnDef::Generation::None) {
+        // The server computes the values: no NULL, DEFAULT or ON UPDATE of its own.
+        clause += " GENERATED ALWAYS AS (" + column.expression + ")";
+        clause += column.generation == ColumnDef::Generation::Virtual ? " VIRTUAL" : " STORED";
+    } else {
+        clause += column.nullable ? " NULL" : " NOT NULL";
+        if (column.defaultValue) {
+            clause += " DEFAULT " + *column.defaultValue;
+        }
+        if (column.onUpdateCurrentTimestamp) {
+            clause += " ON UPDATE CURRENT_TIMESTAMP";
+            if (column.fractionalDigits > 0) {
+                clause += "(" + std::to_string(column.fractionalDigits) + ")";
+            }
+        }
+        if (!column.kind.empty()) {
+            clause += " " + column.kind;
         }
     }
-    if (!column.kind.empty()) {
-        clause += " " + column.kind;
+    if (column.invisible) {
+        clause += " INVISIBLE";
     }
     if (!column.comment.empty()) {
         clause += " COMMENT " + stringLiteral(column.comment, kCharsetUtf8);
+    }
+    if (!column.check.empty()) {
+        clause += " CHECK (" + column.check + ")";
     }
     return clause;
 }
@@ -126,7 +138,29 @@ std::string keyClause(const FrmTableEntry &table, const KeyDef &key)
             clause += "(" + std::to_string(part.prefixLength) + ")";
         }
     }
-    return clause + ")";
+    clause += ")";
+    // As SHOW CREATE TABLE writes them: an algorithm only where it is not the key kind's own.
+    switch (key.algorithm) {
+    case kKeyAlgorithmBtree:
+        clause += " USING BTREE";
+        break;
+    case kKeyAlgorithmHash:
+    case kKeyAlgorithmLongHash:
+        clause += " USING HASH";
+        break;
+    case kKeyAlgorithmRtree:
+        clause += key.kind == KeyKind::Spatial ? "" : " USING RTREE";
+        break;
+    default:
+        break;
+    }
+    if (!key.comment.empty()) {
+        clause += " COMMENT " + stringLiteral(key.comment, kCharsetUtf8);
+    }
+    if (key.ignored) {
+        clause += " IGNORED";
+    }
+    return clause;
 }
 
 std::string createTableText(const FrmTableEntry &table)
@@ -134,11 +168,19 @@ std::string createTableText(const FrmTableEntry &table)
     std::string text = "create table " + quoteIdentifier(table.tableName) + " (";
     bool first = true;
     for (const ColumnDef &column : table.definitionOrder) {
+        if (column.hiddenByServer) {
+            continue; // the server makes it again for its key
+        }
         text += (first ? "" : ",") + columnClause(table, column);
         first = false;
     }
     for (const KeyDef &key : table.keys) {
         text += (first ? "" : ",") + keyClause(table, key);
+        first = false;
+    }
+    for (const CheckConstraint &check : table.checks) {
+        text += (first ? "" : ",") + std::string("CONSTRAINT ") + quoteIdentifier(check.name)
+            + " CHECK (" + check.expression + ")";
         first = false;
     }
     text += ")ENGINE=myisam ";

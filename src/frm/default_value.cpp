@@ -2,6 +2,8 @@
 
 #include "frm/charset.h"
 #include "frm/column_type.h"
+#include "frm/plugin_types.h"
+#include "frm/temporal_value.h"
 
 #include <array>
 #include <cmath>
@@ -28,29 +30,6 @@ std::string padded(std::uint64_t value, std::size_t width)
 }
 
 std::string quoted(std::string text) { return "'" + text + "'"; }
-
-// Fraction digits `digits` of a value held in `fraction` units of 10^-digits.
-std::string fractionText(std::uint64_t fraction, std::uint8_t digits)
-{
-    return digits > 0 ? "." + padded(fraction, digits) : std::string();
-}
-
-std::uint64_t powerOfTen(unsigned exponent)
-{
-    std::uint64_t value = 1;
-    for (unsigned i = 0; i < exponent; ++i) {
-        value *= 10;
-    }
-    return value;
-}
-
-// MySQL 5.6's TIMESTAMP2/DATETIME2/TIME2 fractions: 1 byte hundredths, 2 bytes 1/10000 s, 3 bytes
-// microseconds; returned in units of 10^-digits.
-std::uint64_t scaledFraction(std::uint64_t stored, std::uint8_t digits)
-{
-    const unsigned storedDigits = (digits + 1U) / 2U * 2U;
-    return stored / powerOfTen(storedDigits - digits);
-}
 
 std::string floatingText(double value, int maxDigits, bool isFloat)
 {
@@ -125,13 +104,6 @@ std::string bitText(std::uint64_t value)
     return "b'" + (bits.empty() ? std::string("0") : bits) + "'";
 }
 
-std::string timeText(
-    bool negative, std::uint64_t hours, std::uint64_t minutes, std::uint64_t seconds)
-{
-    return (negative ? "-" : "") + padded(hours, 2) + ":" + twoDigits(minutes) + ":"
-        + twoDigits(seconds);
-}
-
 } // namespace
 
 std::string utcDateTimeText(std::int64_t seconds)
@@ -159,7 +131,7 @@ std::string utcDateTimeText(std::int64_t seconds)
         + twoDigits(u(rest % 60));
 }
 
-std::string stringLiteral(std::string_view bytes, std::uint16_t charset)
+std::string stringLiteral(std::string_view bytes, std::uint16_t charset, bool introducer)
 {
     const Collation *collation = findCollation(charset);
     // Bytes above 127 go into the statement as they are only for UTF-8 text, which is what the
@@ -176,7 +148,10 @@ std::string stringLiteral(std::string_view bytes, std::uint16_t charset)
     }
     if (!plain) {
         static constexpr char kHex[] = "0123456789ABCDEF";
-        std::string hex = "X'";
+        // With its character set named, the value means the same characters wherever it goes.
+        std::string hex = introducer && collation && charset != kCharsetBinary
+            ? "_" + std::string(collation->charset) + " X'"
+            : "X'";
         for (const char c : bytes) {
             const auto b = static_cast<unsigned char>(c);
             hex += kHex[b >> 4];
@@ -207,7 +182,6 @@ std::optional<std::string> defaultValueLiteral(const ColumnDef &column, common::
         return common::readBigEndianUnchecked(value.data() + offset, width);
     };
     const std::uint8_t digits = column.fractionalDigits;
-    const auto fractionBytes = static_cast<std::size_t>((digits + 1) / 2);
 
     switch (column.fieldType) {
     case kTiny:
@@ -215,7 +189,7 @@ std::optional<std::string> defaultValueLiteral(const ColumnDef &column, common::
     case kInt24:
     case kLong:
     case kLongLong: {
-        if (!need(size)) {
+        if (size == 0 || size > 8 || !need(size)) {
             return std::nullopt;
         }
         const std::uint64_t raw = little(size);
@@ -265,117 +239,50 @@ std::optional<std::string> defaultValueLiteral(const ColumnDef &column, common::
         }
         return value[0] == 0 ? std::string("0000") : std::to_string(1900 + value[0]);
     }
-    case kNewDate: {
+    case kNewDate:
         if (!need(3)) {
             return std::nullopt;
         }
-        const std::uint64_t raw = little(3);
-        return quoted(
-            padded(raw >> 9, 4) + "-" + twoDigits((raw >> 5) & 15) + "-" + twoDigits(raw & 31));
-    }
-    case kTime: {
-        if (digits == 0) {
-            if (!need(3)) {
-                return std::nullopt;
-            }
-            std::int64_t raw = static_cast<std::int64_t>(little(3));
-            if (raw & 0x800000) {
-                raw -= 0x1000000;
-            }
-            const bool negative = raw < 0;
-            const auto hms = static_cast<std::uint64_t>(negative ? -raw : raw);
-            return quoted(timeText(negative, hms / 10000, hms / 100 % 100, hms % 100));
-        }
-        // MariaDB's high-resolution TIME: seconds * 10^n + fraction, offset by 838:59:59.
-        const std::size_t width = 3 + fractionBytes;
-        if (!need(width)) {
-            return std::nullopt;
-        }
-        const std::uint64_t scale = powerOfTen(digits);
-        const auto zero = static_cast<std::int64_t>(3020400 * scale);
-        const std::int64_t scaled = static_cast<std::int64_t>(big(0, width)) - zero;
-        const bool negative = scaled < 0;
-        const auto magnitude = static_cast<std::uint64_t>(negative ? -scaled : scaled);
-        const std::uint64_t seconds = magnitude / scale;
-        return quoted(timeText(negative, seconds / 3600, seconds / 60 % 60, seconds % 60)
-            + fractionText(magnitude % scale, digits));
-    }
-    case kTime2: {
-        const std::size_t width = 3 + fractionBytes;
-        if (!need(width)) {
-            return std::nullopt;
-        }
-        const std::int64_t stored = static_cast<std::int64_t>(big(0, width))
-            - static_cast<std::int64_t>(1ULL << (8 * width - 1));
-        const bool negative = stored < 0;
-        const auto magnitude = static_cast<std::uint64_t>(negative ? -stored : stored);
-        const std::uint64_t hms = magnitude >> (8 * fractionBytes);
-        const std::uint64_t fraction = magnitude & ((1ULL << (8 * fractionBytes)) - 1);
-        return quoted(timeText(negative, (hms >> 12) & 0x3FF, (hms >> 6) & 63, hms & 63)
-            + fractionText(scaledFraction(fraction, digits), digits));
-    }
-    case kDateTime: {
-        if (digits == 0) {
-            if (!need(8)) {
-                return std::nullopt;
-            }
-            const std::uint64_t raw = little(8);
-            const std::uint64_t date = raw / 1000000;
-            const std::uint64_t time = raw % 1000000;
-            return quoted(padded(date / 10000, 4) + "-" + twoDigits(date / 100) + "-"
-                + twoDigits(date) + " " + twoDigits(time / 10000) + ":" + twoDigits(time / 100)
-                + ":" + twoDigits(time));
-        }
-        // MariaDB's high-resolution DATETIME: ((((Y*13+M)*32+D)*24+h)*60+m)*60+s, times 10^n,
-        // plus the fraction.
-        const std::size_t width = 5 + fractionBytes;
-        if (!need(width)) {
-            return std::nullopt;
-        }
-        const std::uint64_t scale = powerOfTen(digits);
-        const std::uint64_t raw = big(0, width);
-        std::uint64_t seconds = raw / scale;
-        const std::uint64_t s = seconds % 60;
-        seconds /= 60;
-        const std::uint64_t m = seconds % 60;
-        seconds /= 60;
-        const std::uint64_t h = seconds % 24;
-        seconds /= 24;
-        const std::uint64_t d = seconds % 32;
-        seconds /= 32;
-        return quoted(padded(seconds / 13, 4) + "-" + twoDigits(seconds % 13) + "-" + twoDigits(d)
-            + " " + twoDigits(h) + ":" + twoDigits(m) + ":" + twoDigits(s)
-            + fractionText(raw % scale, digits));
-    }
+        return quoted(packedDateText(little(3)));
+    case kTime:
+    case kTime2:
+    case kDateTime:
     case kDateTime2: {
-        const std::size_t width = 5 + fractionBytes;
-        if (!need(width)) {
+        if (!need(size)) {
             return std::nullopt;
         }
-        const std::uint64_t packed = big(0, 5) - (1ULL << 39);
-        const std::uint64_t yearMonth = (packed >> 22) & 0x1FFFF;
-        const std::uint64_t fraction = fractionBytes ? big(5, fractionBytes) : 0;
-        return quoted(padded(yearMonth / 13, 4) + "-" + twoDigits(yearMonth % 13) + "-"
-            + twoDigits((packed >> 17) & 31) + " " + twoDigits((packed >> 12) & 31) + ":"
-            + twoDigits((packed >> 6) & 63) + ":" + twoDigits(packed & 63)
-            + fractionText(scaledFraction(fraction, digits), digits));
+        if (temporalForm(column.fieldType, digits) != TemporalForm::Classic) {
+            const auto text = binaryTemporalText(column.fieldType, digits, value.first(size));
+            return text ? std::optional(quoted(*text)) : std::nullopt;
+        }
+        if (column.fieldType == kDateTime) {
+            return quoted(classicDateTimeText(little(8)));
+        }
+        std::int64_t raw = static_cast<std::int64_t>(little(3));
+        if (raw & 0x800000) {
+            raw -= 0x1000000;
+        }
+        return quoted(classicTimeText(raw));
     }
     case kTimestamp:
     case kTimestamp2: {
-        const bool hires = column.fieldType == kTimestamp2 || digits > 0;
-        if (!need(hires ? 4 + fractionBytes : 4)) {
+        if (!need(size)) {
             return std::nullopt;
         }
-        const std::uint64_t seconds = hires ? big(0, 4) : little(4);
-        std::uint64_t fraction = fractionBytes ? big(4, fractionBytes) : 0;
-        if (column.fieldType == kTimestamp2) {
-            fraction = scaledFraction(fraction, digits);
+        std::uint64_t seconds = 0;
+        std::string fraction;
+        if (temporalForm(column.fieldType, digits) == TemporalForm::Classic) {
+            seconds = little(4);
+        } else if (const auto stored
+            = binaryTimestamp(column.fieldType, digits, value.first(size))) {
+            seconds = stored->seconds;
+            fraction = stored->fraction.empty() ? "" : "." + stored->fraction;
+        } else {
+            return std::nullopt;
         }
-        if (seconds == 0 && fraction == 0) {
-            return quoted("0000-00-00 00:00:00" + fractionText(0, digits));
-        }
-        return quoted(
-            utcDateTimeText(static_cast<std::int64_t>(seconds)) + fractionText(fraction, digits));
+        return quoted((seconds == 0 ? std::string("0000-00-00 00:00:00")
+                                    : utcDateTimeText(static_cast<std::int64_t>(seconds)))
+            + fraction);
     }
     case kBit: {
         if (size == 0 || size > 8 || !need(size)) {
@@ -391,7 +298,7 @@ std::optional<std::string> defaultValueLiteral(const ColumnDef &column, common::
         if (index == 0 || index > column.elements.size()) {
             return std::string("''");
         }
-        return stringLiteral(column.elements[index - 1], column.charset);
+        return stringLiteral(column.elements[index - 1], column.charset, true);
     }
     case kSet: {
         if (!need(size)) {
@@ -399,26 +306,38 @@ std::optional<std::string> defaultValueLiteral(const ColumnDef &column, common::
         }
         const std::uint64_t bits = little(size);
         std::string members;
+        const std::string comma = encodedCharacter(',', column.charset);
         for (std::size_t i = 0; i < column.elements.size() && i < 64; ++i) {
             if (bits & (1ULL << i)) {
-                members += (members.empty() ? "" : ",") + column.elements[i];
+                members += (members.empty() ? "" : comma) + column.elements[i];
             }
         }
-        return stringLiteral(members, column.charset);
+        return stringLiteral(members, column.charset, true);
     }
-    case kString: {
-        if (!need(column.byteLength)) {
+    case kString:
+    case kVarString: {
+        // VAR_STRING is the VARCHAR of MySQL 4.1 tables, which a row holds as CHAR does.
+        if (!need(column.dataTypeName.empty() ? column.byteLength : size)) {
             return std::nullopt;
         }
-        std::string text(reinterpret_cast<const char *>(value.data()), column.byteLength);
-        // CHAR pads with blanks and the server strips them on reading; BINARY keeps its bytes.
-        if (column.charset != kCharsetBinary) {
-            text.erase(text.find_last_not_of(' ') + 1);
+        if (!column.dataTypeName.empty()) {
+            const std::string text = pluginValueText(
+                pluginTypeNamed(column.dataTypeName), value.first(size), column.legacyUuid);
+            return text.empty() ? std::nullopt : std::optional(quoted(text));
         }
-        return stringLiteral(text, column.charset);
+        std::string text(reinterpret_cast<const char *>(value.data()), column.byteLength);
+        // CHAR pads with the space of its character set and the server strips whole ones on
+        // reading; BINARY keeps its bytes.
+        if (column.charset != kCharsetBinary) {
+            const std::string space(paddingCharacter(column.charset));
+            while (text.size() >= space.size() && text.size() % space.size() == 0
+                && text.compare(text.size() - space.size(), space.size(), space) == 0) {
+                text.resize(text.size() - space.size());
+            }
+        }
+        return stringLiteral(text, column.charset, true);
     }
-    case kVarchar:
-    case kVarString: {
+    case kVarchar: {
         const std::size_t lengthBytes = column.byteLength > 255 ? 2 : 1;
         if (!need(lengthBytes)) {
             return std::nullopt;
@@ -429,7 +348,7 @@ std::optional<std::string> defaultValueLiteral(const ColumnDef &column, common::
         }
         return stringLiteral(
             std::string_view(reinterpret_cast<const char *>(value.data()) + lengthBytes, length),
-            column.charset);
+            column.charset, true);
     }
     default:
         return std::nullopt;

@@ -17,8 +17,11 @@ namespace frm {
 std::optional<std::string> defaultValueLiteral(const ColumnDef &column, common::Bytes value);
 
 // A string value as an SQL literal: quoted text when it is plain, else a hex literal, so that no
-// byte of a damaged file can change the meaning of the statement.
-std::string stringLiteral(std::string_view bytes, std::uint16_t charset);
+// byte of a damaged file can change the meaning of the statement. With `introducer` the hex
+// literal names the value's character set (_utf16 X'...'): a column DEFAULT in ucs2, utf16, gbk
+// ... then means its own characters; an ENUM member list takes no introducer, and its hex bytes
+// are the column's own.
+std::string stringLiteral(std::string_view bytes, std::uint16_t charset, bool introducer = false);
 
 // "YYYY-MM-DD hh:mm:ss" of seconds since 1970-01-01 UTC.
 std::string utcDateTimeText(std::int64_t seconds);

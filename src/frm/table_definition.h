@@ -31,6 +31,7 @@ struct ColumnDef
     std::uint8_t fieldType = 0; // MySQL field type number (MYSQL_TYPE_*)
     std::uint16_t charset = 0; // the column's own character set number
     std::uint8_t maxBytesPerChar = 1; // of that character set: 3 for utf8, 1 for latin1/binary
+    std::uint8_t minBytesPerChar = 1; // 2 for ucs2 and utf16, 4 for utf32
     std::uint32_t byteLength = 0; // declared length in bytes, undivided: the record layout
     bool nullable = false; // the record carries a null bit for this column
     bool isUnsigned = false;
@@ -52,9 +53,41 @@ struct ColumnDef
     std::optional<std::string> defaultValue;
     bool onUpdateCurrentTimestamp = false;
     std::string comment;
+
+    // MariaDB's data type plugins (10.5+): "inet6", "uuid" or "inet4", stored in a STRING
+    // column's record; empty for the classic types.
+    std::string dataTypeName;
+    // A UUID column of a MariaDB 10.7-10.11.4 table, whose values keep their segments swapped
+    // whatever their version.
+    bool legacyUuid = false;
+    bool invisible = false; // MariaDB's INVISIBLE: left out of SELECT *
+    // A column the server adds and hides itself, the hash of a long UNIQUE key (MariaDB 10.4+):
+    // no part of the table as its owner made it, and never stored in a clustered record.
+    bool hiddenByServer = false;
+    // A generated column: VIRTUAL ones are computed on reading and never stored in a record,
+    // STORED ones are; either way the server computes them, so a row never names them.
+    enum class Generation { None, Virtual, Stored };
+    Generation generation = Generation::None;
+    std::string expression; // of a generated column, as the server printed it
+    std::string check; // the column's CHECK constraint; MariaDB's JSON is CHECK (json_valid(col))
+};
+
+// A table's CHECK constraint: CONSTRAINT `name` CHECK (expression).
+struct CheckConstraint
+{
+    std::string name;
+    std::string expression;
 };
 
 enum class KeyKind { Primary, Unique, Plain, Fulltext, Spatial };
+
+// A key's declared algorithm (my_base.h, ha_key_alg).
+inline constexpr std::uint8_t kKeyAlgorithmDefault = 0;
+inline constexpr std::uint8_t kKeyAlgorithmBtree = 1;
+inline constexpr std::uint8_t kKeyAlgorithmRtree = 2;
+inline constexpr std::uint8_t kKeyAlgorithmHash = 3;
+inline constexpr std::uint8_t kKeyAlgorithmFulltext = 4;
+inline constexpr std::uint8_t kKeyAlgorithmLongHash = 5; // MariaDB: a long UNIQUE key's hash
 
 struct KeyPart
 {
@@ -69,6 +102,9 @@ struct KeyDef
     KeyKind kind = KeyKind::Plain;
     std::uint16_t flags = 0; // as stored (unique keys have bit 0 clear)
     std::vector<KeyPart> parts;
+    std::uint8_t algorithm = kKeyAlgorithmDefault; // kKeyAlgorithm*
+    std::string comment;
+    bool ignored = false; // MariaDB's IGNORED index
 };
 
 // One table, as the definition pass appends it to the job's table list.
@@ -99,6 +135,7 @@ struct FrmTableEntry
     std::uint32_t minRows = 0;
     std::uint32_t averageRowLength = 0;
     std::string comment;
+    std::vector<CheckConstraint> checks;
 };
 
 } // namespace frm

@@ -1,9 +1,13 @@
 #include "frm/table_definition_reader.h"
 
 #include "frm/charset.h"
+#include "frm/column_reader.h"
 #include "frm/column_type.h"
 #include "frm/create_table_text.h"
-#include "frm/default_value.h"
+#include "frm/expression_area.h"
+#include "frm/extra2_segment.h"
+#include "frm/frm_bytes.h"
+#include "frm/key_reader.h"
 
 #include <fstream>
 #include <vector>
@@ -18,9 +22,14 @@ using namespace fieldtype;
 
 // Header fields (little-endian, offsets from the start of the file).
 constexpr std::size_t kHeaderSize = 64;
-constexpr std::size_t kFormatMark = 33; // 5 in every file of MySQL 5.0+ and MariaDB
+constexpr std::size_t kFrmVersion
+    = 2; // FRM_VER + 3 (MySQL 4.1+), + 4 true VARCHAR, + 5 expressions
+constexpr std::uint8_t kFrmVersionFirstReadable = 6 + 3;
+constexpr std::uint8_t kFrmVersionExpressions = 6 + 5; // MariaDB 10.2+: the expression area
+constexpr std::size_t kFormatMark = 33; // 5 in every file of MySQL 5.0.3+ and MariaDB
 constexpr std::uint8_t kFormatMarkValue = 5;
 constexpr std::size_t kExtra2Length = 4; // MySQL: 3; MariaDB 10: the extra2 segment
+constexpr std::size_t kMySqlExtra2Length = 3; // "//" and 0: no extra2 segment
 constexpr std::size_t kKeyBlockOffset = 6;
 constexpr std::size_t kKeyBlockReserved = 14; // 0xFFFF: the full width is at 47
 constexpr std::size_t kDefaultRecordLength = 16;
@@ -46,195 +55,16 @@ constexpr std::size_t kFormNamesLength = 268;
 constexpr std::size_t kFormIntervalCount = 270;
 constexpr std::size_t kFormIntervalLength = 274;
 constexpr std::size_t kFormCommentsLength = 284;
+constexpr std::size_t kFormExpressionsLength = 286; // MariaDB 10.2+; MySQL 5.7 generated columns
 
-// A column record: 17 bytes.
 constexpr std::size_t kColumnRecordSize = 17;
-constexpr std::size_t kColumnLength = 3;
-constexpr std::size_t kColumnRecordOffset = 5; // 3 bytes, 1-based, into the default record
-constexpr std::size_t kColumnPackFlags = 8;
-constexpr std::size_t kColumnUniregCheck = 10;
-constexpr std::size_t kColumnCharsetHigh = 11;
 constexpr std::size_t kColumnInterval = 12;
-constexpr std::size_t kColumnFieldType = 13;
-constexpr std::size_t kColumnCharsetLow = 14;
 constexpr std::size_t kColumnCommentLength = 15;
+constexpr std::size_t kColumnRecordOffset = 5;
 
-// Pack flag bits (unireg.h, FIELDFLAG_*).
-constexpr std::uint16_t kPackSigned = 0x0001; // numeric; for strings: binary collation
-constexpr std::uint16_t kPackNumber = 0x0002;
-constexpr std::uint16_t kPackZerofill = 0x0004;
-constexpr std::uint16_t kPackDecimalsShift = 8;
-constexpr std::uint16_t kPackDecimalsMask = 31;
-constexpr std::uint16_t kPackNoDefault = 0x4000;
-constexpr std::uint16_t kPackNullable = 0x8000;
+constexpr std::size_t kKeyHeaderSize = 6; // of the key block
 
-// unireg_check values (field.h, utype).
-constexpr std::uint8_t kUniregAutoIncrement = 15;
-constexpr std::uint8_t kUniregTimestampDefault = 21;
-constexpr std::uint8_t kUniregTimestampUpdate = 22;
-constexpr std::uint8_t kUniregTimestampBoth = 23;
-
-// Key block: a 6-byte header, then per key 8 bytes and 9 per part.
-constexpr std::size_t kKeyHeaderSize = 6;
-constexpr std::size_t kKeyNamesLength = 4;
-constexpr std::size_t kKeyEntrySize = 8;
-constexpr std::size_t kKeyPartSize = 9;
-constexpr std::uint16_t kKeyFlagNotUnique = 0x0001; // stored XOR 1: unique keys have it clear
-constexpr std::uint16_t kKeyFlagFulltext = 0x0080;
-constexpr std::uint16_t kKeyFlagSpatial = 0x0400;
-constexpr std::uint16_t kKeyPartColumnMask = 0x3FFF;
-
-constexpr std::uint8_t kNameSeparator = 0xFF;
 constexpr std::size_t kLargestFile = 16 * 1024 * 1024; // far beyond any real definition file
-
-// Bounds-checked little-endian reads over the whole file; the first read out of bounds makes
-// the reader fail with the message of the section that asked.
-class FrmBytes
-{
-public:
-    explicit FrmBytes(Bytes bytes)
-        : m_reader(bytes)
-    {
-    }
-
-    std::size_t size() const { return m_reader.size(); }
-    bool has(std::size_t offset, std::size_t width) const
-    {
-        return common::fits(m_reader.size(), offset, width);
-    }
-    std::uint8_t u8(std::size_t offset) const { return static_cast<std::uint8_t>(le(offset, 1)); }
-    std::uint16_t u16(std::size_t offset) const
-    {
-        return static_cast<std::uint16_t>(le(offset, 2));
-    }
-    std::uint32_t u24(std::size_t offset) const
-    {
-        return static_cast<std::uint32_t>(le(offset, 3));
-    }
-    std::uint32_t u32(std::size_t offset) const
-    {
-        return static_cast<std::uint32_t>(le(offset, 4));
-    }
-    std::string text(std::size_t offset, std::size_t width) const
-    {
-        const auto slice = m_reader.slice(offset, width);
-        return slice ? std::string(slice->begin(), slice->end()) : std::string();
-    }
-    Bytes from(std::size_t offset) const
-    {
-        return offset <= size() ? m_reader.bytes().subspan(offset) : Bytes();
-    }
-
-private:
-    // Callers check has() first; an unchecked read past the end returns 0 rather than reading on.
-    std::uint64_t le(std::size_t offset, std::size_t width) const
-    {
-        return m_reader.littleEndian(offset, width).value_or(0);
-    }
-    common::ByteReader m_reader;
-};
-
-// A list of names as the names and key-names areas store them: FF name FF name ... FF 00.
-std::optional<std::vector<std::string>> splitNames(
-    const FrmBytes &file, std::size_t offset, std::size_t length, std::size_t count)
-{
-    if (!file.has(offset, length) || length == 0 || file.u8(offset) != kNameSeparator) {
-        return std::nullopt;
-    }
-    std::vector<std::string> names;
-    std::string current;
-    for (std::size_t i = offset + 1; i < offset + length && names.size() < count; ++i) {
-        const std::uint8_t b = file.u8(i);
-        if (b == kNameSeparator) {
-            names.push_back(std::move(current));
-            current.clear();
-        } else if (b == 0) {
-            break;
-        } else {
-            current += static_cast<char>(b);
-        }
-    }
-    if (names.size() != count) {
-        return std::nullopt;
-    }
-    return names;
-}
-
-// ENUM and SET member lists: per list "sep v1 sep v2 ... sep 00", sep being 0xFF unless a value
-// holds that byte.
-std::vector<std::vector<std::string>> splitIntervals(
-    const FrmBytes &file, std::size_t offset, std::size_t length, std::size_t count)
-{
-    std::vector<std::vector<std::string>> intervals;
-    if (!file.has(offset, length)) {
-        return intervals;
-    }
-    std::size_t pos = offset;
-    const std::size_t end = offset + length;
-    while (intervals.size() < count && pos < end) {
-        const std::uint8_t separator = file.u8(pos++);
-        std::vector<std::string> values;
-        std::string current;
-        while (pos < end) {
-            const std::uint8_t b = file.u8(pos++);
-            if (b == separator) {
-                if (pos < end && file.u8(pos) == 0) {
-                    values.push_back(std::move(current));
-                    ++pos;
-                    break;
-                }
-                values.push_back(std::move(current));
-                current.clear();
-            } else {
-                current += static_cast<char>(b);
-            }
-        }
-        intervals.push_back(std::move(values));
-    }
-    return intervals;
-}
-
-bool isNumericType(std::uint8_t fieldType)
-{
-    switch (fieldType) {
-    case kTiny:
-    case kShort:
-    case kInt24:
-    case kLong:
-    case kLongLong:
-    case kFloat:
-    case kDouble:
-    case kOldDecimal:
-    case kNewDecimal:
-        return true;
-    default:
-        return false;
-    }
-}
-
-bool isCharacterType(std::uint8_t fieldType)
-{
-    switch (fieldType) {
-    case kVarchar:
-    case kVarString:
-    case kString:
-    case kEnum:
-    case kSet:
-    case kTinyBlob:
-    case kMediumBlob:
-    case kLongBlob:
-    case kBlob:
-        return true;
-    default:
-        return false;
-    }
-}
-
-bool isBlobType(std::uint8_t fieldType)
-{
-    return fieldType == kTinyBlob || fieldType == kMediumBlob || fieldType == kLongBlob
-        || fieldType == kBlob || fieldType == kGeometry || fieldType == kJson;
-}
 
 std::string engineName(std::uint8_t code)
 {
@@ -312,208 +142,6 @@ common::Result<std::string> readEngine(const FrmBytes &file, const Layout &layou
     return file.text(engineLengthAt + 2, engineLength);
 }
 
-common::Status readKeys(
-    const FrmBytes &file, const Layout &layout, FrmTableEntry &table, std::size_t columnCount)
-{
-    const std::size_t block = layout.keyBlock;
-    std::size_t keyCount = file.u8(block);
-    if (keyCount & 0x80) {
-        keyCount = (keyCount & 0x7F) | (static_cast<std::size_t>(file.u8(block + 1)) << 7);
-    }
-    const std::size_t namesLength = file.u16(block + kKeyNamesLength);
-    std::size_t pos = block + kKeyHeaderSize;
-    for (std::size_t k = 0; k < keyCount; ++k) {
-        if (!file.has(pos, kKeyEntrySize)) {
-            return corruption("key " + std::to_string(k + 1) + " beyond end of file");
-        }
-        KeyDef key;
-        key.flags = file.u16(pos);
-        const std::size_t partCount = file.u8(pos + 4);
-        pos += kKeyEntrySize;
-        if (!file.has(pos, partCount * kKeyPartSize)) {
-            return corruption("parts of key " + std::to_string(k + 1) + " beyond end of file");
-        }
-        for (std::size_t p = 0; p < partCount; ++p, pos += kKeyPartSize) {
-            const std::size_t column = file.u16(pos) & kKeyPartColumnMask;
-            if (column == 0 || column > columnCount) {
-                return corruption("key " + std::to_string(k + 1) + " names column "
-                    + std::to_string(column) + " of " + std::to_string(columnCount));
-            }
-            KeyPart part;
-            part.column = static_cast<std::uint16_t>(column - 1);
-            part.byteLength = file.u16(pos + 7);
-            key.parts.push_back(part);
-        }
-        table.keys.push_back(std::move(key));
-    }
-    if (keyCount == 0) {
-        return common::okStatus();
-    }
-    const auto names = splitNames(file, pos, namesLength, keyCount);
-    if (!names) {
-        return corruption("key names unreadable");
-    }
-    for (std::size_t k = 0; k < keyCount; ++k) {
-        KeyDef &key = table.keys[k];
-        key.name = (*names)[k];
-        if (sameName(key.name, "PRIMARY")) {
-            key.kind = KeyKind::Primary;
-        } else if (key.flags & kKeyFlagFulltext) {
-            key.kind = KeyKind::Fulltext;
-        } else if (key.flags & kKeyFlagSpatial) {
-            key.kind = KeyKind::Spatial;
-        } else if ((key.flags & kKeyFlagNotUnique) == 0) {
-            key.kind = KeyKind::Unique;
-        } else {
-            key.kind = KeyKind::Plain;
-        }
-    }
-    return common::okStatus();
-}
-
-// Prefix parts: always for BLOB and TEXT, and for a string part shorter than its column. The
-// length is stored in bytes; CREATE TABLE counts characters.
-void setPrefixLengths(FrmTableEntry &table)
-{
-    for (KeyDef &key : table.keys) {
-        for (KeyPart &part : key.parts) {
-            const ColumnDef &column = table.definitionOrder[part.column];
-            // A spatial key indexes the whole geometry, whatever length its part names.
-            const bool prefix = (isBlobType(column.fieldType) && key.kind != KeyKind::Spatial)
-                || ((column.fieldType == kVarchar || column.fieldType == kString
-                        || column.fieldType == kVarString)
-                    && part.byteLength < column.byteLength);
-            if (prefix) {
-                const std::uint8_t perChar = column.maxBytesPerChar ? column.maxBytesPerChar : 1;
-                part.prefixLength = static_cast<std::uint16_t>(part.byteLength / perChar);
-            }
-        }
-    }
-}
-
-// InnoDB clusters on the primary key; without one, on the first unique key whose columns are all
-// NOT NULL and taken whole (the server promotes that key); without such a key, on a hidden row id.
-int findClusteredKey(const FrmTableEntry &table)
-{
-    for (std::size_t k = 0; k < table.keys.size(); ++k) {
-        const KeyDef &key = table.keys[k];
-        if (key.kind == KeyKind::Primary) {
-            return static_cast<int>(k);
-        }
-    }
-    for (std::size_t k = 0; k < table.keys.size(); ++k) {
-        const KeyDef &key = table.keys[k];
-        if (key.kind != KeyKind::Unique) {
-            continue;
-        }
-        bool eligible = !key.parts.empty();
-        for (const KeyPart &part : key.parts) {
-            const ColumnDef &column = table.definitionOrder[part.column];
-            if (column.nullable || part.prefixLength != 0) {
-                eligible = false;
-            }
-        }
-        if (eligible) {
-            return static_cast<int>(k);
-        }
-    }
-    return -1;
-}
-
-ColumnDef readColumn(const FrmBytes &file, std::size_t record)
-{
-    ColumnDef column;
-    column.byteLength = file.u16(record + kColumnLength);
-    column.packFlags = file.u16(record + kColumnPackFlags);
-    column.uniregCheck = file.u8(record + kColumnUniregCheck);
-    column.fieldType = file.u8(record + kColumnFieldType);
-    column.charset = static_cast<std::uint16_t>(
-        (file.u8(record + kColumnCharsetHigh) << 8) | file.u8(record + kColumnCharsetLow));
-    column.typeCode = static_cast<std::uint16_t>(file.u16(record + kColumnFieldType));
-    column.recordPosition = file.u8(record + kColumnRecordOffset);
-    if (column.fieldType == kGeometry) {
-        // The charset bytes hold the geometry subtype; the value itself is binary.
-        column.geometryType = file.u8(record + kColumnCharsetLow);
-        column.charset = kCharsetBinary;
-    }
-    // Numbers and dates carry whatever charset the server put there (the table's, 8 or 0); only
-    // a character column's own character set divides its byte length.
-    column.maxBytesPerChar
-        = isCharacterType(column.fieldType) ? maxBytesPerChar(column.charset) : std::uint8_t { 1 };
-
-    const std::uint16_t pack = column.packFlags;
-    column.nullable = (pack & kPackNullable) != 0;
-    if (isNumericType(column.fieldType)) {
-        column.isUnsigned = (pack & kPackNumber) && !(pack & kPackSigned);
-        column.zerofill = (pack & kPackZerofill) != 0;
-        column.signedness = column.isUnsigned ? "unsigned" : "signed";
-    }
-    if (column.fieldType == kFloat || column.fieldType == kDouble || column.fieldType == kNewDecimal
-        || column.fieldType == kOldDecimal) {
-        column.scale = static_cast<std::uint8_t>((pack >> kPackDecimalsShift) & kPackDecimalsMask);
-    }
-    if (column.fieldType == kNewDecimal || column.fieldType == kOldDecimal) {
-        // The field length counts the digits, a point when there is a fraction, and a sign.
-        std::uint32_t digits = column.byteLength;
-        digits -= (column.scale > 0 && digits > 0) ? 1 : 0;
-        digits -= (!column.isUnsigned && digits > 0) ? 1 : 0;
-        column.precision = static_cast<std::uint8_t>(digits > 255 ? 255 : digits);
-    }
-    column.fractionalDigits = temporalFractionalDigits(column.fieldType, column.byteLength);
-    column.typeName = std::string(columnTypeName(column.fieldType, column.charset));
-    column.nullability = column.nullable ? "NULL" : "NOT NULL";
-    if (column.uniregCheck == kUniregAutoIncrement) {
-        column.kind = "AUTO_INCREMENT";
-    }
-    column.longLength = hasLongLength(column.typeName, column.byteLength);
-    return column;
-}
-
-// The DEFAULT of a column. Null bits come first in the default record, one per nullable column
-// in column order, starting at bit 1 unless the table packs its records (option bit 0).
-void setDefault(ColumnDef &column, const FrmBytes &file, const Layout &layout,
-    std::size_t recordOffset, std::size_t &nullBit)
-{
-    const bool autoIncrement = column.uniregCheck == kUniregAutoIncrement;
-    const bool isNull = [&] {
-        if (!column.nullable) {
-            return false;
-        }
-        const std::size_t bit = nullBit++;
-        const std::size_t at = layout.defaultRecord + bit / 8;
-        return file.has(at, 1) && (file.u8(at) & (1U << (bit % 8))) != 0;
-    }();
-    if (column.fieldType == kTimestamp || column.fieldType == kTimestamp2) {
-        const std::uint8_t check = column.uniregCheck;
-        column.onUpdateCurrentTimestamp
-            = check == kUniregTimestampUpdate || check == kUniregTimestampBoth;
-        if (check == kUniregTimestampDefault || check == kUniregTimestampBoth) {
-            column.defaultValue = column.fractionalDigits > 0
-                ? "CURRENT_TIMESTAMP(" + std::to_string(column.fractionalDigits) + ")"
-                : std::string("CURRENT_TIMESTAMP");
-            return;
-        }
-    }
-    if (autoIncrement || isBlobType(column.fieldType)) {
-        return;
-    }
-    if (isNull) {
-        column.defaultValue = "NULL";
-        return;
-    }
-    if (!column.nullable && (column.packFlags & kPackNoDefault)) {
-        return;
-    }
-    // The offset is 1-based.
-    if (recordOffset == 0 || recordOffset > layout.defaultRecordLength) {
-        return;
-    }
-    const Bytes record
-        = file.from(layout.defaultRecord)
-              .first(std::min(layout.defaultRecordLength, file.size() - layout.defaultRecord));
-    column.defaultValue = defaultValueLiteral(column, record.subspan(recordOffset - 1));
-}
-
 } // namespace
 
 DefinitionProblem definitionProblem(const common::Error &error)
@@ -523,8 +151,14 @@ DefinitionProblem definitionProblem(const common::Error &error)
     case common::ErrorKind::NotFound:
         return DefinitionProblem::Unreadable;
     case common::ErrorKind::NotSupported:
-        return error.message == kWrongFormatMark ? DefinitionProblem::WrongVersion
-                                                 : DefinitionProblem::NotInnoDb;
+        if (error.message == kWrongFormatMark) {
+            return DefinitionProblem::WrongVersion;
+        }
+        if (error.message == kNotATable) {
+            return DefinitionProblem::View;
+        }
+        return error.message.starts_with(kOtherEngine) ? DefinitionProblem::NotInnoDb
+                                                       : DefinitionProblem::Unsupported;
     default:
         return DefinitionProblem::Damaged;
     }
@@ -567,50 +201,49 @@ std::string tableNameFromFileName(std::string_view fileName)
     return name;
 }
 
-common::Result<FrmTableEntry> parseTableDefinition(
-    Bytes bytes, const std::string &fileName, const std::string &dictionaryName)
+namespace {
+
+std::string hexDecoded(std::string_view hex)
 {
-    const FrmBytes file(bytes);
-    if (!file.has(0, kHeaderSize)) {
-        return corruption(bytes.empty() ? "empty file" : "file shorter than its 64-byte header");
+    const auto digit = [](char c) {
+        return c >= '0' && c <= '9' ? c - '0'
+            : c >= 'a' && c <= 'f'  ? c - 'a' + 10
+            : c >= 'A' && c <= 'F'  ? c - 'A' + 10
+                                    : 0;
+    };
+    std::string bytes;
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
+        bytes += static_cast<char>(digit(hex[i]) * 16 + digit(hex[i + 1]));
     }
-    if (file.u8(0) != 0xFE || file.u8(1) != 0x01) {
-        return corruption("not a table definition (no FE 01 mark)");
-    }
-    if (file.u8(kFormatMark) != kFormatMarkValue) {
-        return common::Error { common::ErrorKind::NotSupported, std::string(kWrongFormatMark), {} };
-    }
-    const auto layout = readLayout(file);
-    if (!layout) {
-        return layout.error();
-    }
-    auto engine = readEngine(file, *layout);
-    if (!engine) {
-        return engine.error();
-    }
-    if (!sameName(*engine, "InnoDB")) {
-        return common::Error { common::ErrorKind::NotSupported,
-            "table engine is " + *engine + ", not InnoDB", {} };
-    }
+    return bytes;
+}
 
-    FrmTableEntry table;
-    table.fileName = fileName;
-    table.dictionaryName = dictionaryName;
-    table.tableName = tableNameFromFileName(fileName);
-    table.engine = *engine;
-    table.defaultCharset = static_cast<std::uint16_t>(
-        (file.u8(kDefaultCharsetHigh) << 8) | file.u8(kDefaultCharset));
-    table.serverVersion = file.u32(kServerVersion);
-    table.rowFormat = file.u8(kRowFormat);
-    table.maxRows = file.u32(kMaxRows);
-    table.minRows = file.u32(kMinRows);
-    table.averageRowLength = file.u32(kAverageRowLength);
+common::Error unsupported(std::string message)
+{
+    return common::Error { common::ErrorKind::NotSupported, std::move(message), {} };
+}
 
-    const std::size_t form = layout->formInfo;
-    const std::size_t commentLength = file.u8(form + kFormCommentLength);
-    if (commentLength != 255 && commentLength <= 180) {
-        table.comment = file.text(form + kFormComment, commentLength);
+// Which generation of the format the file is: the format mark 5 of MySQL 5.0.3+ and MariaDB, or
+// the header of MySQL 4.1 and 5.0.0-5.0.2, which lacks it, the server version and the extra
+// segment, and keeps RAID settings at 41-46 (unireg.cc of that era, create_frm). Older files
+// (MySQL 4.0 and before) lay out their columns in another way: the wrong version.
+common::Result<bool> isEarlyGeneration(const FrmBytes &file)
+{
+    if (file.u8(kFormatMark) == kFormatMarkValue) {
+        return false;
     }
+    if (file.u8(kFrmVersion) == kFrmVersionFirstReadable
+        && file.u16(kExtra2Length) == kMySqlExtra2Length) {
+        return true;
+    }
+    return unsupported(std::string(kWrongFormatMark));
+}
+
+// The column records, their names, ENUM/SET members, comments and defaults.
+common::Status readColumns(const FrmBytes &file, const Layout &layout, const ColumnContext &context,
+    bool packedRecord, FrmTableEntry &table, std::size_t &expressionsAt)
+{
+    const std::size_t form = layout.formInfo;
     const std::size_t columnCount = file.u16(form + kFormColumnCount);
     const std::size_t columns = form + kFormInfoSize + file.u16(form + kFormScreensLength);
     if (columnCount == 0) {
@@ -631,13 +264,13 @@ common::Result<FrmTableEntry> parseTableDefinition(
         = splitIntervals(file, intervalsAt, intervalLength, file.u16(form + kFormIntervalCount));
     std::size_t commentAt = intervalsAt + intervalLength;
     const std::size_t commentsEnd = commentAt + file.u16(form + kFormCommentsLength);
+    expressionsAt = commentsEnd;
 
-    const bool packedRecord = (file.u16(kTableOptions) & 1) != 0;
+    const DefaultRecord defaults { layout.defaultRecord, layout.defaultRecordLength };
     std::size_t nullBit = packedRecord ? 0 : 1;
     for (std::size_t c = 0; c < columnCount; ++c) {
         const std::size_t record = columns + c * kColumnRecordSize;
-        ColumnDef column = readColumn(file, record);
-        column.index = static_cast<std::uint16_t>(c);
+        ColumnDef column = readColumn(file, record, c, context);
         column.row = static_cast<std::uint16_t>(c + 4);
         column.name = (*names)[c];
         column.columnCount = static_cast<std::uint8_t>(columnCount);
@@ -645,6 +278,13 @@ common::Result<FrmTableEntry> parseTableDefinition(
         if ((column.fieldType == kEnum || column.fieldType == kSet) && interval > 0
             && interval <= intervals.size()) {
             column.elements = intervals[interval - 1];
+            // Members in ucs2, utf16 or utf32 are kept as hex text, whose 00 bytes the list's
+            // separators would otherwise cut (unireg.cc, "Restore all UCS2 intervals").
+            if (column.minBytesPerChar > 1) {
+                for (std::string &element : column.elements) {
+                    element = hexDecoded(element);
+                }
+            }
         }
         const std::size_t columnComment = file.u16(record + kColumnCommentLength);
         if (columnComment > 0 && commentAt + columnComment <= commentsEnd) {
@@ -652,7 +292,7 @@ common::Result<FrmTableEntry> parseTableDefinition(
             commentAt += columnComment;
         }
         column.size = columnSize(column);
-        setDefault(column, file, *layout, file.u24(record + kColumnRecordOffset), nullBit);
+        setDefault(column, file, defaults, file.u24(record + kColumnRecordOffset), nullBit);
         if (column.nullable) {
             ++table.nullableColumns;
         }
@@ -661,17 +301,14 @@ common::Result<FrmTableEntry> parseTableDefinition(
         }
         table.definitionOrder.push_back(std::move(column));
     }
+    return common::okStatus();
+}
 
-    if (auto keys = readKeys(file, *layout, table, columnCount); !keys) {
-        return keys.error();
-    }
-    setPrefixLengths(table);
-    table.firstKeyParts = table.keys.empty()
-        ? std::uint8_t { 0 }
-        : static_cast<std::uint8_t>(table.keys.front().parts.size());
-    table.hasPrimaryKey = !table.keys.empty() && table.keys.front().kind == KeyKind::Primary;
-    table.clusteredKey = findClusteredKey(table);
-
+// The primary key's columns first, in key order, then the others in definition order: the
+// record order of the clustered index.
+void setRecordOrder(FrmTableEntry &table)
+{
+    const std::size_t columnCount = table.definitionOrder.size();
     std::vector<bool> inClusteredKey(columnCount, false);
     if (table.clusteredKey >= 0) {
         const KeyDef &key = table.keys[static_cast<std::size_t>(table.clusteredKey)];
@@ -700,6 +337,115 @@ common::Result<FrmTableEntry> parseTableDefinition(
             table.recordOrder.push_back(column);
         }
     }
+}
+
+} // namespace
+
+common::Result<FrmTableEntry> parseTableDefinition(
+    Bytes bytes, const std::string &fileName, const std::string &dictionaryName)
+{
+    const FrmBytes file(bytes);
+    if (file.has(0, kViewMark.size()) && file.text(0, kViewMark.size()) == kViewMark) {
+        return unsupported(std::string(kNotATable));
+    }
+    if (!file.has(0, kHeaderSize)) {
+        return corruption(bytes.empty() ? "empty file" : "file shorter than its 64-byte header");
+    }
+    if (file.u8(0) != 0xFE || file.u8(1) != 0x01) {
+        return corruption("not a table definition (no FE 01 mark)");
+    }
+    const auto early = isEarlyGeneration(file);
+    if (!early) {
+        return early.error();
+    }
+    const auto layout = readLayout(file);
+    if (!layout) {
+        return layout.error();
+    }
+    auto engine = readEngine(file, *layout);
+    if (!engine) {
+        return engine.error();
+    }
+    if (!sameName(*engine, "InnoDB")) {
+        return unsupported(std::string(kOtherEngine) + *engine + ", not InnoDB");
+    }
+    const auto extra2 = readExtra2Segment(file);
+    if (!extra2) {
+        return extra2.error();
+    }
+    if (extra2->systemVersioned) {
+        return unsupported("the table keeps its history (WITH SYSTEM VERSIONING), whose old rows "
+                           "this program cannot tell from the current ones");
+    }
+    if (!extra2->unknownImportant.empty()) {
+        return unsupported("the definition uses a feature this program does not know (extra2 item "
+            + std::to_string(extra2->unknownImportant.front()) + ")");
+    }
+
+    FrmTableEntry table;
+    table.fileName = fileName;
+    table.dictionaryName = dictionaryName;
+    table.tableName = tableNameFromFileName(fileName);
+    table.engine = *engine;
+    // Before 5.0.3 byte 41 held the RAID type, not the charset's high byte.
+    table.defaultCharset = static_cast<std::uint16_t>(
+        (*early ? 0 : file.u8(kDefaultCharsetHigh) << 8) | file.u8(kDefaultCharset));
+    table.serverVersion = *early ? 0 : file.u32(kServerVersion);
+    table.rowFormat = file.u8(kRowFormat);
+    table.maxRows = file.u32(kMaxRows);
+    table.minRows = file.u32(kMinRows);
+    table.averageRowLength = file.u32(kAverageRowLength);
+
+    const std::size_t form = layout->formInfo;
+    const std::size_t commentLength = file.u8(form + kFormCommentLength);
+    if (commentLength != 255 && commentLength <= 180) {
+        table.comment = file.text(form + kFormComment, commentLength);
+    }
+    const ColumnContext context { *early, table.serverVersion, &*extra2 };
+    std::size_t expressionsAt = 0;
+    const bool packedRecord = (file.u16(kTableOptions) & 1) != 0;
+    if (auto read = readColumns(file, *layout, context, packedRecord, table, expressionsAt);
+        !read) {
+        return read.error();
+    }
+    const std::size_t expressionsLength = file.u16(form + kFormExpressionsLength);
+    if (expressionsLength > 0 && file.u8(kFrmVersion) < kFrmVersionExpressions) {
+        return unsupported("the table has generated columns in the layout of MySQL 5.7 or "
+                           "MariaDB 10.1, which this program does not read");
+    }
+    const auto expressions = readExpressions(file, expressionsAt, expressionsLength);
+    if (!expressions) {
+        return expressions.error();
+    }
+    if (auto applied = applyExpressions(table, *expressions); !applied) {
+        return applied.error();
+    }
+    for (ColumnDef &column : table.definitionOrder) {
+        // The server's own invisible columns (INVISIBLE_FULL): a long UNIQUE key's hash.
+        if (column.index < extra2->fieldFlags.size()
+            && (extra2->fieldFlags[column.index] & kFieldInvisibleMask) > kFieldInvisibleUser) {
+            column.hiddenByServer = true;
+        }
+        if (const std::string reason = unreadableColumnReason(column);
+            !reason.empty() && !column.hiddenByServer) {
+            return unsupported("column " + column.name + " " + reason);
+        }
+    }
+
+    const std::size_t columnCount = table.definitionOrder.size();
+    if (auto keys = readKeys(file, layout->keyBlock, table, columnCount); !keys) {
+        return keys.error();
+    }
+    for (std::size_t k = 0; k < table.keys.size() && k < extra2->indexFlags.size(); ++k) {
+        table.keys[k].ignored = (extra2->indexFlags[k] & kIndexIgnored) != 0;
+    }
+    setPrefixLengths(table);
+    table.firstKeyParts = table.keys.empty()
+        ? std::uint8_t { 0 }
+        : static_cast<std::uint8_t>(table.keys.front().parts.size());
+    table.hasPrimaryKey = !table.keys.empty() && table.keys.front().kind == KeyKind::Primary;
+    table.clusteredKey = findClusteredKey(table);
+    setRecordOrder(table);
     for (const KeyDef &key : table.keys) {
         table.keyClauses.push_back(keyClause(table, key));
     }

@@ -7,9 +7,10 @@
 //       switch (frm::definitionProblem(table.error())) { ... }
 //   }
 //
-// Both layouts are read: MySQL 5's (key block at 4096, form information at the dword at 67) and
+// Both layouts are read: MySQL's (key block at 4096, form information at the dword at 67) and
 // MariaDB 10's (an "extra2" segment after the header moves both), by following the header's own
-// offsets rather than fixed ones.
+// offsets rather than fixed ones; and both generations of MySQL's: 4.1 and 5.0.0-5.0.2 files lack
+// the format mark 5 of later ones.
 #pragma once
 
 #include "common/byte_reader.h"
@@ -22,16 +23,22 @@
 namespace frm {
 
 // Why a file gave no table. The definition pass ends the whole job for the first two (messages 107
-// and 114) and skips the file for the other two.
+// and 114) and skips the file for the others.
 enum class DefinitionProblem {
-    WrongVersion, // the format mark is not 5: not written by MySQL 5 or MariaDB
+    WrongVersion, // neither MySQL 4.1+ nor MariaDB wrote it
     NotInnoDb, // a valid definition of a table of another engine
+    Unsupported, // a table of a type or feature this program cannot rebuild: named in the message
+    View, // a view's definition: no table, no rows
     Unreadable, // the file cannot be opened or read
     Damaged, // truncated, garbage, or offsets that point outside the file
 };
 
-// The message of the wrong-version error (ErrorKind::NotSupported).
+// The messages of those errors (ErrorKind::NotSupported) that tell them apart.
 inline constexpr std::string_view kWrongFormatMark = "format mark is not 5";
+inline constexpr std::string_view kOtherEngine = "table engine is ";
+inline constexpr std::string_view kNotATable = "a view, not a table";
+// A view's definition is text that starts so.
+inline constexpr std::string_view kViewMark = "TYPE=VIEW";
 
 DefinitionProblem definitionProblem(const common::Error &error);
 

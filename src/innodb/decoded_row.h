@@ -28,6 +28,7 @@ enum class ValueKind {
     Enum, // `unsignedInteger`: the 1-based member index (0 = the empty error value)
     Set, // `unsignedInteger`: member bitmap, bit 0 = first member
     Bytes, // `bytes`: every character and binary value (CHAR ... LONGBLOB), raw
+    Text, // `text`: the server's own text of a value (INET6, UUID, INET4), plain ASCII
 };
 
 // One column's value in a row.

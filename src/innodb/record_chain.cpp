@@ -5,17 +5,21 @@
 
 namespace innodb {
 
+std::size_t recordHeapEnd(ConstPage page)
+{
+    const std::size_t firstUser = isCompactPage(page) ? kPageNewSupremumEnd : kPageOldSupremumEnd;
+    const std::size_t heapEnd = heapTopOf(page);
+    const std::size_t directoryStart = directoryStartOf(page);
+    return heapEnd <= firstUser || heapEnd > directoryStart ? directoryStart : heapEnd;
+}
+
 RecordChain walkRecordChain(ConstPage page)
 {
     RecordChain chain;
     const bool compact = isCompactPage(page);
     const std::size_t supremum = compact ? kPageNewSupremum : kPageOldSupremum;
     const std::size_t firstUser = compact ? kPageNewSupremumEnd : kPageOldSupremumEnd;
-    // The heap ends at PAGE_HEAP_TOP; a damaged heap top falls back to the directory start.
-    std::size_t heapEnd = heapTopOf(page);
-    if (heapEnd <= firstUser || heapEnd > directoryStartOf(page)) {
-        heapEnd = directoryStartOf(page);
-    }
+    const std::size_t heapEnd = recordHeapEnd(page);
     // The smallest record (header and one byte) bounds how many can fit.
     const std::size_t maxRecords = (heapEnd - firstUser) / (kNewRecordHeaderSize + 1) + 1;
     // One allocation a page: the page's own record count, when it is not damaged, is the length.

@@ -37,6 +37,10 @@ struct RecordChain
     bool complete = false; // the walk ended at the supremum
 };
 
+// Where a page's record heap ends (PAGE_HEAP_TOP); a damaged heap top falls back to the
+// directory start.
+std::size_t recordHeapEnd(ConstPage page);
+
 // Walks the user records of `page` (either record format) from the infimum.
 RecordChain walkRecordChain(ConstPage page);
 

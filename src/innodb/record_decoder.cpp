@@ -1,12 +1,11 @@
 #include "innodb/record_decoder.h"
 
+#include "frm/column_type.h"
 #include "innodb/dictionary.h"
 #include "innodb/overflow_chain.h"
 #include "innodb/record_chain.h"
 
 #include <algorithm>
-#include <cctype>
-#include <string_view>
 
 namespace innodb {
 
@@ -25,19 +24,6 @@ inline constexpr std::size_t kRollPtrSize = 7;
 inline constexpr std::uint8_t kLengthTwoBytes = 0x80;
 inline constexpr std::uint8_t kLengthExternal = 0x40;
 inline constexpr std::uint8_t kLengthHighBits = 0x3F;
-
-bool equalsIgnoringCase(std::string_view a, std::string_view b)
-{
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-        return std::tolower(static_cast<unsigned char>(x))
-            == std::tolower(static_cast<unsigned char>(y));
-    });
-}
-
-bool isNullable(const frm::ColumnDef &column)
-{
-    return column.nullable || equalsIgnoringCase(column.nullability, "NULL");
-}
 
 } // namespace
 
@@ -71,31 +57,27 @@ RecordDecoder::RecordDecoder(const frm::FrmTableEntry &table, PageSource &pages,
     std::stable_sort(keyColumns.begin(), keyColumns.end(), [&columns](auto a, auto b) {
         return columns[a].primaryPosition < columns[b].primaryPosition;
     });
+    // VIRTUAL generated columns and the server's hidden ones are computed, never stored.
     std::vector<std::size_t> order = keyColumns;
     for (std::size_t i = 0; i < columns.size(); ++i) {
-        if (columns[i].primaryPosition == 0) {
+        if (columns[i].primaryPosition == 0 && frm::isStoredColumn(columns[i])) {
             order.push_back(i);
         }
     }
     m_keyFields = keyColumns.size();
-    int nullable = 0;
-    for (std::size_t position = 0; position < order.size(); ++position) {
-        const std::size_t i = order[position];
-        Field field { i, columnFormat(columns[i]), -1 };
-        // Key columns are NOT NULL whatever the definition says; they take no null bit.
-        if (position >= m_keyFields && isNullable(columns[i])) {
-            field.nullBit = nullable++;
-        }
+    for (const std::size_t i : order) {
+        const Field field { static_cast<int>(i), columnFormat(columns[i]), -1 };
         if (!field.format.supported && m_problem.empty()) {
-            m_problem = "column " + columns[i].name + " has a type this decoder cannot read";
+            // Never a guessed width: every later field would be read from the wrong bytes.
+            m_problem = "column " + columns[i].name + " has type code "
+                + std::to_string(columns[i].fieldType)
+                + (columns[i].dataTypeName.empty() ? "" : " (" + columns[i].dataTypeName + ")")
+                + ", whose stored form this program does not know: the table is not read";
         }
         m_fields.push_back(field);
     }
     m_coreFields = m_fields.size();
-    m_nullableBefore.assign(1, 0);
-    for (const Field &field : m_fields) {
-        m_nullableBefore.push_back(m_nullableBefore.back() + (field.nullBit >= 0 ? 1 : 0));
-    }
+    countNullableFields();
     m_defaults.resize(m_fields.size());
     m_row.table = &m_table;
     m_row.values.resize(columns.size());
@@ -106,21 +88,12 @@ RecordDecoder::RecordDecoder(const frm::FrmTableEntry &table, PageSource &pages,
     m_null.resize(m_fields.size());
 }
 
-bool RecordDecoder::setInstantCoreFields(std::size_t indexFields)
-{
-    const std::size_t hidden = hiddenFields();
-    if (indexFields < hidden + m_keyFields || indexFields - hidden > m_fields.size()) {
-        return false;
-    }
-    m_coreFields = indexFields - hidden;
-    return true;
-}
-
 KeyLayout RecordDecoder::keyLayout() const
 {
-    // Node pointers are never rewritten by an instant ADD COLUMN: their null bitmap keeps the
-    // size the core fields gave it.
-    const std::size_t nullable = m_nullableBefore[m_coreFields];
+    // Node pointers are never rewritten by an instant ALTER: their null bitmap keeps the size
+    // the core fields gave it, which the root states once columns were dropped or reordered.
+    const std::size_t nullable
+        = m_coreNullBytes ? *m_coreNullBytes * 8 : m_nullableBefore[m_coreFields];
     if (m_keyFields == 0) {
         return KeyLayout::rowId(nullable);
     }
@@ -143,11 +116,7 @@ PageDecodeCounts RecordDecoder::decodePage(ConstPage page, std::uint32_t pageNum
     // The record format is the page's to tell (PAGE_N_HEAP bit 15), not the table's: a table
     // rebuilt by a newer server, or a dictionary that is gone, must not decide it.
     const bool compact = isCompactPage(page);
-    const std::size_t firstUser = compact ? kPageNewSupremumEnd : kPageOldSupremumEnd;
-    std::size_t heapEnd = heapTopOf(page);
-    if (heapEnd <= firstUser || heapEnd > directoryStartOf(page)) {
-        heapEnd = directoryStartOf(page);
-    }
+    const std::size_t heapEnd = recordHeapEnd(page);
     const RecordChain chain = walkRecordChain(page);
     const std::size_t limit = std::min<std::size_t>(chain.origins.size(), recordCountOf(page));
     m_row.pageNumber = pageNumber;
@@ -161,16 +130,19 @@ PageDecodeCounts RecordDecoder::decodePage(ConstPage page, std::uint32_t pageNum
         const bool instantRecord = compact && instant() && status == kRecordStatusInstant;
         // Old-style records have no status: on a leaf, only the metadata record has the
         // min-rec bit.
-        const bool metadata
-            = (instantRecord || (!compact && instant())) && (info & kRecordInfoMinRec) != 0;
-        if (metadata) {
-            // The hidden metadata record heads the leftmost leaf: not a row. With the deleted
-            // bit as well it is the later form that also drops or reorders columns, whose
-            // layout this decoder does not know; its defaults are then not taken.
-            if ((info & kRecordInfoDeleted) == 0) {
-                learnInstantDefaults(page, origin, heapEnd);
+        if ((instantRecord || (!compact && instant())) && (info & kRecordInfoMinRec) != 0) {
+            // The hidden metadata record heads the leftmost leaf: not a row. The table reader
+            // has usually learnt it before the first page; a failure here leaves the map
+            // unknown, and the page is refused below.
+            if (!m_metadataLearned) {
+                (void)learnMetadataRecord(page, origin, heapEnd, (info & kRecordInfoDeleted) != 0);
             }
             continue;
+        }
+        if (waitsForColumnMap()) {
+            // Without the column map no field can be placed: nothing of this page is read.
+            counts.pagesRejected = 1;
+            break;
         }
         ++counts.recordsWalked;
         if (status != kRecordStatusOrdinary && !instantRecord) {
@@ -213,12 +185,12 @@ PageDecodeCounts RecordDecoder::decodePage(ConstPage page, std::uint32_t pageNum
     return counts;
 }
 
-RecordDecoder::RecordOutcome RecordDecoder::parseRecord(ConstPage page, std::size_t origin,
-    std::size_t heapEnd, bool instantRecord, std::size_t &present)
+RecordDecoder::RecordOutcome RecordDecoder::parseRecord(
+    ConstPage page, std::size_t origin, std::size_t heapEnd, RecordKind kind, std::size_t &present)
 {
     // Below the 5 header bytes: for a record written after an instant ADD COLUMN one or two
-    // bytes with its field count, then ceil(nullable / 8) null bytes, then the length fields,
-    // all growing downwards; none of it may reach into the system records.
+    // bytes with its field count, then the null bytes, then the length fields, all growing
+    // downwards; none of it may reach into the system records.
     const std::size_t headerFloor = kPageNewSupremumEnd;
     if (origin < headerFloor + kNewRecordHeaderSize) {
         return RecordOutcome::Unreadable;
@@ -226,12 +198,18 @@ RecordDecoder::RecordOutcome RecordDecoder::parseRecord(ConstPage page, std::siz
     // The first null byte; one below the floor when there is no room for any.
     std::size_t nullStart = origin - kNewRecordHeaderSize - 1;
     present = m_coreFields;
-    if (instantRecord) {
+    // Core records have the null bitmap the root states once columns were dropped or
+    // reordered; others one byte per eight nullable fields they store (rem0rec.cc,
+    // rec_init_offsets_comp_ordinary).
+    std::size_t nullBytes
+        = m_coreNullBytes ? *m_coreNullBytes : (m_nullableBefore[m_coreFields] + 7) / 8;
+    if (kind != RecordKind::Core) {
         if (nullStart < headerFloor) {
             return RecordOutcome::Unreadable;
         }
-        // Fields beyond the core, less one; from 128 on in two bytes, the first flagged 0x80
-        // with the low seven bits, the second with the rest.
+        // The record's fields beyond the core, less one (the metadata record counts its BLOB
+        // among them); from 128 on in two bytes, the first flagged 0x80 with the low seven
+        // bits, the second with the rest.
         std::size_t added = page[nullStart--];
         if ((added & 0x80) != 0) {
             if (nullStart < headerFloor) {
@@ -239,13 +217,13 @@ RecordDecoder::RecordOutcome RecordDecoder::parseRecord(ConstPage page, std::siz
             }
             added = (added & 0x7F) | (std::size_t { page[nullStart--] } << 7);
         }
-        present = m_coreFields + added + 1;
+        present = m_coreFields + added + (kind == RecordKind::Metadata ? 0 : 1);
         if (present > m_fields.size()) {
-            // More fields than the definition has: columns dropped or reordered in place.
+            // More fields than the table has: not a record of this definition.
             return RecordOutcome::Unreadable;
         }
+        nullBytes = (m_nullableBefore[present] + 7) / 8;
     }
-    const std::size_t nullBytes = (m_nullableBefore[present] + 7) / 8;
     if (nullStart + 1 < headerFloor + nullBytes) {
         return RecordOutcome::Unreadable;
     }
@@ -256,6 +234,9 @@ RecordDecoder::RecordOutcome RecordDecoder::parseRecord(ConstPage page, std::siz
         m_external[f] = false;
         if (field.nullBit >= 0) {
             const auto bit = static_cast<std::size_t>(field.nullBit);
+            if (bit / 8 >= nullBytes) {
+                return RecordOutcome::Unreadable;
+            }
             m_null[f] = ((page[nullStart - bit / 8] >> (bit % 8)) & 1) != 0;
         }
         if (m_null[f] || !field.format.variable) {
@@ -277,13 +258,20 @@ RecordDecoder::RecordOutcome RecordDecoder::parseRecord(ConstPage page, std::siz
         }
     }
 
+    m_extraStart = lengthAt;
     if (m_keyFields == 0 && !common::fits(heapEnd, origin, kRowIdSize)) {
         return RecordOutcome::Unreadable;
     }
     std::size_t at = origin + (m_keyFields == 0 ? kRowIdSize + kTrxIdSize + kRollPtrSize : 0);
+    if (kind == RecordKind::Metadata && m_keyFields == 0) {
+        at += kColumnMapReferenceSize;
+    }
     for (std::size_t f = 0; f < present; ++f) {
         if (f == m_keyFields && m_keyFields > 0) {
             at += kTrxIdSize + kRollPtrSize;
+            if (kind == RecordKind::Metadata) {
+                at += kColumnMapReferenceSize;
+            }
         }
         m_offsets[f] = static_cast<std::uint32_t>(at);
         if (m_null[f]) {
@@ -297,51 +285,18 @@ RecordDecoder::RecordOutcome RecordDecoder::parseRecord(ConstPage page, std::siz
         m_lengths[f] = static_cast<std::uint32_t>(width);
         at += width;
     }
-    return RecordOutcome::Row;
-}
-
-void RecordDecoder::learnInstantDefaults(ConstPage page, std::size_t origin, std::size_t heapEnd)
-{
-    if (!isCompactPage(page)) {
-        const auto record = readOldStyleRecord(page, origin);
-        const std::size_t hidden = hiddenFields();
-        if (!record || record->fields.size() > m_fields.size() + hidden) {
-            return;
-        }
-        for (std::size_t f = m_coreFields; f + hidden < record->fields.size(); ++f) {
-            const OldStyleField &stored = record->fields[f + hidden];
-            if (!common::fits(heapEnd, stored.offset, stored.length)) {
-                return;
-            }
-            keepDefault(f, stored.isNull, stored.isExternal,
-                common::Bytes(page.data() + stored.offset, stored.isNull ? 0 : stored.length));
-        }
-        return;
-    }
-    std::size_t present = 0;
-    if (parseRecord(page, origin, heapEnd, true, present) != RecordOutcome::Row) {
-        return;
-    }
-    for (std::size_t f = m_coreFields; f < present; ++f) {
-        keepDefault(f, m_null[f], m_external[f],
-            common::Bytes(page.data() + m_offsets[f], m_null[f] ? 0 : m_lengths[f]));
-    }
-}
-
-void RecordDecoder::keepDefault(std::size_t f, bool isNull, bool external, common::Bytes bytes)
-{
-    InstantDefault &known = m_defaults[f];
-    known.known = true;
-    known.isNull = isNull;
-    known.external = external;
-    known.bytes.assign(bytes.begin(), bytes.end());
+    // A table whose every column is in its key still stores DB_TRX_ID and DB_ROLL_PTR after it.
+    m_dataEnd = at + (m_keyFields > 0 && present == m_keyFields ? kTrxIdSize + kRollPtrSize : 0);
+    return common::fits(heapEnd, origin, at - origin) ? RecordOutcome::Row
+                                                      : RecordOutcome::Unreadable;
 }
 
 RecordDecoder::RecordOutcome RecordDecoder::decodeRecord(ConstPage page, std::size_t origin,
     std::size_t heapEnd, bool instantRecord, PageDecodeCounts &counts)
 {
     std::size_t present = 0;
-    if (const auto parsed = parseRecord(page, origin, heapEnd, instantRecord, present);
+    const RecordKind kind = instantRecord ? RecordKind::Instant : RecordKind::Core;
+    if (const auto parsed = parseRecord(page, origin, heapEnd, kind, present);
         parsed != RecordOutcome::Row) {
         return parsed;
     }
@@ -350,37 +305,54 @@ RecordDecoder::RecordOutcome RecordDecoder::decodeRecord(ConstPage page, std::si
     }
     bool damaged = false;
     for (std::size_t f = 0; f < m_fields.size(); ++f) {
-        const Field &field = m_fields[f];
-        FieldValue &value = m_row.values[field.definitionIndex];
-        if (value.bytes.spilled()) {
-            value.bytes.resetToMemory(); // the previous row's file goes now
+        const bool stored = f < present;
+        const common::Bytes bytes = stored && !m_null[f]
+            ? common::Bytes(page.data() + m_offsets[f], m_lengths[f])
+            : common::Bytes();
+        if (stored && f < m_keyFields) {
+            m_row.key[f].assign(bytes.begin(), bytes.end());
         }
-        value.kind = ValueKind::Null;
-        RecordOutcome stored = RecordOutcome::Row;
-        if (f >= present) {
-            stored = storeDefault(f, value, counts);
-        } else if (!m_null[f]) {
-            const common::Bytes bytes(page.data() + m_offsets[f], m_lengths[f]);
-            if (f < m_keyFields) {
-                m_row.key[f].assign(bytes.begin(), bytes.end());
-            }
-            stored = storeValue(field, bytes, m_external[f], value, counts);
+        const RecordOutcome outcome
+            = storeField(f, stored, stored && m_null[f], bytes, stored && m_external[f], counts);
+        if (outcome == RecordOutcome::Unreadable || outcome == RecordOutcome::LongValueDamaged) {
+            return outcome;
         }
-        if (stored == RecordOutcome::Unreadable || stored == RecordOutcome::LongValueDamaged) {
-            return stored;
-        }
-        damaged = stored == RecordOutcome::Damaged || damaged;
+        damaged = outcome == RecordOutcome::Damaged || damaged;
     }
     return damaged ? RecordOutcome::Damaged : RecordOutcome::Row;
+}
+
+RecordDecoder::RecordOutcome RecordDecoder::storeField(std::size_t f, bool stored, bool isNull,
+    common::Bytes bytes, bool external, PageDecodeCounts &counts)
+{
+    const Field &field = m_fields[f];
+    if (field.definitionIndex < 0) {
+        return RecordOutcome::Row; // a dropped column's bytes: no value of the row
+    }
+    FieldValue &value = m_row.values[static_cast<std::size_t>(field.definitionIndex)];
+    if (value.bytes.spilled()) {
+        value.bytes.resetToMemory(); // the previous row's file goes now
+    }
+    value.kind = ValueKind::Null;
+    if (!stored) {
+        return storeDefault(f, value, counts);
+    }
+    if (isNull) {
+        return RecordOutcome::Row;
+    }
+    return storeValue(field, bytes, external, value, counts);
 }
 
 RecordDecoder::RecordOutcome RecordDecoder::storeDefault(
     std::size_t f, FieldValue &value, PageDecodeCounts &counts)
 {
     // A column added after the record was written: its default, as the metadata record keeps
-    // it (NULL when that record was not found).
+    // it. Without that record the value is not known, and NULL would be a guess.
     const InstantDefault &known = m_defaults[f];
-    if (!known.known || known.isNull) {
+    if (!known.known) {
+        return RecordOutcome::Damaged;
+    }
+    if (known.isNull) {
         return RecordOutcome::Row;
     }
     return storeValue(m_fields[f], known.bytes, known.external, value, counts);
@@ -422,13 +394,13 @@ RecordDecoder::RecordOutcome RecordDecoder::storeValue(const Field &field, commo
     // Never a wrong value in silence: the row goes, or stays with the value cut where the damage
     // starts and the column named.
     if (m_row.damage.empty()) {
-        m_row.damage = m_table.definitionOrder[field.definitionIndex].name + ": " + chain.damage;
+        m_row.damage = m_table.definitionOrder[static_cast<std::size_t>(field.definitionIndex)].name + ": " + chain.damage;
     }
     if (!m_options.keepDamagedValues) {
         return RecordOutcome::LongValueDamaged;
     }
     ++counts.valuesTruncated;
-    m_row.cutColumns.push_back(field.definitionIndex);
+    m_row.cutColumns.push_back(static_cast<std::size_t>(field.definitionIndex));
     return RecordOutcome::Row;
 }
 
@@ -438,72 +410,6 @@ bool RecordDecoder::untypedBlobPages()
         m_untypedBlobPages = holdsUntypedBlobPages(m_pages);
     }
     return *m_untypedBlobPages;
-}
-
-// An old-style (REDUNDANT) record locates each field through its own end offsets, so no length
-// rule of the table is needed; but its field count must be the clustered index's: the key (or
-// DB_ROW_ID), DB_TRX_ID, DB_ROLL_PTR and every other column. A NULL fixed-length field keeps its
-// bytes (zeros), a CHAR keeps its full width of n characters times the charset's bytes.
-RecordDecoder::RecordOutcome RecordDecoder::decodeOldStyleRecord(
-    ConstPage page, std::size_t origin, std::size_t heapEnd, PageDecodeCounts &counts)
-{
-    const auto record = readOldStyleRecord(page, origin);
-    if (!record) {
-        return RecordOutcome::Unreadable;
-    }
-    const std::size_t hidden = hiddenFields();
-    // Fewer fields only in a table that had columns added in place, and never fewer than the
-    // core: the fields past the record's own take their defaults.
-    const std::size_t storedFields = record->fields.size();
-    const bool shortButWhole = instant() && storedFields >= m_coreFields + hidden
-        && storedFields < m_fields.size() + hidden;
-    if (storedFields != m_fields.size() + hidden && !shortButWhole) {
-        return RecordOutcome::Damaged;
-    }
-    const std::size_t present = storedFields - hidden;
-    // The key (or DB_ROW_ID) as stored: the first fields, before DB_TRX_ID and DB_ROLL_PTR.
-    for (std::size_t k = 0; k < m_row.key.size(); ++k) {
-        const OldStyleField &stored = record->fields[k];
-        if (!common::fits(heapEnd, stored.offset, stored.length)) {
-            return RecordOutcome::Unreadable;
-        }
-        m_row.key[k].assign(
-            page.data() + stored.offset, page.data() + stored.offset + stored.length);
-    }
-    bool damaged = false;
-    for (std::size_t f = 0; f < m_fields.size(); ++f) {
-        const Field &field = m_fields[f];
-        FieldValue &value = m_row.values[field.definitionIndex];
-        if (value.bytes.spilled()) {
-            value.bytes.resetToMemory();
-        }
-        value.kind = ValueKind::Null;
-        if (f >= present) {
-            const RecordOutcome outcome = storeDefault(f, value, counts);
-            if (outcome == RecordOutcome::Unreadable
-                || outcome == RecordOutcome::LongValueDamaged) {
-                return outcome;
-            }
-            damaged = outcome == RecordOutcome::Damaged || damaged;
-            continue;
-        }
-        const OldStyleField &stored = record->fields[f < m_keyFields ? f : f + hidden];
-        if (!common::fits(heapEnd, stored.offset, stored.length)) {
-            return RecordOutcome::Unreadable;
-        }
-        if (stored.isNull) {
-            // A key column or a NOT NULL one cannot be NULL: the record is not what it seems.
-            damaged = damaged || field.nullBit < 0;
-            continue;
-        }
-        const common::Bytes bytes(page.data() + stored.offset, stored.length);
-        const RecordOutcome outcome = storeValue(field, bytes, stored.isExternal, value, counts);
-        if (outcome == RecordOutcome::Unreadable || outcome == RecordOutcome::LongValueDamaged) {
-            return outcome;
-        }
-        damaged = outcome == RecordOutcome::Damaged || damaged;
-    }
-    return damaged ? RecordOutcome::Damaged : RecordOutcome::Row;
 }
 
 PageDecodeCounts DecodePageRecords(

@@ -6,6 +6,7 @@
 #include "frm/table_definition.h"
 #include "innodb/decoded_row.h"
 #include "innodb/index_tree.h"
+#include "innodb/instant_alter.h"
 #include "innodb/long_value_store.h"
 #include "innodb/page_layout.h"
 #include "innodb/page_source.h"
@@ -43,6 +44,13 @@ struct PageDecodeCounts
     PageDecodeCounts &operator+=(const PageDecodeCounts &other);
 };
 
+struct PageLayoutCheck
+{
+    bool judged = true; // false when the page holds a record form the check cannot judge
+    bool consistent = true;
+    std::string reason; // the first inconsistency: "record at 412: ..."
+};
+
 class RecordDecoder
 {
 public:
@@ -59,14 +67,21 @@ public:
     // The clustered key as the tree walk needs it to read node pointers.
     KeyLayout keyLayout() const;
 
-    // After MariaDB's instant ADD COLUMN the clustered root (page type 18) names how many index
-    // fields the records written before it have: the table's hidden fields counted. Records then
-    // come in three kinds: older ones with those core fields only, newer ones that say how many
-    // fields they carry, and one hidden metadata record with the added columns' defaults, which
-    // fill in whatever a record lacks. False, and nothing changed, when `indexFields` cannot be
-    // this table's (a damaged root).
-    bool setInstantCoreFields(std::size_t indexFields);
-    bool instant() const { return m_coreFields < m_fields.size(); }
+    // MariaDB's instant ALTER TABLE (instant_alter.h) leaves a clustered root of type 18 that
+    // names how many index fields the records written before it have, hidden fields counted.
+    // Records then come in three kinds: older ones with those core fields only, newer ones that
+    // say how many fields they carry, and one hidden metadata record with the added columns'
+    // defaults, which fill in whatever a record lacks. False, and nothing changed, when the root
+    // cannot be this table's (a damaged root).
+    bool setInstantRoot(const InstantRoot &root);
+    bool instant() const { return m_instantRoot; }
+    // Once columns were dropped or reordered in place the metadata record, which heads the
+    // leftmost leaf, also maps the index fields to the table's columns: no record can be read
+    // before it is known. Learns the map and the defaults from `leaf` when its first record is
+    // the metadata record; the map's BLOB is read from the decoder's tablespace. Fails, naming
+    // the reason, when the record is there but unreadable or does not fit the definition.
+    common::Status learnInstantMetadata(ConstPage leaf);
+    bool waitsForColumnMap() const { return m_columnMapExpected && !m_columnMapKnown; }
     // Whether delete-marked records are handed on; the table reader turns it on for a damaged
     // tree, whose deleted keys must still hide stale copies on orphaned pages.
     bool includesDeleted() const { return m_options.includeDeleted; }
@@ -76,10 +91,17 @@ public:
     // at most PAGE_N_RECS of them, every read inside the page. Hands each row to `sink`.
     PageDecodeCounts decodePage(ConstPage page, std::uint32_t pageNumber, RowSink &sink);
 
+    // Whether the records of a leaf page fit this table's definition, without decoding a value
+    // (record_layout_check.cpp). A column read with the wrong width shifts every later one: the
+    // decoded end of a record then runs into its neighbour's header or past the heap top, a
+    // length exceeds its column's type, or a fixed value is impossible for its type.
+    PageLayoutCheck checkPageLayout(ConstPage page);
+
 private:
+    // One index field of a clustered record, past the hidden ones for the others.
     struct Field
     {
-        std::size_t definitionIndex;
+        int definitionIndex; // the column; -1 for one dropped in place, whose bytes are skipped
         ColumnFormat format;
         int nullBit; // index among the nullable fields, -1 when NOT NULL
     };
@@ -95,20 +117,39 @@ private:
         std::vector<std::uint8_t> bytes;
     };
 
+    // How a new-style record says how many fields it has.
+    enum class RecordKind {
+        Core, // the core fields only
+        Instant, // written after an instant ADD COLUMN: its own field count
+        Metadata, // the metadata record of an instant ALTER, with the column map's BLOB after
+                  // DB_ROLL_PTR, which has neither null bit nor length
+    };
     // Reads the header of a new-style record: how many fields it carries, which are NULL, the
     // lengths of the variable ones, and where each field's bytes start (m_offsets). Unreadable
     // when the header or the data leave the page.
     RecordOutcome parseRecord(ConstPage page, std::size_t origin, std::size_t heapEnd,
-        bool instantRecord, std::size_t &present);
-    // Keeps the defaults the metadata record holds for the columns beyond the core.
-    void learnInstantDefaults(ConstPage page, std::size_t origin, std::size_t heapEnd);
+        RecordKind kind, std::size_t &present);
+    // The metadata record at `origin`: the column map from its BLOB when it has one, then the
+    // defaults of the fields past the core.
+    common::Status learnMetadataRecord(
+        ConstPage page, std::size_t origin, std::size_t heapEnd, bool withColumnMap);
+    common::Status learnOldStyleMetadataRecord(
+        ConstPage page, std::size_t origin, std::size_t heapEnd, bool withColumnMap);
+    // The map's BLOB (on one BLOB page) from its 20-byte reference, and the fields laid out anew.
+    common::Status applyColumnMap(common::Bytes reference);
     void keepDefault(std::size_t f, bool isNull, bool external, common::Bytes bytes);
+    // m_nullableBefore again, after the fields changed.
+    void countNullableFields();
     // Fields of a clustered record the definition does not list: (DB_ROW_ID,) DB_TRX_ID and
     // DB_ROLL_PTR.
     std::size_t hiddenFields() const { return m_keyFields == 0 ? 3 : 2; }
 
     RecordOutcome decodeRecord(ConstPage page, std::size_t origin, std::size_t heapEnd,
         bool instantRecord, PageDecodeCounts &counts);
+    // Field `f` into its column's value: the default when the record does not store it
+    // (`stored` false), else NULL or the stored bytes. A dropped column's field is passed over.
+    RecordOutcome storeField(std::size_t f, bool stored, bool isNull, common::Bytes bytes,
+        bool external, PageDecodeCounts &counts);
     RecordOutcome decodeOldStyleRecord(
         ConstPage page, std::size_t origin, std::size_t heapEnd, PageDecodeCounts &counts);
     // The default of field `f`, for a record written before that column was added.
@@ -127,6 +168,11 @@ private:
     std::vector<Field> m_fields; // in record order
     std::size_t m_keyFields = 0; // fields before DB_TRX_ID; 0: a hidden DB_ROW_ID comes first
     std::size_t m_coreFields = 0; // fields of a record written before any instant ADD COLUMN
+    bool m_instantRoot = false;
+    bool m_columnMapExpected = false;
+    bool m_columnMapKnown = false;
+    bool m_metadataLearned = false; // the metadata record's defaults (and map) are known
+    std::optional<std::size_t> m_coreNullBytes; // of core records and node pointers, when given
     std::vector<std::size_t> m_nullableBefore; // nullable fields among the first n, for n in 0..
     std::vector<InstantDefault> m_defaults; // by field position, for the fields past the core
     std::string m_problem;
@@ -137,6 +183,10 @@ private:
     std::vector<std::uint32_t> m_offsets;
     std::vector<bool> m_external;
     std::vector<bool> m_null;
+    // Where the last parsed new-style record's extra bytes begin (its lowest length byte) and its
+    // data ends: the geometry the layout check compares with its neighbours.
+    std::size_t m_extraStart = 0;
+    std::size_t m_dataEnd = 0;
 };
 
 // The per-page entry point of the table data pass.

@@ -1,5 +1,6 @@
 #include "innodb/row_key_text.h"
 
+#include "common/utf8.h"
 #include "innodb/value_text.h"
 
 #include <algorithm>
@@ -17,52 +18,6 @@ std::string hexText(common::Bytes bytes)
         out += kDigits[b & 0x0F];
     }
     return out;
-}
-
-// Printable UTF-8: well-formed sequences (no overlong forms or surrogates) of characters at or
-// above the blank. A key that is not gets its bytes shown instead.
-bool printableUtf8(common::Bytes bytes)
-{
-    std::size_t i = 0;
-    while (i < bytes.size()) {
-        const std::uint8_t lead = bytes[i];
-        std::size_t length = 0;
-        std::uint32_t code = 0;
-        if (lead < 0x80) {
-            if (lead < 0x20 || lead == 0x7F) {
-                return false;
-            }
-            ++i;
-            continue;
-        }
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2;
-            code = lead & 0x1F;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3;
-            code = lead & 0x0F;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4;
-            code = lead & 0x07;
-        } else {
-            return false;
-        }
-        if (bytes.size() - i < length) {
-            return false;
-        }
-        for (std::size_t k = 1; k < length; ++k) {
-            if ((bytes[i + k] & 0xC0) != 0x80) {
-                return false;
-            }
-            code = (code << 6) | (bytes[i + k] & 0x3F);
-        }
-        const bool overlong = (length == 3 && code < 0x800) || (length == 4 && code < 0x10000);
-        if (overlong || (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF) {
-            return false;
-        }
-        i += length;
-    }
-    return true;
 }
 
 std::string valueText(const FieldValue &value)
@@ -85,6 +40,7 @@ std::string valueText(const FieldValue &value)
     case ValueKind::Date:
     case ValueKind::Time:
     case ValueKind::DateTime:
+    case ValueKind::Text:
         return value.text;
     case ValueKind::Timestamp:
         return utcDateTimeText(value.unsignedInteger)
@@ -92,7 +48,7 @@ std::string valueText(const FieldValue &value)
     case ValueKind::Bytes: {
         // Key columns are never stored off the page, so the bytes are in memory.
         const common::Bytes bytes = value.bytes.memory();
-        if (printableUtf8(bytes)) {
+        if (common::isValidUtf8(bytes, true)) {
             return std::string(reinterpret_cast<const char *>(bytes.data()), bytes.size());
         }
         return hexText(bytes);

@@ -1,5 +1,6 @@
 #include "innodb/table_reader.h"
 
+#include "innodb/instant_alter.h"
 #include "innodb/lob_decoder.h"
 #include "innodb/page_check.h"
 
@@ -77,10 +78,10 @@ private:
     std::uint64_t m_damagedDeleted = 0;
 };
 
-// A clustered root of type 18 had columns added in place; its PAGE_DIRECTION field keeps the
-// index's core field count in bits 3-12. The decoder must know it before the tree walk, whose
-// node pointers are laid out for the core fields.
-void noteInstantColumns(PageSource &file, const strcIbDataScan &entry, RecordDecoder &decoder)
+// A clustered root of type 18 had columns added, dropped or reordered in place (instant_alter.h).
+// The decoder must know it before the tree walk, whose node pointers are laid out for the core
+// fields.
+void noteInstantRoot(PageSource &file, const strcIbDataScan &entry, RecordDecoder &decoder)
 {
     if (entry.rootPage == kFilNull) {
         return;
@@ -90,11 +91,79 @@ void noteInstantColumns(PageSource &file, const strcIbDataScan &entry, RecordDec
         return;
     }
     const ConstPage page(root);
-    if (pageTypeOf(page) != kFilPageTypeInstant || indexIdOf(page) != entry.indexId) {
+    if (indexIdOf(page) != entry.indexId) {
         return;
     }
-    const std::size_t coreFields = (readUint16(page, kFilPageData + kPageDirection) >> 3) & 0x3FFu;
-    (void)decoder.setInstantCoreFields(coreFields);
+    if (const auto instant = readInstantRoot(page)) {
+        (void)decoder.setInstantRoot(*instant);
+    }
+}
+
+// The metadata record heads the leftmost leaf, the first page of the tree: its defaults, and
+// the column map no record can be read without, are learnt before any row.
+std::optional<std::string> learnInstantMetadata(
+    PageSource &file, const TablePages &pages, RecordDecoder &decoder)
+{
+    if (!decoder.instant()) {
+        return std::nullopt;
+    }
+    std::vector<std::uint8_t> leaf(file.pageSize());
+    common::Status learnt = common::corruption("the tree has no leaf page");
+    if (!pages.treePages.empty()) {
+        const std::uint32_t first = pages.treePages.front().pageNumber;
+        learnt = file.readPage(first, leaf)
+            ? decoder.learnInstantMetadata(ConstPage(leaf))
+            : common::corruption("page " + std::to_string(first) + " cannot be read");
+    }
+    if (learnt.ok()) {
+        return std::nullopt;
+    }
+    return decoder.waitsForColumnMap()
+        ? "columns were dropped or reordered in place and their map is lost ("
+            + learnt.error().message + "): no row can be read"
+        : "the defaults of the columns added in place are lost (" + learnt.error().message
+            + "): rows written before they were added are left out";
+}
+
+// Pages sampled, spread over the tree, before any row of a table is handed on.
+constexpr std::size_t kLayoutSample = 16;
+
+// A lone page whose records do not fit may be damage the checksum missed; a definition the
+// decoder misreads makes every page fail alike. So the majority of a sample spread over the tree
+// decides for the whole table, before a single row is inserted, and a page that fails among
+// pages that fit is left out on its own. A table of up to kLayoutSample pages is judged on all of
+// them.
+std::string sampleLayout(PageSource &file, const std::vector<TablePage> &pages,
+    RecordDecoder &decoder, std::vector<std::uint8_t> &buffer)
+{
+    std::size_t judged = 0;
+    std::size_t failed = 0;
+    std::string first;
+    const std::size_t step = std::max<std::size_t>(1, pages.size() / kLayoutSample);
+    for (std::size_t i = 0; i < pages.size() && judged < kLayoutSample; i += step) {
+        const PageRead read = file.readPage(pages[i].pageNumber, buffer);
+        const ConstPage view(buffer);
+        if (!read.ok()
+            || !(read.storedCheck ? *read.storedCheck : checkPageEitherLayout(view)).ok()) {
+            continue; // damaged pages are left out anyway and say nothing of the layout
+        }
+        const PageLayoutCheck check = decoder.checkPageLayout(view);
+        if (!check.judged) {
+            continue;
+        }
+        ++judged;
+        if (!check.consistent) {
+            ++failed;
+            if (first.empty()) {
+                first = "page " + std::to_string(pages[i].pageNumber) + ", " + check.reason;
+            }
+        }
+    }
+    if (failed == 0 || failed * 2 <= judged) {
+        return {};
+    }
+    return "the records of " + std::to_string(failed) + " of " + std::to_string(judged)
+        + " pages checked do not fit the table's definition (" + first + ")";
 }
 
 } // namespace
@@ -104,10 +173,13 @@ TableReadCounts readTableRows(PageSource &file, const ScanResult &scan, const st
 {
     TableReadCounts counts;
     const auto stopping = [&] { return callbacks.stopRequested && callbacks.stopRequested(); };
-    noteInstantColumns(file, entry, decoder);
+    noteInstantRoot(file, entry, decoder);
     const TablePages pages = collectTablePages(
         file, scan, entry.indexId, entry.rootPage, decoder.keyLayout(), callbacks.stopRequested);
     counts.problems = pages.problems;
+    if (const auto lost = learnInstantMetadata(file, pages, decoder)) {
+        counts.problems.push_back(*lost);
+    }
     counts.stalePages = pages.stalePages;
     const bool lob = isLobTable(entry.name);
 
@@ -132,6 +204,10 @@ TableReadCounts readTableRows(PageSource &file, const ScanResult &scan, const st
     };
 
     std::vector<std::uint8_t> buffer(file.pageSize());
+    counts.layoutRefusal = sampleLayout(file, pages.treePages, decoder, buffer);
+    if (!counts.layoutRefusal.empty()) {
+        return finish();
+    }
     const auto decode = [&](const TablePage &page) {
         if (stopping()) {
             counts.stopped = true;
@@ -167,6 +243,15 @@ TableReadCounts readTableRows(PageSource &file, const ScanResult &scan, const st
             // Intact as stored, yet its compressed form gives no page.
             ++counts.pagesUnreadable;
             counts.problems.push_back(where + " is " + read.reason + ": its rows are left out");
+            return true;
+        }
+        if (const PageLayoutCheck layout = decoder.checkPageLayout(view); !layout.consistent) {
+            ++counts.pagesInconsistent;
+            ++counts.pagesFailedCheck;
+            counts.failedPages.push_back(page.pageNumber);
+            counts.problems.push_back(where
+                + " is intact but its records do not fit the table's definition (" + layout.reason
+                + "): its rows are left out");
             return true;
         }
         ++counts.pagesRead;

@@ -27,6 +27,12 @@ struct TableReadCounts
     std::vector<std::string> problems; // damage in the tree, one line each
     std::uint64_t pagesFailedCheck = 0; // pages whose checksum or LSN trailer is wrong
     std::vector<std::uint32_t> failedPages; // their numbers, as DecodedRow::pageNumber gives them
+    // Intact pages whose records do not fit the definition (RecordDecoder::checkPageLayout):
+    // left out like damaged pages, and counted in pagesFailedCheck too.
+    std::uint64_t pagesInconsistent = 0;
+    // Set when most pages of a sample do not fit: the definition or the decoder misreads this
+    // table, and no row of it was handed on. Why, with the first page's reason.
+    std::string layoutRefusal;
     bool stopped = false;
 };
 

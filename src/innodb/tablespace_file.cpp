@@ -3,6 +3,7 @@
 #include "innodb/page_check.h"
 #include "innodb/page_compressed.h"
 #include "innodb/page_layout.h"
+#include "innodb/tablespace_check.h"
 #include "innodb/zip_page.h"
 
 #include <algorithm>
@@ -60,11 +61,12 @@ bool isTrustedFspHeader(ConstPage page)
 
 common::Result<TablespaceFile> TablespaceFile::open(const std::string &path)
 {
-    const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (descriptor < 0) {
-        return common::ioError(
-            std::string("cannot open tablespace: ") + std::strerror(errno), path);
+    // Never a blocking open: a FIFO or a device in place of ibdata1 is refused by its kind.
+    auto opened = openForReading(path);
+    if (!opened) {
+        return opened.error();
     }
+    const int descriptor = *opened;
     struct stat status
     {
     };
@@ -260,6 +262,11 @@ PageRead TablespaceFile::readPage(std::uint32_t pageNumber, PageBuffer buffer)
         return PageRead::missing();
     }
     return viewOf(m_stored, buffer.first(pageSize()));
+}
+
+common::Status TablespaceFile::checkHeader() const
+{
+    return checkTablespaceHeader(m_descriptor, m_sizeBytes);
 }
 
 void TablespaceFile::adviseSequential()

@@ -59,6 +59,10 @@ public:
     // error only when the operating system refuses the read.
     common::Result<std::size_t> readAt(std::uint64_t offset, std::span<std::uint8_t> buffer);
 
+    // Whether the file can be an InnoDB tablespace: at least a page, and a first page that is a
+    // tablespace header (see checkTablespaceHeader).
+    common::Status checkHeader() const;
+
     // Tells the kernel the whole file will be read front to back (read-ahead, early eviction).
     void adviseSequential();
 

@@ -74,6 +74,18 @@ const frm::FrmTableEntry *definitionOfFile(
     return nullptr;
 }
 
+// The size of a regular file that could not be opened, for the log's size line; 0 otherwise.
+std::uint64_t regularFileSize(const std::string &path)
+{
+    std::error_code error;
+    const auto status = std::filesystem::status(path, error);
+    if (error || !std::filesystem::is_regular_file(status)) {
+        return 0;
+    }
+    const auto size = std::filesystem::file_size(path, error);
+    return error ? 0 : size;
+}
+
 } // namespace
 
 TablespaceSet::~TablespaceSet() = default;
@@ -83,7 +95,15 @@ TablespaceSet::Space *TablespaceSet::openSpace(
 {
     auto opened = TablespaceFile::open(path);
     if (!opened) {
-        m_problems.push_back(fileName + ": " + opened.error().describe());
+        m_refusedBytes += regularFileSize(path);
+        const common::Error &error = opened.error();
+        m_problems.push_back(error.where.empty() ? fileName + ": " + error.message : error.describe());
+        return nullptr;
+    }
+    // Random bytes or zeros are no tablespace, and are called so rather than read as pages.
+    if (auto header = opened->checkHeader(); !header.ok()) {
+        m_refusedBytes += opened->sizeBytes();
+        m_problems.push_back(fileName + ": " + header.error().describe());
         return nullptr;
     }
     if (!opened->formatNote().empty()) {
@@ -233,7 +253,7 @@ const TableInSpace *TablespaceSet::find(std::string_view name) const
 
 std::uint64_t TablespaceSet::totalBytes() const
 {
-    std::uint64_t total = 0;
+    std::uint64_t total = m_refusedBytes;
     for (const auto &space : m_spaces) {
         total += space->file.sizeBytes();
     }

@@ -78,7 +78,7 @@ public:
     const std::vector<std::string> &problems() const { return m_problems; }
     bool dictionaryRead() const { return m_dictionaryRead; }
     bool stopped() const { return m_stopped; }
-    // Bytes of every file opened, for the log's tablespace size.
+    // Bytes of every file met, opened or refused, for the log's tablespace size.
     std::uint64_t totalBytes() const;
 
 private:
@@ -98,6 +98,7 @@ private:
     std::vector<std::string> m_problems;
     bool m_dictionaryRead = false;
     bool m_stopped = false;
+    std::uint64_t m_refusedBytes = 0; // files found but not read (refused, compressed)
 };
 
 } // namespace innodb

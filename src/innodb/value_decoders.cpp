@@ -1,5 +1,9 @@
 #include "innodb/value_decoders.h"
 
+#include "frm/charset.h"
+#include "frm/column_type.h"
+#include "frm/temporal_value.h"
+
 #include <algorithm>
 #include <bit>
 #include <cctype>
@@ -99,7 +103,7 @@ std::uint8_t fieldTypeFromName(std::string_view name)
     return kTypeOldDecimal;
 }
 
-bool isUnsigned(const frm::ColumnDef &column)
+bool isUnsignedColumn(const frm::ColumnDef &column)
 {
     return column.isUnsigned || equalsIgnoringCase(column.signedness, "unsigned");
 }
@@ -107,56 +111,9 @@ bool isUnsigned(const frm::ColumnDef &column)
 // Bytes of a leftover group of 1..8 decimal digits (decimal.c, dig2bytes).
 constexpr std::uint32_t kDigitBytes[10] = { 0, 1, 1, 2, 2, 3, 3, 4, 4, 4 };
 
-std::uint8_t fractionFromLength(std::uint32_t length, std::uint32_t base)
-{
-    // A fractional temporal column's length is base + 1 + digits ("2009-05-01 10:00:00.123").
-    return length > base + 1
-        ? static_cast<std::uint8_t>(std::min<std::uint32_t>(length - base - 1, 6))
-        : 0;
-}
-
-std::uint32_t fractionBytes(std::uint8_t digits) { return (digits + 1u) / 2u; }
-
-// Microseconds of a stored fraction of `byteCount` bytes, as "%06u" cut to `digits`.
-std::string fractionText(std::uint64_t stored, std::uint32_t byteCount, std::uint8_t digits)
-{
-    if (digits == 0) {
-        return {};
-    }
-    std::uint64_t micro = stored;
-    if (byteCount == 1) {
-        micro *= 10000;
-    } else if (byteCount == 2) {
-        micro *= 100;
-    }
-    char buffer[16];
-    std::snprintf(
-        buffer, sizeof buffer, "%06llu", static_cast<unsigned long long>(micro % 1000000));
-    return std::string(buffer, digits);
-}
-
 std::uint64_t bigEndian(common::Bytes bytes)
 {
     return common::readBigEndianUnchecked(bytes.data(), bytes.size());
-}
-
-std::string dateText(std::uint64_t year, std::uint64_t month, std::uint64_t day)
-{
-    char buffer[48];
-    std::snprintf(buffer, sizeof buffer, "%04llu-%02llu-%02llu",
-        static_cast<unsigned long long>(year), static_cast<unsigned long long>(month),
-        static_cast<unsigned long long>(day));
-    return buffer;
-}
-
-std::string clockText(
-    bool negative, std::uint64_t hours, std::uint64_t minutes, std::uint64_t seconds)
-{
-    char buffer[48];
-    std::snprintf(buffer, sizeof buffer, "%s%02llu:%02llu:%02llu", negative ? "-" : "",
-        static_cast<unsigned long long>(hours), static_cast<unsigned long long>(minutes),
-        static_cast<unsigned long long>(seconds));
-    return buffer;
 }
 
 void setUnsigned(FieldValue &out, ValueKind kind, std::uint64_t value)
@@ -166,6 +123,11 @@ void setUnsigned(FieldValue &out, ValueKind kind, std::uint64_t value)
 }
 
 } // namespace
+
+bool isNullableColumn(const frm::ColumnDef &column)
+{
+    return column.nullable || equalsIgnoringCase(column.nullability, "NULL");
+}
 
 std::uint32_t decimalSize(std::uint8_t precision, std::uint8_t scale)
 {
@@ -180,7 +142,7 @@ ColumnFormat columnFormat(const frm::ColumnDef &column)
     const std::uint8_t type = column.fieldType != 0 || column.typeName.empty()
         ? column.fieldType
         : fieldTypeFromName(column.typeName);
-    const bool unsignedColumn = isUnsigned(column);
+    const bool unsignedColumn = isUnsignedColumn(column);
     auto integer = [&](std::uint32_t size) {
         format.codec = unsignedColumn ? ColumnCodec::UnsignedInteger : ColumnCodec::SignedInteger;
         format.fixedSize = size;
@@ -228,26 +190,29 @@ ColumnFormat columnFormat(const frm::ColumnDef &column)
         fixed(ColumnCodec::Date, 3);
         break;
     case kTypeTime:
-        fixed(ColumnCodec::Time, 3);
-        break;
     case kTypeDateTime:
-        fixed(ColumnCodec::DateTime, 8);
-        break;
     case kTypeTimestamp:
-        fixed(ColumnCodec::Timestamp, 4);
-        break;
     case kTypeTime2:
-        format.fractionDigits = fractionFromLength(column.byteLength, 10);
-        fixed(ColumnCodec::Time2, 3 + fractionBytes(format.fractionDigits));
-        break;
     case kTypeDateTime2:
-        format.fractionDigits = fractionFromLength(column.byteLength, 19);
-        fixed(ColumnCodec::DateTime2, 5 + fractionBytes(format.fractionDigits));
+    case kTypeTimestamp2: {
+        // The form follows from the type and the fraction, as the server chooses it.
+        const std::uint8_t digits = column.fractionalDigits != 0
+            ? column.fractionalDigits
+            : frm::temporalFractionalDigits(type, column.byteLength);
+        const bool classic = frm::temporalForm(type, digits) == frm::TemporalForm::Classic;
+        const bool time = type == kTypeTime || type == kTypeTime2;
+        const bool timestamp = type == kTypeTimestamp || type == kTypeTimestamp2;
+        format.fieldType = type;
+        format.fractionDigits = digits;
+        fixed(classic ? (time     ? ColumnCodec::Time
+                      : timestamp ? ColumnCodec::Timestamp
+                                  : ColumnCodec::DateTime)
+                      : (time             ? ColumnCodec::BinaryTime
+                              : timestamp ? ColumnCodec::BinaryTimestamp
+                                          : ColumnCodec::BinaryDateTime),
+            frm::temporalStorageSize(type, digits));
         break;
-    case kTypeTimestamp2:
-        format.fractionDigits = fractionFromLength(column.byteLength, 19);
-        fixed(ColumnCodec::Timestamp2, 4 + fractionBytes(format.fractionDigits));
-        break;
+    }
     case kTypeYear:
         fixed(ColumnCodec::Year, 1);
         break;
@@ -276,11 +241,18 @@ ColumnFormat columnFormat(const frm::ColumnDef &column)
         variable(ColumnCodec::Bytes, true);
         break;
     case kTypeString:
-        if (!column.elements.empty()) {
+        format.charset = column.charset;
+        if (!column.dataTypeName.empty()) {
+            format.plugin = frm::pluginTypeNamed(column.dataTypeName);
+            format.legacyUuid = column.legacyUuid;
+            fixed(ColumnCodec::PluginText, frm::pluginTypeSize(format.plugin));
+            format.supported = format.plugin != frm::PluginType::Unknown;
+        } else if (!column.elements.empty()) {
             // An ENUM as older definition files describe it: a string type with members.
             fixed(ColumnCodec::Enum, column.elements.size() > 255 ? 2 : 1);
-        } else if (column.maxBytesPerChar > 1) {
-            // CHAR in a variable-width character set is stored with a length, trimmed to n bytes.
+        } else if (column.maxBytesPerChar > column.minBytesPerChar) {
+            // CHAR in a variable-width character set (utf8, utf8mb4, utf16, sjis, ...) is stored
+            // with a length, its padding trimmed down to n characters of the smallest width.
             variable(ColumnCodec::PaddedText, column.byteLength > 255);
         } else {
             fixed(column.charset == kBinaryCharset ? ColumnCodec::Bytes : ColumnCodec::PaddedText,
@@ -299,22 +271,9 @@ std::string DatetimeToText(common::Bytes eightBytes)
         return {};
     }
     const auto raw = bigEndian(eightBytes) ^ (std::uint64_t { 1 } << 63);
-    auto value = static_cast<std::int64_t>(raw);
-    if (value < 0) {
-        value = 0; // all zero bytes (never written by a server) read as the zero date
-    }
-    auto v = static_cast<std::uint64_t>(value);
-    const std::uint64_t seconds = v % 100;
-    v /= 100;
-    const std::uint64_t minutes = v % 100;
-    v /= 100;
-    const std::uint64_t hours = v % 100;
-    v /= 100;
-    const std::uint64_t day = v % 100;
-    v /= 100;
-    const std::uint64_t month = v % 100;
-    v /= 100;
-    return dateText(v, month, day) + " " + clockText(false, hours, minutes, seconds);
+    // All zero bytes (never written by a server) read as the zero date, like the stored one.
+    const auto value = static_cast<std::int64_t>(raw);
+    return frm::classicDateTimeText(value < 0 ? 0 : static_cast<std::uint64_t>(value));
 }
 
 double DoubleFromBytes(common::Bytes eightBytes)
@@ -448,63 +407,40 @@ bool decodeValue(const ColumnFormat &format, common::Bytes bytes, FieldValue &ou
             out.text.erase(out.text.begin());
         }
         return true;
-    case ColumnCodec::Date: {
-        const std::uint64_t v = bigEndian(bytes) ^ 0x800000;
+    case ColumnCodec::Date:
         out.kind = ValueKind::Date;
-        out.text = dateText(v >> 9, (v >> 5) & 15, v & 31);
+        out.text = frm::packedDateText(bigEndian(bytes) ^ 0x800000);
         return true;
-    }
-    case ColumnCodec::Time: {
-        const auto v = static_cast<std::int64_t>(bigEndian(bytes)) - 0x800000;
-        const std::uint64_t magnitude = static_cast<std::uint64_t>(v < 0 ? -v : v);
+    case ColumnCodec::Time:
         out.kind = ValueKind::Time;
-        out.text = clockText(v < 0, magnitude / 10000, magnitude / 100 % 100, magnitude % 100);
+        out.text = frm::classicTimeText(static_cast<std::int64_t>(bigEndian(bytes)) - 0x800000);
         return true;
-    }
-    case ColumnCodec::Time2: {
-        const auto width = static_cast<std::uint32_t>(bytes.size());
-        const std::uint32_t fraction = width - 3;
-        const auto v = static_cast<std::int64_t>(bigEndian(bytes))
-            - static_cast<std::int64_t>(std::uint64_t { 1 } << (8 * width - 1));
-        const std::uint64_t magnitude = static_cast<std::uint64_t>(v < 0 ? -v : v);
-        const std::uint64_t hms = magnitude >> (8 * fraction);
-        out.kind = ValueKind::Time;
-        out.text = clockText(v < 0, (hms >> 12) & 0x3FF, (hms >> 6) & 63, hms & 63);
-        if (format.fractionDigits > 0) {
-            const std::uint64_t stored = magnitude & ((std::uint64_t { 1 } << (8 * fraction)) - 1);
-            out.text += '.' + fractionText(stored, fraction, format.fractionDigits);
-        }
-        return true;
-    }
     case ColumnCodec::DateTime:
         out.kind = ValueKind::DateTime;
         out.text = DatetimeToText(bytes);
         return true;
-    case ColumnCodec::DateTime2: {
-        const std::uint64_t packed = bigEndian(bytes.first(5)) - (std::uint64_t { 1 } << 39);
-        const std::uint64_t ymd = packed >> 17;
-        const std::uint64_t yearMonth = ymd >> 5;
-        const std::uint64_t hms = packed & 0x1FFFF;
-        out.kind = ValueKind::DateTime;
-        out.text = dateText(yearMonth / 13, yearMonth % 13, ymd & 31) + " "
-            + clockText(false, hms >> 12, (hms >> 6) & 63, hms & 63);
-        if (format.fractionDigits > 0) {
-            const auto fraction = static_cast<std::uint32_t>(bytes.size() - 5);
-            out.text
-                += '.' + fractionText(bigEndian(bytes.subspan(5)), fraction, format.fractionDigits);
-        }
-        return true;
-    }
     case ColumnCodec::Timestamp:
         setUnsigned(out, ValueKind::Timestamp, bigEndian(bytes));
         return true;
-    case ColumnCodec::Timestamp2:
-        setUnsigned(out, ValueKind::Timestamp, bigEndian(bytes.first(4)));
-        if (format.fractionDigits > 0) {
-            const auto fraction = static_cast<std::uint32_t>(bytes.size() - 4);
-            out.text = fractionText(bigEndian(bytes.subspan(4)), fraction, format.fractionDigits);
+    case ColumnCodec::BinaryTime:
+    case ColumnCodec::BinaryDateTime: {
+        auto text = frm::binaryTemporalText(format.fieldType, format.fractionDigits, bytes);
+        if (!text) {
+            return false;
         }
+        out.kind = format.codec == ColumnCodec::BinaryTime ? ValueKind::Time : ValueKind::DateTime;
+        out.text = std::move(*text);
         return true;
+    }
+    case ColumnCodec::BinaryTimestamp: {
+        auto value = frm::binaryTimestamp(format.fieldType, format.fractionDigits, bytes);
+        if (!value) {
+            return false;
+        }
+        setUnsigned(out, ValueKind::Timestamp, value->seconds);
+        out.text = std::move(value->fraction);
+        return true;
+    }
     case ColumnCodec::Year: {
         const std::uint64_t v = bigEndian(bytes);
         setUnsigned(out, ValueKind::Year, v == 0 ? 0 : 1900 + v);
@@ -517,14 +453,29 @@ bool decodeValue(const ColumnFormat &format, common::Bytes bytes, FieldValue &ou
         setUnsigned(out, ValueKind::Set, bigEndian(bytes));
         return true;
     case ColumnCodec::PaddedText: {
-        // The server pads CHAR with spaces and removes them again when it reads the value.
+        // The server pads CHAR with the space of its character set and removes whole spaces
+        // again when it reads the value: 0x20, or 0x0020 / 0x00000020 units in ucs2, utf16 and
+        // utf32.
+        const std::string_view space = frm::paddingCharacter(format.charset);
+        const auto isSpace = [&](std::size_t end) {
+            return std::equal(space.begin(), space.end(),
+                bytes.begin() + static_cast<std::ptrdiff_t>(end - space.size()),
+                [](char c, std::uint8_t b) { return static_cast<std::uint8_t>(c) == b; });
+        };
         std::size_t length = bytes.size();
-        while (length > 0 && bytes[length - 1] == ' ') {
-            --length;
+        // A value that is not whole characters is kept as it is.
+        while (bytes.size() % space.size() == 0 && length >= space.size() && isSpace(length)) {
+            length -= space.size();
         }
         bytes = bytes.first(length);
-        [[fallthrough]];
+        out.kind = ValueKind::Bytes;
+        out.bytes.assign(bytes);
+        return true;
     }
+    case ColumnCodec::PluginText:
+        out.kind = ValueKind::Text;
+        out.text = frm::pluginValueText(format.plugin, bytes, format.legacyUuid);
+        return !out.text.empty();
     case ColumnCodec::Bytes: {
         out.kind = ValueKind::Bytes;
         out.bytes.assign(bytes);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "common/byte_reader.h"
+#include "frm/plugin_types.h"
 #include "frm/table_definition.h"
 #include "innodb/decoded_row.h"
 
@@ -21,17 +22,20 @@ enum class ColumnCodec {
     OldDecimal, // ASCII digits (DECIMAL before 5.0.3), variable length
     Date, // 3 bytes, D + 32 M + 512 Y, sign bit inverted
     Time, // 3 bytes, +-HHMMSS, sign bit inverted
-    Time2, // 3 + fraction bytes
     DateTime, // 8 bytes, YYYYMMDDhhmmss, sign bit inverted
-    DateTime2, // 5 + fraction bytes
     Timestamp, // 4 bytes, seconds since 1970 UTC
-    Timestamp2, // 4 + fraction bytes
+    // With a fraction (and MySQL 5.6's without): MariaDB's hires or MySQL 5.6's binary forms,
+    // told apart by the field type (frm/temporal_value.h).
+    BinaryTime,
+    BinaryDateTime,
+    BinaryTimestamp,
     Year, // 1 byte, year - 1900
     Enum, // 1 or 2 bytes, 1-based member index
     Set, // 1, 2, 3, 4 or 8 bytes, member bitmap
     Bit, // ceil(M / 8) bytes, big-endian
     Bytes, // character and binary values, raw
-    PaddedText, // CHAR in a single-byte character set: trailing spaces are padding
+    PaddedText, // CHAR: trailing spaces of its character set are padding
+    PluginText, // INET6, UUID, INET4: fixed binary, shown as the server's text
 };
 
 struct ColumnFormat
@@ -40,7 +44,11 @@ struct ColumnFormat
     bool variable = false; // has a length field in the record
     bool big = false; // InnoDB's rule: max bytes > 255 or a BLOB/TEXT; two-byte lengths
     std::uint32_t fixedSize = 0; // bytes of a fixed-size column
-    std::uint8_t fractionDigits = 0; // fractional seconds of TIME2, DATETIME2, TIMESTAMP2
+    std::uint8_t fieldType = 0; // the MySQL field type the codec reads
+    std::uint8_t fractionDigits = 0; // fractional seconds of the binary temporal forms
+    std::uint16_t charset = 0; // PaddedText: whose space pads the value
+    frm::PluginType plugin = frm::PluginType::Unknown; // PluginText
+    bool legacyUuid = false; // PluginText of a UUID that keeps every value swapped
     std::uint8_t precision = 0;
     std::uint8_t scale = 0;
     bool supported = true; // false for a type this decoder cannot lay out
@@ -49,6 +57,9 @@ struct ColumnFormat
 // The layout of `column`, from its MySQL field type (or, when the definition reader left that 0,
 // from its type name).
 ColumnFormat columnFormat(const frm::ColumnDef &column);
+
+// Whether the records carry a null bit for `column` (key columns aside, which never have one).
+bool isNullableColumn(const frm::ColumnDef &column);
 
 // Decodes the `bytes` of one non-NULL column stored inline. Character and binary values are
 // copied; externally stored ones are assembled by the record decoder instead. False when the

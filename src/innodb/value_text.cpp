@@ -1,5 +1,9 @@
 #include "innodb/value_text.h"
 
+#include "frm/charset.h"
+#include "frm/column_type.h"
+
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -33,13 +37,19 @@ void appendHex(std::string &out, common::Bytes bytes)
     }
 }
 
+// A member's name as UTF-8 text, as the server shows it to a UTF-8 client.
+std::string memberText(const frm::ColumnDef &column, const std::string &member)
+{
+    return frm::toUtf8(member, column.charset).value_or(member);
+}
+
 std::string enumText(const frm::ColumnDef &column, std::uint64_t index)
 {
     if (index == 0) {
         return {};
     }
     if (index <= column.elements.size()) {
-        return column.elements[index - 1];
+        return memberText(column, column.elements[index - 1]);
     }
     return std::to_string(index);
 }
@@ -55,7 +65,7 @@ std::string setText(const frm::ColumnDef &column, std::uint64_t bits)
             if (!out.empty()) {
                 out += ',';
             }
-            out += column.elements[i];
+            out += memberText(column, column.elements[i]);
         }
     }
     return out;
@@ -139,6 +149,8 @@ bool appendScalarValue(
     case ValueKind::Date:
     case ValueKind::Time:
     case ValueKind::DateTime:
+    case ValueKind::Text:
+        // Digits, signs, dots, colons and hex: nothing to escape.
         text += '\'';
         text += value.text;
         text += '\'';
@@ -163,6 +175,9 @@ void appendInsertValues(const DecodedRow &row, const TimestampText &timestampTex
 {
     for (std::size_t i = 0; i < row.values.size(); ++i) {
         const FieldValue &value = row.values[i];
+        if (!frm::isInsertedColumn(row.column(i))) {
+            continue; // generated: the server computes it
+        }
         if (!appendScalarValue(value, timestampText, text)) {
             if (value.bytes.empty()) {
                 text += "''";
@@ -184,11 +199,16 @@ void appendInsertValues(const DecodedRow &row, const TimestampText &timestampTex
 common::Status appendLiteralValues(
     const DecodedRow &row, const TimestampText &timestampText, std::string &text)
 {
+    bool first = true;
     for (std::size_t i = 0; i < row.values.size(); ++i) {
         const FieldValue &value = row.values[i];
-        if (i > 0) {
+        if (!frm::isInsertedColumn(row.column(i))) {
+            continue; // generated: the server computes it
+        }
+        if (!first) {
             text += ',';
         }
+        first = false;
         if (appendScalarValue(value, timestampText, text)) {
             continue;
         }
@@ -214,13 +234,22 @@ common::Status appendLiteralValues(
     return common::okStatus();
 }
 
+bool holdsErrorValue(const DecodedRow &row)
+{
+    return std::any_of(row.values.begin(), row.values.end(), [](const FieldValue &value) {
+        return value.kind == ValueKind::Enum && value.unsignedInteger == 0;
+    });
+}
+
 InsertForm makeInsertForm(const DecodedRow &row, const TimestampText &timestampText)
 {
     InsertForm form;
     std::vector<std::size_t> parameterColumns;
     appendInsertValues(row, timestampText, form.valuesText, parameterColumns);
     for (std::size_t i = 0; i < row.values.size(); ++i) {
-        form.columnNames.push_back(row.column(i).name);
+        if (frm::isInsertedColumn(row.column(i))) {
+            form.columnNames.push_back(row.column(i).name);
+        }
     }
     for (const std::size_t i : parameterColumns) {
         form.parameters.push_back(
@@ -233,6 +262,9 @@ std::string tsvHeader(const frm::FrmTableEntry &table)
 {
     std::string out;
     for (const auto &column : table.definitionOrder) {
+        if (column.hiddenByServer) {
+            continue;
+        }
         if (!out.empty()) {
             out += '\t';
         }
@@ -247,12 +279,17 @@ common::Status writeTsvLine(const DecodedRow &row, std::ostream &out)
     // One buffer for every line of the thread: a row costs no allocation of its own.
     thread_local std::string line;
     line.clear();
+    bool first = true;
     for (std::size_t i = 0; i < row.values.size(); ++i) {
         const FieldValue &value = row.values[i];
         const frm::ColumnDef &column = row.column(i);
-        if (i > 0) {
+        if (column.hiddenByServer) {
+            continue;
+        }
+        if (!first) {
             line += '\t';
         }
+        first = false;
         switch (value.kind) {
         case ValueKind::Null:
             line += "\\N";
@@ -282,6 +319,7 @@ common::Status writeTsvLine(const DecodedRow &row, std::ostream &out)
         case ValueKind::Date:
         case ValueKind::Time:
         case ValueKind::DateTime:
+        case ValueKind::Text:
             line += value.text;
             break;
         case ValueKind::Timestamp:

@@ -44,6 +44,10 @@ void appendInsertValues(const DecodedRow &row, const TimestampText &timestampTex
 common::Status appendLiteralValues(
     const DecodedRow &row, const TimestampText &timestampText, std::string &text);
 
+// True when the row holds a value its server stored but a strict server refuses to take again:
+// an ENUM's empty error value (index 0), which only a non-strict INSERT writes.
+bool holdsErrorValue(const DecodedRow &row);
+
 // The shortest decimal text that reads back to exactly `value` ("0.1", "1.5e-09", "-0").
 std::string doubleText(double value);
 std::string floatText(float value);
@@ -52,7 +56,8 @@ std::string utcDateTimeText(std::uint64_t seconds);
 
 // The dump-rows form: column names in definition order, tab-separated.
 std::string tsvHeader(const frm::FrmTableEntry &table);
-// One row, tab-separated, in definition order, ending with "\n". NULL as \N, integers in decimal,
+// One row, tab-separated, in definition order, ending with "\n"; a column the server hides itself
+// is left out, and a VIRTUAL generated one, never stored, is \N. NULL as \N, integers in decimal,
 // DOUBLE as doubleText, DATETIME and TIMESTAMP (as UTC) as "YYYY-MM-DD hh:mm:ss", every character
 // and binary value as upper-case hex. Fails only when a spilled value cannot be read back.
 common::Status writeTsvLine(const DecodedRow &row, std::ostream &out);

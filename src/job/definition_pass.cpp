@@ -16,16 +16,31 @@ void showOk(RepairJob &job, int stringId)
 
 std::string skippedLine(const std::string &fileName, const common::Error &error)
 {
-    const bool unreadable = frm::definitionProblem(error) == frm::DefinitionProblem::Unreadable;
-    return fileName + " : skipped, "
-        + (unreadable ? "the file cannot be read (" : "the table definition is damaged (")
-        + error.message + ")";
+    switch (frm::definitionProblem(error)) {
+    case frm::DefinitionProblem::Unreadable:
+        return fileName + " : skipped, the file cannot be read (" + error.message + ")";
+    case frm::DefinitionProblem::Unsupported:
+        return fileName + " : not recovered, " + error.message;
+    default:
+        return fileName + " : skipped, the table definition is damaged (" + error.message + ")";
+    }
 }
 
 } // namespace
 
 void runDefinitionPass(
     RepairJob &job, const std::function<bool(const frm::FrmTableEntry &)> &createTable)
+{
+    runDefinitionPass(job, [&createTable](const frm::FrmTableEntry &entry) -> common::Status {
+        if (createTable(entry)) {
+            return common::okStatus();
+        }
+        return common::Error { common::ErrorKind::Database, "the table could not be created", {} };
+    });
+}
+
+void runDefinitionPass(
+    RepairJob &job, const std::function<common::Status(const frm::FrmTableEntry &)> &createTable)
 {
     const std::filesystem::path folder = job.zarafaFolderPath.empty()
         ? std::filesystem::path(job.databaseFolder) / "Zarafa"
@@ -52,10 +67,17 @@ void runDefinitionPass(
                 showOk(job, common::str::kEngineNotSupported);
                 job.flags.scanSucceeded = 0;
                 return;
+            case frm::DefinitionProblem::View:
+                // A view holds no rows; the server rebuilds none of it from the tablespace.
+                job.addListRow(job.nextListRow++, fileName + " : a view, not a table: skipped");
+                continue;
             case frm::DefinitionProblem::Unreadable:
             case frm::DefinitionProblem::Damaged:
-                // One damaged definition must not cost the other tables their rows.
+            case frm::DefinitionProblem::Unsupported:
+                // One such definition must not cost the other tables their rows; the result
+                // lacks this table, and the run says so.
                 job.addListRow(job.nextListRow++, skippedLine(fileName, table.error()));
+                job.lose(skippedLine(fileName, table.error()));
                 continue;
             }
         }
@@ -66,7 +88,15 @@ void runDefinitionPass(
         job.log.reportTableToList(fileName, i);
         job.log.showQueuedLines(
             job.nextListRow, i, logreport::Pass::Definition, job.databaseFolder, addRow);
-        createTable(entry);
+        if (const common::Status created = createTable(entry); !created.ok()) {
+            // Said at once, with the server's words: a hostile name or an unknown type is a
+            // table the result will lack, not a quiet "0 rows recovered" later.
+            const std::string reason = created.error().describe();
+            job.addListRow(job.nextListRow++,
+                fileName + " : the server refused to create the table " + entry.dictionaryName
+                    + ": " + reason);
+            job.tablesNotCreated.emplace_back(entry.dictionaryName, reason);
+        }
     }
 }
 

@@ -1,6 +1,7 @@
 #include "job/folder_listing.h"
 
 #include "common/strings.h"
+#include "innodb/tablespace_check.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -82,10 +83,130 @@ std::optional<std::string> findEntryIgnoringCase(const std::string &folder, std:
     return *std::min_element(matches.begin(), matches.end());
 }
 
+namespace {
+
+std::string errorText(const std::error_code &error)
+{
+    if (error == std::errc::permission_denied) {
+        return "permission denied (run the repair as root or as the mysql user)";
+    }
+    std::string text = error.message();
+    if (!text.empty() && text[0] >= 'A' && text[0] <= 'Z') {
+        text[0] = static_cast<char>(text[0] - 'A' + 'a');
+    }
+    return text;
+}
+
+// Why `folder` cannot be listed at all, or empty when it can.
+std::string unlistable(const fs::path &folder)
+{
+    std::error_code error;
+    const auto status = fs::status(folder, error);
+    if (error || !fs::exists(status)) {
+        return folder.string() + ": no such folder";
+    }
+    if (!fs::is_directory(status)) {
+        return folder.string()
+            + ": a file, not a folder (choose the MySQL data folder that holds the Zarafa folder "
+              "and ibdata1)";
+    }
+    fs::directory_iterator probe(folder, error);
+    if (error) {
+        return folder.string() + ": " + errorText(error);
+    }
+    return {};
+}
+
+bool holdsEntry(const fs::path &folder, std::string_view name)
+{
+    std::error_code error;
+    return fs::exists(folder / std::string(name), error);
+}
+
+// A MySQL 8 data folder keeps its dictionary in mysql.ibd and has no .frm files at all.
+bool looksLikeMySql8(const fs::path &folder)
+{
+    return holdsEntry(folder, "mysql.ibd") || holdsEntry(folder, "#innodb_redo");
+}
+
+bool holdsIbdFiles(const std::string &folder)
+{
+    std::error_code error;
+    for (fs::directory_iterator it(folder, error); !error && it != fs::directory_iterator();
+         it.increment(error)) {
+        if (endsWithIgnoringCase(it->path().filename().string(), ".ibd")) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The entry named ibdata1 (ignoring case) whatever its kind: a FIFO or a device in its place is
+// to be named as such, not taken for a missing file.
+std::optional<std::string> findTablespaceEntry(const std::string &folder)
+{
+    std::error_code error;
+    for (fs::directory_iterator it(folder, error); !error && it != fs::directory_iterator();
+         it.increment(error)) {
+        const std::string name = it->path().filename().string();
+        if (equalsIgnoringCase(name, "ibdata1")) {
+            return name;
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+bool checkTablespaces(RepairJob &job)
+{
+    const std::string folder = job.flags.databaseFolder();
+    std::string path = job.tablespacePath;
+    if (path.empty()) {
+        if (const auto entry = findTablespaceEntry(folder)) {
+            path = (fs::path(folder) / *entry).string();
+        }
+    }
+    const bool ibdFiles = !job.zarafaFolderPath.empty() && holdsIbdFiles(job.zarafaFolderPath);
+    std::string problem;
+    if (path.empty()) {
+        if (ibdFiles) {
+            return true; // a file-per-table folder: every table has its own .ibd
+        }
+        problem = (fs::path(folder) / "ibdata1").string()
+            + ": no such file, and the Zarafa folder holds no .ibd files: the folder holds no "
+              "table data";
+    } else if (const common::Status checked = innodb::checkTablespaceFile(path); !checked.ok()) {
+        problem = checked.error().describe();
+    } else {
+        return true;
+    }
+    if (ibdFiles) {
+        // The tables with their own .ibd can still be read; the others will be missed by name.
+        job.readProblems.push_back(problem);
+        job.addListRow(job.nextListRow++, problem);
+        return true;
+    }
+    job.folderProblem = problem;
+    return false;
+}
+
 bool listTableFiles(RepairJob &job, const std::string &folder)
 {
+    if (std::string problem = unlistable(folder); !problem.empty()) {
+        job.folderProblem = std::move(problem);
+        return false;
+    }
     const auto zarafa = findEntryIgnoringCase(folder, "Zarafa", true);
     if (!zarafa) {
+        job.folderProblem = (fs::path(folder) / "Zarafa").string() + ": no such folder";
+        if (looksLikeMySql8(folder)) {
+            job.folderProblem += "; this looks like a MySQL 8 data folder";
+        }
+        return false;
+    }
+    if (std::string problem = unlistable(fs::path(folder) / *zarafa); !problem.empty()) {
+        job.folderProblem = std::move(problem);
         return false;
     }
     const fs::path zarafaPath = fs::path(folder) / *zarafa;
@@ -107,6 +228,10 @@ bool listTableFiles(RepairJob &job, const std::string &folder)
     if (names.empty()) {
         if (readFailed) {
             showFileCantBeOpened(job);
+        }
+        job.folderProblem = zarafaPath.string() + ": holds no table definition (.frm) files";
+        if (looksLikeMySql8(folder) || holdsIbdFiles(zarafaPath.string())) {
+            job.folderProblem += "; this looks like a MySQL 8 data folder";
         }
         return false;
     }

@@ -13,9 +13,16 @@ namespace job {
 inline constexpr std::string_view kDictionaryPrefix = "zarafa/";
 
 // Fills the job's file names, dictionary names and tablespace path from `folder`. True when at
-// least one definition file was found. Shows string 111 when the folder cannot be read to its end,
-// and keeps what it listed so far.
+// least one definition file was found; false with job.folderProblem naming the cause and path
+// (no such folder, a file, permission denied, no Zarafa folder, no .frm files). Shows string 111
+// when the folder cannot be read to its end, and keeps what it listed so far.
 bool listTableFiles(RepairJob &job, const std::string &folder);
+
+// The check before any server is touched: the tablespace the listing found (or an entry named
+// ibdata1 of any kind) can be read as one. False, with job.folderProblem naming cause and path,
+// when no table's rows could be read at all; a bad ibdata1 beside .ibd files only adds a line to
+// job.readProblems, as the tables with their own file are still read.
+bool checkTablespaces(RepairJob &job);
 
 // The entry of `folder` whose name equals `name` ignoring ASCII case (an exact match wins), or
 // nothing. `wantDirectory` selects folders rather than regular files.

@@ -2,6 +2,7 @@
 
 #include "frm/create_table_text.h"
 #include "job/definition_pass.h"
+#include "job/folder_listing.h"
 #include "job/login.h"
 #include "job/row_insertion.h"
 #include "job/save_database.h"
@@ -77,6 +78,8 @@ public:
         , m_server(server)
     {
     }
+
+    bool checkTablespaces(RepairJob &job) override { return job::checkTablespaces(job); }
 
     bool stopServiceAndBackUp(RepairJob &job) override
     {
@@ -160,10 +163,11 @@ public:
 
     void definitionPass(RepairJob &job) override
     {
-        runDefinitionPass(job, [&job](const frm::FrmTableEntry &entry) {
-            return job.connection
-                && mysql::createTableFromDefinition(*job.connection, frm::createTableText(entry))
-                       .ok();
+        runDefinitionPass(job, [&job](const frm::FrmTableEntry &entry) -> common::Status {
+            if (!job.connection) {
+                return common::Error { common::ErrorKind::Database, "no connection", {} };
+            }
+            return mysql::createTableFromDefinition(*job.connection, frm::createTableText(entry));
         });
     }
 
@@ -176,7 +180,7 @@ public:
             return std::make_unique<MySqlTableWriter>(*job.connection, table);
         };
         steps.switchToInnoDb = [&job](const frm::FrmTableEntry &table) {
-            switchTableToInnoDb(job, table.dictionaryName);
+            return switchTableToInnoDb(job, table.dictionaryName);
         };
         steps.finishRebuild = [this, &job] {
             // A portable dump of what was rebuilt, taken while the server still runs: it loads
@@ -369,15 +373,17 @@ std::vector<std::string> restoreUnfinishedRepairs(
     return restored;
 }
 
-void switchTableToInnoDb(RepairJob &job, std::string_view dictionaryName)
+common::Status switchTableToInnoDb(RepairJob &job, std::string_view dictionaryName)
 {
     job.host.setEnabled(Control::StartStop, false);
     job.host.statusLine(1, {});
-    if (job.connection) {
-        // A table that cannot be switched stays a MyISAM table with all its rows.
-        (void)mysql::switchTableToInnoDb(*job.connection, dictionaryName);
-    }
+    // A table that cannot be switched stays a MyISAM table with all its rows; the data pass
+    // counts it as a loss with the server's reason.
+    common::Status switched = job.connection
+        ? mysql::switchTableToInnoDb(*job.connection, dictionaryName)
+        : common::Status(common::Error { common::ErrorKind::Database, "no connection", {} });
     job.host.setEnabled(Control::StartStop, true);
+    return switched;
 }
 
 } // namespace job

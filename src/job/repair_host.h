@@ -35,6 +35,15 @@ struct Message
 
 enum class Answer { Ok, Yes, No };
 
+// What the completion dialog says: "Database recovery completed" only for a complete run; a run
+// with losses says so and gives one plain line of counts, with a way to open the log.
+struct Completion
+{
+    std::string repairedPath;
+    bool withLosses = false;
+    std::string counts; // "5927 rows recovered, 106 rows lost, 3 tables affected"
+};
+
 struct LoginValues
 {
     std::string host;
@@ -79,7 +88,7 @@ public:
     // Inserts one row into the list of the run's lines at `position`.
     virtual void addListRow(int position, std::string_view text) = 0;
     // The completion dialog that offers the Recovered Folder; modal.
-    virtual void showCompletion(std::string_view repairedPath) = 0;
+    virtual void showCompletion(const Completion &completion) = 0;
     // The login dialog, opened with empty fields: the values typed when OK was pressed. Closing it
     // any other way calls `confirmAbandon`; when that returns false the dialog stays open, when
     // true the dialog closes and nothing is returned. The dialog ignores Escape.

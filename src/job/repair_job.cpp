@@ -11,10 +11,23 @@ void RepairJob::sleepPause() const
     }
 }
 
+void RepairJob::startPhase(std::string name)
+{
+    const auto now = std::chrono::steady_clock::now();
+    if (!m_phase.empty()) {
+        phaseTimes.push_back({ m_phase, std::chrono::duration<double>(now - m_phaseStart).count() });
+    }
+    m_phase = std::move(name);
+    m_phaseStart = now;
+}
+
 void RepairJob::reset()
 {
+    phaseTimes.clear();
+    m_phase.clear();
     tableFileNames.clear();
     outcomes.clear();
+    dataPassRan = false;
     dictionaryNames.clear();
     tablespacePath.clear();
     tablespaceFileName.clear();
@@ -23,6 +36,9 @@ void RepairJob::reset()
     tables.clear();
     failures.clear();
     losses.clear();
+    folderProblem.clear();
+    readProblems.clear();
+    tablesNotCreated.clear();
     nextListRow = 3;
 }
 

@@ -31,6 +31,7 @@ struct TableOutcome
     std::string name;                    // dictionary name, e.g. zarafa/stores
     bool definitionMissing = false;      // in the dictionary, but no .frm was read for it
     bool inDictionary = true;            // a .frm was read, but the dictionary does not name it
+    bool notInFolder = false; // named by the dictionary only: no .frm, and no file with its rows
     std::uint64_t pagesRead = 0;
     std::uint64_t pagesUnreadable = 0;
     std::uint64_t pagesRejected = 0;     // pages that failed their checks
@@ -43,6 +44,8 @@ struct TableOutcome
     std::uint64_t valuesTruncated = 0;   // long values cut at damage, their rows kept on request
     std::uint64_t rowsWithDamagedLongValues = 0; // left out: a long value is not whole
     std::vector<DamagedRow> damagedRows; // every row left out or cut for a damaged long value
+    std::string notRead;       // why no row of the table could be read; empty when they were
+    std::string switchProblem; // the server's reason when the switch to InnoDB failed
     std::vector<std::string> problems;
 };
 
@@ -80,10 +83,20 @@ struct RepairJob
 
     // The data pass's account of every table, in the order it handled them.
     std::vector<TableOutcome> outcomes;
+    bool dataPassRan = false; // the data pass went through the tables (even none)
     std::string finishTime; // ctime form, set when the finish line is written
 
     // The next free row of the window's list; rows 0..2 are kept for the fixed lines.
     int nextListRow = 3;
+
+    // Why the folder cannot be repaired, for the second line under "File can't be opened.":
+    // "/srv/mysql/ibdata1: permission denied", naming cause and path.
+    std::string folderProblem;
+    // What the tablespaces' opening met (a file not readable, a dictionary destroyed), one line
+    // each: the reasons of a run in which no table could be read.
+    std::vector<std::string> readProblems;
+    // Tables the server refused to create, with its reason; their rows are not read.
+    std::vector<std::pair<std::string, std::string>> tablesNotCreated;
 
     // MySQL side.
     bool connected = false;
@@ -102,6 +115,16 @@ struct RepairJob
     void fail(std::string problem) { failures.push_back(std::move(problem)); }
     void lose(std::string problem) { losses.push_back(std::move(problem)); }
 
+    // How long each phase took, in the order they ran, for the report.
+    struct PhaseTime
+    {
+        std::string name; // "listing", "preparation", "definitions", "scan", "data", "finishing"
+        double seconds = 0;
+    };
+    std::vector<PhaseTime> phaseTimes;
+    // Ends the phase that runs (if any) and starts `name`; an empty name only ends it.
+    void startPhase(std::string name);
+
     // The fixed pause after service, connection and "create database" steps; tests shorten it.
     std::chrono::milliseconds pause { 500 };
 
@@ -110,6 +133,10 @@ struct RepairJob
 
     // Releases every list the phases filled; resetting an empty job does nothing.
     void reset();
+
+private:
+    std::string m_phase;
+    std::chrono::steady_clock::time_point m_phaseStart;
 };
 
 } // namespace job

@@ -15,6 +15,14 @@ class RepairPhases
 public:
     virtual ~RepairPhases() = default;
 
+    // Whether the listed folder's tablespaces can be read at all, before the server is touched;
+    // false, with job.folderProblem set, ends the job with "File can't be opened." and the
+    // reason. Phases that read no files (tests) have nothing to check.
+    virtual bool checkTablespaces(RepairJob &job)
+    {
+        (void)job;
+        return true;
+    }
     // Stops the server and moves its own InnoDB files aside; false to be retried.
     virtual bool stopServiceAndBackUp(RepairJob &job) = 0;
     virtual bool startMySqlService(RepairJob &job) = 0;

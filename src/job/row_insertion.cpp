@@ -1,5 +1,6 @@
 #include "job/row_insertion.h"
 
+#include "frm/column_type.h"
 #include "job/folder_listing.h"
 
 #include <algorithm>
@@ -73,7 +74,9 @@ MySqlTableWriter::MySqlTableWriter(
 {
     innodb::InsertForm names;
     for (const auto &column : table.definitionOrder) {
-        names.columnNames.push_back(column.name);
+        if (frm::isInsertedColumn(column)) {
+            names.columnNames.push_back(column.name); // generated ones the server computes
+        }
         m_types.push_back(parameterTypeFor(column.typeName));
     }
     m_head = insertStatementText(m_tableName, names);
@@ -204,7 +207,8 @@ void MySqlTableWriter::acceptRow(const innodb::DecodedRow &row)
         }
         m_parameters.push_back({ column, offset, m_bytes.size() - offset });
     }
-    m_rows.push_back({ valuesBegin, m_values.size() - 1, parametersBegin, m_parameters.size() });
+    m_rows.push_back({ valuesBegin, m_values.size() - 1, parametersBegin, m_parameters.size(),
+        innodb::holdsErrorValue(row) });
     if (m_copy) {
         m_copy->stage(row);
     }
@@ -233,13 +237,47 @@ void MySqlTableWriter::settle(std::size_t rows, bool landed)
     }
 }
 
+std::optional<std::string> MySqlTableWriter::relaxStrictMode()
+{
+    auto mode = m_connection.query("SELECT @@SESSION.sql_mode");
+    if (!mode || mode->size() != 1 || mode->front().size() != 1 || !mode->front()[0]) {
+        return std::nullopt;
+    }
+    const std::string original = *mode->front()[0];
+    std::string relaxed;
+    std::size_t start = 0;
+    while (start <= original.size()) {
+        const std::size_t end = std::min(original.find(',', start), original.size());
+        const std::string word = original.substr(start, end - start);
+        for (const char c : word) {
+            const bool plain = (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+            if (!plain) {
+                return std::nullopt; // not a mode list we could put back word for word
+            }
+        }
+        if (!word.empty() && !word.starts_with("STRICT_")) {
+            relaxed += (relaxed.empty() ? "" : ",") + word;
+        }
+        start = end + 1;
+    }
+    if (!m_connection.execute("SET SESSION sql_mode = '" + relaxed + "'").ok()) {
+        return std::nullopt;
+    }
+    return original;
+}
+
 void MySqlTableWriter::sendAlone(const PendingRow &row)
 {
     m_statement.assign(m_head);
     m_statement += '(';
     m_statement.append(m_values, row.valuesBegin, row.valuesEnd - row.valuesBegin);
     m_statement += ')';
+    const std::optional<std::string> restore
+        = row.lenient ? relaxStrictMode() : std::optional<std::string>();
     const common::Status done = m_connection.execute(m_statement, parametersOf(row));
+    if (restore) {
+        (void)m_connection.execute("SET SESSION sql_mode = '" + *restore + "'");
+    }
     if (done.ok()) {
         ++m_inserted;
         ++m_tableRows;
@@ -263,7 +301,9 @@ void MySqlTableWriter::flush()
         m_batching = m_tableRowsKnown;
     }
     std::size_t sent = 0;
-    if (m_batching && m_rows.size() > 1) {
+    const bool lenientRows = std::any_of(
+        m_rows.begin(), m_rows.end(), [](const PendingRow &row) { return row.lenient; });
+    if (m_batching && m_rows.size() > 1 && !lenientRows) {
         m_statement.assign(m_head);
         std::vector<mysql::Parameter> parameters;
         parameters.reserve(m_parameters.size());

@@ -69,6 +69,9 @@ private:
         std::size_t valuesEnd = 0; // without the "," that ends the last value
         std::size_t parametersBegin = 0;
         std::size_t parametersEnd = 0;
+        // It holds a value a strict server refuses to store though its own table held it (an
+        // ENUM's empty error value): sent alone, with the session's strictness lifted.
+        bool lenient = false;
     };
     // A parameter's bytes, kept in m_bytes until the batch is sent.
     struct PendingParameter
@@ -82,6 +85,9 @@ private:
     void flush();
     void sendAlone(const PendingRow &row);
     void settle(std::size_t rows, bool landed);
+    // Sets the session's sql_mode without its STRICT_* words; the mode to put back, or nothing
+    // when it could not be changed.
+    std::optional<std::string> relaxStrictMode();
     std::vector<mysql::Parameter> parametersOf(const PendingRow &row) const;
     bool countRows(std::uint64_t &rows);
 

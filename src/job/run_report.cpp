@@ -1,43 +1,78 @@
 #include "job/run_report.h"
 
-#include <cstdio>
+#include "common/strings.h"
+#include "common/utf8.h"
+
+#include <filesystem>
+#include <nlohmann/json.hpp>
 #include <sstream>
 
 namespace job {
 
 namespace {
 
-std::string jsonString(std::string_view text)
+using Json = nlohmann::ordered_json;
+
+std::string hexText(std::string_view bytes)
 {
-    std::string out = "\"";
-    for (const char c : text) {
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        default:
-            if (static_cast<unsigned char>(c) < 0x20) {
-                char escaped[8];
-                std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
-                out += escaped;
-            } else {
-                out += c;
-            }
-        }
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string out;
+    for (const char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        out += kDigits[b >> 4];
+        out += kDigits[b & 0x0F];
     }
-    return out + "\"";
+    return out;
+}
+
+// A path field: null when there is no such output; a path that is not UTF-8 also as hex, as the
+// text itself then shows U+FFFD where its odd bytes were.
+void putPath(Json &object, const std::string &name, const std::string &path)
+{
+    if (path.empty()) {
+        object[name] = nullptr;
+        return;
+    }
+    object[name] = path;
+    if (!common::isValidUtf8(path)) {
+        object[name + "Hex"] = hexText(path);
+    }
+}
+
+Json tableJson(const TableOutcome &table)
+{
+    Json out;
+    out["name"] = table.name;
+    const std::string notRead = notReadReason(table);
+    out["read"] = notRead.empty() && !table.notInFolder;
+    out["notReadBecause"] = notRead.empty() ? Json(nullptr) : Json(notRead);
+    out["definitionMissing"] = table.definitionMissing;
+    out["inDictionary"] = table.inDictionary;
+    out["notInFolder"] = table.notInFolder;
+    out["pagesRead"] = table.pagesRead;
+    out["pagesFailedChecks"] = table.pagesRejected + table.pagesUnreadable;
+    out["orphanPagesRead"] = table.orphanPages;
+    out["recordsWalked"] = table.recordsWalked;
+    out["rowsInserted"] = table.rowsInserted;
+    out["rowsRefused"] = table.rowsRefused;
+    out["deleteMarkedSkipped"] = table.deleteMarkedSkipped;
+    out["recordsDamaged"] = table.recordsRejected;
+    out["rowsWithDamagedLongValues"] = table.rowsWithDamagedLongValues;
+    out["valuesCutShort"] = table.valuesTruncated;
+    out["switchedToInnoDb"] = notRead.empty() && table.switchProblem.empty();
+    out["switchProblem"] = table.switchProblem.empty() ? Json(nullptr) : Json(table.switchProblem);
+    Json damaged = Json::array();
+    for (const DamagedRow &row : table.damagedRows) {
+        Json key = Json::object();
+        for (const auto &part : row.key) {
+            key[part.column] = part.value;
+        }
+        damaged.push_back({ { "key", key }, { "damage", row.damage }, { "kept", row.kept } });
+    }
+    out["damagedRows"] = damaged;
+    out["problems"] = table.problems;
+    out["affected"] = tableAffected(table);
+    return out;
 }
 
 } // namespace
@@ -46,34 +81,53 @@ RunReport makeRunReport(const RepairJob &job)
 {
     RunReport report;
     report.folder = job.databaseFolder.empty() ? job.flags.databaseFolder() : job.databaseFolder;
-    report.recoveredPath = job.rebuildFinished ? job.flags.repairedPath() : std::string();
-    if (job.flags.scanSucceeded == 0 || job.flags.folderInvalid == 1) {
-        report.outcome = "failed";
-    } else if (job.flags.userStopRequested != 0) {
-        report.outcome = "stopped";
-    } else {
-        report.outcome = "completed";
-    }
+    report.verdict = judgeRun(job);
     report.tables = job.outcomes;
+    report.failures = job.failures;
+    report.losses = job.losses;
+    report.phases = job.phaseTimes;
+    report.finished = job.finishTime;
+    report.recoveredPath = job.rebuildFinished ? job.flags.repairedPath() : std::string();
+    if (!report.recoveredPath.empty()) {
+        std::error_code error;
+        const auto dump = std::filesystem::path(report.recoveredPath) / "zarafa.sql";
+        if (std::filesystem::is_regular_file(dump, error)) {
+            report.dumpPath = dump.string();
+        }
+    }
     return report;
 }
 
 std::string summaryText(const RunReport &report)
 {
     std::ostringstream out;
-    std::uint64_t inserted = 0;
-    std::uint64_t refused = 0;
-    std::uint64_t skipped = 0;
+    const RunTotals &totals = report.verdict.totals;
     out << "Tables: " << report.tables.size() << '\n';
     for (const auto &table : report.tables) {
         out << "  " << table.name << ": ";
         if (table.definitionMissing) {
-            out << "no definition file, not recovered\n";
+            out << (table.notInFolder
+                    ? "named by the dictionary only: neither its definition nor its rows are in "
+                      "the folder\n"
+                    : "no definition file, not recovered\n");
+            continue;
+        }
+        if (const std::string notRead = notReadReason(table); !notRead.empty()) {
+            out << "not read: " << notRead << '\n';
             continue;
         }
         out << table.rowsInserted << " rows recovered";
         if (table.rowsRefused > 0) {
             out << ", " << table.rowsRefused << " refused by the server";
+        }
+        if (table.rowsWithDamagedLongValues > 0) {
+            out << ", " << table.rowsWithDamagedLongValues << " left out for damaged long values";
+        }
+        if (table.valuesTruncated > 0) {
+            out << ", " << table.valuesTruncated << " kept with a value cut short";
+        }
+        if (table.recordsRejected > 0) {
+            out << ", " << table.recordsRejected << " damaged records left out";
         }
         if (table.deleteMarkedSkipped > 0) {
             out << ", " << table.deleteMarkedSkipped << " deleted rows left out";
@@ -81,54 +135,78 @@ std::string summaryText(const RunReport &report)
         if (table.pagesRejected + table.pagesUnreadable > 0) {
             out << ", " << table.pagesRejected + table.pagesUnreadable << " damaged pages";
         }
+        if (!table.switchProblem.empty()) {
+            out << ", stays MyISAM";
+        }
         out << '\n';
         // Damage met on the way, in the reader's words: which page, and why its rows are lost.
         for (const auto &problem : table.problems) {
             out << "      damaged: " << problem << '\n';
         }
-        inserted += table.rowsInserted;
-        refused += table.rowsRefused;
-        skipped += table.deleteMarkedSkipped;
     }
-    out << "Rows recovered: " << inserted << '\n';
+    std::uint64_t refused = 0;
+    for (const auto &table : report.tables) {
+        refused += table.rowsRefused;
+    }
+    out << "Rows recovered: " << totals.rowsRecovered << '\n';
     out << "Rows refused by the server: " << refused << '\n';
-    if (skipped > 0) {
-        out << "Deleted rows left out: " << skipped << '\n';
+    if (totals.deletedLeftOut > 0) {
+        out << "Deleted rows left out: " << totals.deletedLeftOut << '\n';
     }
     if (!report.recoveredPath.empty()) {
         out << "Recovered Folder: " << report.recoveredPath << '\n';
     }
+    for (std::size_t i = 1; i < report.verdict.reasons.size(); ++i) {
+        out << "  " << report.verdict.reasons[i] << '\n';
+    }
+    out << outcomeLine(report.verdict) << '\n';
     return out.str();
 }
 
 std::string reportJson(const RunReport &report)
 {
-    std::ostringstream out;
-    out << "{\n  \"folder\": " << jsonString(report.folder)
-        << ",\n  \"outcome\": " << jsonString(report.outcome)
-        << ",\n  \"recoveredFolder\": " << jsonString(report.recoveredPath) << ",\n  \"tables\": [";
-    bool first = true;
-    for (const auto &table : report.tables) {
-        out << (first ? "\n" : ",\n") << "    {\"name\": " << jsonString(table.name)
-            << ", \"definitionMissing\": " << (table.definitionMissing ? "true" : "false")
-            << ", \"inDictionary\": " << (table.inDictionary ? "true" : "false")
-            << ", \"pagesRead\": " << table.pagesRead
-            << ", \"pagesFailedChecks\": " << table.pagesRejected + table.pagesUnreadable
-            << ", \"orphanPagesRead\": " << table.orphanPages
-            << ", \"recordsWalked\": " << table.recordsWalked
-            << ", \"rowsInserted\": " << table.rowsInserted
-            << ", \"rowsRefused\": " << table.rowsRefused
-            << ", \"deleteMarkedSkipped\": " << table.deleteMarkedSkipped
-            << ", \"recordsDamaged\": " << table.recordsRejected
-            << ", \"valuesCutShort\": " << table.valuesTruncated << ", \"problems\": [";
-        for (std::size_t i = 0; i < table.problems.size(); ++i) {
-            out << (i ? ", " : "") << jsonString(table.problems[i]);
-        }
-        out << "]}";
-        first = false;
+    const RunTotals &totals = report.verdict.totals;
+    Json json;
+    json["format"] = kReportFormat;
+    json["program"] = "zarafa-repair";
+    json["version"] = std::string(common::kProductVersion);
+    putPath(json, "folder", report.folder);
+    json["outcome"] = std::string(outcomeName(report.verdict.outcome));
+    json["outcomeText"] = outcomeLine(report.verdict);
+    json["reasons"] = report.verdict.reasons;
+    json["totals"] = {
+        { "tables", totals.tables },
+        { "tablesRead", totals.tablesRead },
+        { "tablesNotRead", totals.tablesNotRead },
+        { "tablesAffected", totals.tablesAffected },
+        { "rowsRecovered", totals.rowsRecovered },
+        { "rowsLost", totals.rowsLost },
+        { "rowsKeptWithValuesCut", totals.rowsCut },
+        { "damagedPages", totals.damagedPages },
+        { "deleteMarkedSkipped", totals.deletedLeftOut },
+    };
+    Json outputs = Json::object();
+    putPath(outputs, "recoveredFolder", report.recoveredPath);
+    putPath(outputs, "dump", report.dumpPath);
+    putPath(outputs, "log", report.logPath);
+    putPath(outputs, "report", report.reportPath);
+    json["outputs"] = outputs;
+    json["failures"] = report.failures;
+    json["losses"] = report.losses;
+    Json phases = Json::array();
+    for (const auto &phase : report.phases) {
+        phases.push_back({ { "name", phase.name }, { "seconds", phase.seconds } });
     }
-    out << (first ? "]\n}\n" : "\n  ]\n}\n");
-    return out.str();
+    json["phases"] = phases;
+    json["finished"] = report.finished.empty() ? Json(nullptr) : Json(report.finished);
+    Json tables = Json::array();
+    for (const auto &table : report.tables) {
+        tables.push_back(tableJson(table));
+    }
+    json["tables"] = tables;
+    // Texts come from the data folder (names, keys, paths): never let their bytes make the
+    // document invalid.
+    return json.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
 } // namespace job

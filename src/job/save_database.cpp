@@ -36,6 +36,7 @@ std::map<std::string, std::uint64_t> tablespaceSizes(const RepairJob &job)
 
 void saveDatabase(RepairJob &job, const DataPassSteps &steps)
 {
+    job.startPhase("scan");
     job.progress.enter(Stage::Scan);
     const std::map<std::string, std::uint64_t> sizes = tablespaceSizes(job);
     std::uint64_t allBytes = 0;
@@ -74,7 +75,9 @@ void saveDatabase(RepairJob &job, const DataPassSteps &steps)
     }
     for (const auto &problem : spaces.problems()) {
         job.addListRow(job.nextListRow++, problem);
+        job.readProblems.push_back(problem);
     }
+    job.startPhase("data");
     runTableDataPass(job, &spaces, steps);
 }
 

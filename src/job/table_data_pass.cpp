@@ -97,6 +97,17 @@ private:
 
 void addRow(RepairJob &job, std::string text) { job.addListRow(job.nextListRow++, text); }
 
+// The server's reason when it refused to create `dictionaryName`, or null when it was created.
+const std::string *notCreated(const RepairJob &job, std::string_view dictionaryName)
+{
+    for (const auto &[name, reason] : job.tablesNotCreated) {
+        if (equalsIgnoringCase(name, dictionaryName)) {
+            return &reason;
+        }
+    }
+    return nullptr;
+}
+
 // Between the decoder and the table's writer: notes every row left out or cut for a damaged long
 // value, by its key, so that the report can name each one.
 class DamagedRowNotes : public innodb::RowSink
@@ -161,22 +172,30 @@ void addDetailRows(RepairJob &job, const TableOutcome &outcome)
 
 // The end of each table, also after a stop: its lines for the window's list, the
 // switch to InnoDB with the Start/Stop button disabled, and its entry in the log report.
-void endTable(RepairJob &job, const TableOutcome &outcome, std::size_t position,
+void endTable(RepairJob &job, TableOutcome &outcome, std::size_t position,
     const frm::FrmTableEntry *table, const DataPassSteps &steps, DataPassProgress &progress)
 {
+    if (table && steps.copy && !notCreated(job, outcome.name)) {
+        steps.copy->endTable(*table, outcome.rowsInserted);
+    }
+    // Every table that exists is switched, an empty one too: the rebuilt database must hold the
+    // tables the Zarafa server expects, with the engine it expects.
+    if (table && steps.switchToInnoDb && !notCreated(job, outcome.name)) {
+        job.host.setEnabled(Control::StartStop, false);
+        if (const common::Status switched = steps.switchToInnoDb(*table); !switched.ok()) {
+            // Its rows are all there, but in a MyISAM table the Zarafa server does not expect.
+            outcome.switchProblem = switched.error().describe();
+            outcome.problems.push_back(outcome.name
+                + ": the switch to InnoDB was refused, the table stays MyISAM: "
+                + outcome.switchProblem);
+        }
+        job.host.setEnabled(Control::StartStop, true);
+    }
     job.log.setTableCount(outcome.recordsWalked);
     job.log.reportTableToList(outcome.name, position);
     job.log.showQueuedLines(job.nextListRow, position, logreport::Pass::Data, job.databaseFolder,
         [&job](int row, std::string_view text) { job.addListRow(row, text); });
     addDetailRows(job, outcome);
-    if (table && steps.copy) {
-        steps.copy->endTable(*table, outcome.rowsInserted);
-    }
-    if (table && steps.switchToInnoDb) {
-        job.host.setEnabled(Control::StartStop, false);
-        steps.switchToInnoDb(*table);
-        job.host.setEnabled(Control::StartStop, true);
-    }
     progress.tableDone();
     job.log.setTableCount(outcome.recordsWalked);
     job.log.reportTableToLog(outcome.name, position);
@@ -187,7 +206,10 @@ TableOutcome readTable(RepairJob &job, const innodb::TableInSpace &space,
     DataPassProgress &progress)
 {
     progress.startTable(DataPassProgress::pagesOf(space));
-    LandedRows *copy = steps.copy ? &steps.copy->beginTable(table) : nullptr;
+    // A table the server refused to create is not in the rebuilt database, nor in its dump.
+    LandedRows *copy = steps.copy && !notCreated(job, table.dictionaryName)
+        ? &steps.copy->beginTable(table)
+        : nullptr;
     const innodb::strcIbDataScan &entry = space.entry;
     TableOutcome outcome;
     outcome.name = entry.name;
@@ -197,14 +219,19 @@ TableOutcome readTable(RepairJob &job, const innodb::TableInSpace &space,
     options.stopRequested = [&job] { return job.stopping(); };
     // Overflow pages are followed inside the table's own tablespace file.
     innodb::RecordDecoder decoder(table, *space.file, store, options);
-    if (!decoder.usable()) {
-        outcome.problems.push_back(entry.name + ": " + decoder.problem());
+    const auto notRead = [&](std::string why) {
+        outcome.notRead = std::move(why);
+        outcome.problems.push_back(entry.name + ": not read, " + outcome.notRead);
         return outcome;
+    };
+    if (const std::string *refusal = notCreated(job, entry.name)) {
+        return notRead("the server refused to create the table: " + *refusal);
+    }
+    if (!decoder.usable()) {
+        return notRead(decoder.problem());
     }
     if (decoder.hasKey() != entry.hasPrimaryKey) {
-        outcome.problems.push_back(entry.name
-            + ": the definition file and the tablespace disagree on the table's primary key");
-        return outcome;
+        return notRead("the definition file and the tablespace disagree on the table's primary key");
     }
     std::unique_ptr<TableWriter> writer = steps.openWriter(table);
     writer->copyLandedRowsTo(copy);
@@ -239,6 +266,16 @@ TableOutcome readTable(RepairJob &job, const innodb::TableInSpace &space,
     for (const auto &problem : read.problems) {
         outcome.problems.push_back(entry.name + ": " + problem);
     }
+    if (!read.layoutRefusal.empty()) {
+        // A layout this program misreads: better no rows than rows of shifted columns.
+        return notRead("its records do not decode consistently: " + read.layoutRefusal);
+    }
+    if (read.pagesRead == 0 && !read.stopped) {
+        // Even an empty table has its root leaf: reading none is losing the table.
+        outcome.notRead = read.problems.empty()
+            ? "none of its pages could be read"
+            : "none of its pages could be read (" + read.problems.front() + ")";
+    }
     return outcome;
 }
 
@@ -247,6 +284,7 @@ TableOutcome readTable(RepairJob &job, const innodb::TableInSpace &space,
 void runTableDataPass(
     RepairJob &job, const innodb::TablespaceSet *spaces, const DataPassSteps &steps)
 {
+    job.dataPassRan = true;
     innodb::LongValueStore store;
     DataPassProgress progress(job, spaces);
     std::size_t position = 0;
@@ -275,8 +313,14 @@ void runTableDataPass(
             TableOutcome outcome;
             outcome.name = info.name;
             outcome.definitionMissing = true;
+            // A table of its own .ibd that is not in the folder either, or the copy an ALTER
+            // TABLE left when it was cut short: the dictionary remembers it, but the folder
+            // holds none of its rows to lose.
+            outcome.notInFolder = (info.space != 0 && !spaces->find(info.name))
+                || info.name.find("#sql") != std::string::npos;
             addRow(job,
-                std::string(common::text(common::str::kDefinitionMissing)) + " : " + info.name);
+                std::string(common::text(common::str::kDefinitionMissing)) + " : " + info.name
+                    + (outcome.notInFolder ? " (nor are its rows in the folder)" : ""));
             job.outcomes.push_back(std::move(outcome));
         }
     }
@@ -293,9 +337,12 @@ void runTableDataPass(
         TableOutcome outcome;
         outcome.name = table.dictionaryName;
         outcome.inDictionary = false;
+        if (const std::string *refusal = notCreated(job, table.dictionaryName)) {
+            outcome.notRead = "the server refused to create the table: " + *refusal;
+        }
         outcome.problems.push_back(
             table.dictionaryName + ": not found in the tablespace; no rows could be read");
-        if (steps.copy) {
+        if (steps.copy && !notCreated(job, table.dictionaryName)) {
             steps.copy->beginTable(table); // created empty in the rebuild, so in the dump too
         }
         progress.startTable(0);
@@ -303,6 +350,7 @@ void runTableDataPass(
         job.outcomes.push_back(std::move(outcome));
     }
 
+    job.startPhase("finishing");
     if (steps.finishRebuild) {
         job.progress.enter(Stage::Finishing);
         steps.finishRebuild();

@@ -2,6 +2,7 @@
 // table after the other, each logged and switched to InnoDB when its rows are in.
 #pragma once
 
+#include "common/result.h"
 #include "innodb/row_sink.h"
 #include "innodb/tablespace_set.h"
 #include "job/landed_rows.h"
@@ -35,8 +36,9 @@ struct DataPassSteps
 {
     // A writer for the rows of `table`.
     std::function<std::unique_ptr<TableWriter>(const frm::FrmTableEntry &table)> openWriter;
-    // Converts the rebuilt table to InnoDB (status line kind 1 is the step's own).
-    std::function<void(const frm::FrmTableEntry &table)> switchToInnoDb;
+    // Converts the rebuilt table to InnoDB (status line kind 1 is the step's own); the server's
+    // reason when it refuses. Not run for a table that was not read.
+    std::function<common::Status(const frm::FrmTableEntry &table)> switchToInnoDb;
     // A second home for the rows that land, told of every table the pass goes through; may be
     // null.
     DatabaseCopy *copy = nullptr;

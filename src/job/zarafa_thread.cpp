@@ -3,14 +3,30 @@
 #include "common/strings.h"
 #include "job/folder_listing.h"
 #include "job/login.h"
+#include "job/run_outcome.h"
 
 namespace job {
 
 namespace {
 
-void showOk(RepairJob &job, int stringId)
+void showOk(RepairJob &job, int stringId, const std::string &reason = {})
 {
-    job.host.showMessage(Message { std::string(common::text(stringId)), 1, true, false });
+    // The message stays as it always read; the reason follows on a line of its own, naming
+    // cause and path.
+    std::string text(common::text(stringId));
+    if (!reason.empty()) {
+        text += "\n" + reason;
+    }
+    job.host.showMessage(Message { text, 1, true, false });
+}
+
+std::string joinedLines(const std::vector<std::string> &lines)
+{
+    std::string text;
+    for (const auto &line : lines) {
+        text += (text.empty() ? "" : "\n") + line;
+    }
+    return text;
 }
 
 } // namespace
@@ -62,7 +78,7 @@ int CZarafaThread::run()
             m_phases.restoreServer(m_job);
             m_job.rebuildFinished = true;
         }
-        showOk(m_job, common::str::kStoppedFailure);
+        showOk(m_job, common::str::kStoppedFailure, joinedLines(m_job.failures));
     }
 
     // The finishing step clears stopRequested so that a stop cannot cut it short; the user's own
@@ -82,16 +98,28 @@ int CZarafaThread::run()
     if (flags.scanSucceeded == 1 && flags.folderInvalid == 0 && !userStopped) {
         host.setVisible(Control::ProgressBar, false);
         host.setVisible(Control::StatusText, false);
-        m_job.progress.complete();
-        host.showCompletion(flags.repairedPath());
+        // "Database recovery completed" only for a run that lost nothing; a run with no result
+        // ends with its cause instead.
+        const RunVerdict verdict = judgeRun(m_job);
+        if (verdict.outcome == Outcome::Failed) {
+            host.showMessage(Message {
+                std::string(common::kFailedText) + ":\n" + joinedLines(verdict.reasons), 1, true,
+                false });
+        } else {
+            m_job.progress.complete();
+            host.showCompletion(Completion { flags.repairedPath(),
+                verdict.outcome == Outcome::CompletedWithLosses, countsLine(verdict.totals) });
+        }
     }
 
+    m_job.startPhase({});
     if (jobEnding) {
         jobEnding(m_job);
     }
+    const std::string folderProblem = m_job.folderProblem;
     endJob();
     if (flags.folderInvalid == 1) {
-        showOk(m_job, common::str::kFileCantBeOpened);
+        showOk(m_job, common::str::kFileCantBeOpened, folderProblem);
         endJob();
     }
     return kExitCode;
@@ -114,11 +142,13 @@ void CZarafaThread::scanPhase()
     flags.folderInvalid = 0;
     flags.scanSucceeded = 1;
     m_job.progress.restart();
-    if (!listTableFiles(m_job, flags.databaseFolder())) {
+    m_job.startPhase("listing");
+    if (!listTableFiles(m_job, flags.databaseFolder()) || !m_phases.checkTablespaces(m_job)) {
         flags.folderInvalid = 1;
         return;
     }
 
+    m_job.startPhase("preparation");
     bool backedUp = m_phases.stopServiceAndBackUp(m_job);
     m_job.sleepPause();
     while (!backedUp && !m_job.stopping()) {
@@ -167,6 +197,7 @@ void CZarafaThread::scanPhase()
     host.setVisible(Control::HintText, false);
     host.setEnabled(Control::StartStop, true);
 
+    m_job.startPhase("definitions");
     m_phases.definitionPass(m_job);
 }
 

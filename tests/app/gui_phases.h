@@ -2,6 +2,7 @@
 // the job at a chosen stage so that a test can look at the window there.
 #pragma once
 
+#include "job/repair_job.h"
 #include "job/repair_phases.h"
 #include "log/log_report.h"
 
@@ -20,6 +21,8 @@ public:
     std::atomic<bool> atStarting { false };
     std::atomic<bool> atRunning { false };
     std::string repairedPath = "/recovered";
+    // What the data pass is to have found; none: a run with nothing to judge (complete).
+    std::vector<job::TableOutcome> outcomes;
 
     bool stopServiceAndBackUp(job::RepairJob &job) override
     {
@@ -65,6 +68,10 @@ public:
         }
         job.log.finish(
             job.nextListRow, [&job](int row, std::string_view text) { job.addListRow(row, text); });
+        if (!outcomes.empty()) {
+            job.outcomes = outcomes;
+            job.dataPassRan = true;
+        }
         finishRebuild(job);
         job.rebuildFinished = true;
     }

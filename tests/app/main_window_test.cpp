@@ -7,6 +7,7 @@
 #include "modal_driver.h"
 #include "support/temp_dir.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -16,6 +17,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QToolButton>
+#include <QTimer>
 #include <QTreeWidget>
 #include <memory>
 #include <thread>
@@ -69,6 +71,7 @@ private slots:
     void wholeRunPassesThroughTheStatesOfTheStateTable();
     void stopConfirmedAndStopRefused();
     void failedLoginEndsWithTheFailureMessage();
+    void completionSaysCompletedOnlyWhenNothingWasLost();
     void statusLineTextsAndProgress();
     void workerCallsArriveOnTheWindowThread();
     void noToTheExitQuestionKeepsTheWindow();
@@ -279,6 +282,81 @@ void MainWindowTest::failedLoginEndsWithTheFailureMessage()
         QStringLiteral("CStartStop: Invalid login information.Enter valid login details."));
     QVERIFY(
         m_driver->seen().at(2).startsWith(QStringLiteral("CStartStop: Process stopped either")));
+}
+
+void MainWindowTest::completionSaysCompletedOnlyWhenNothingWasLost()
+{
+    chooseFolder();
+    job::TableOutcome stores;
+    stores.name = "zarafa/stores";
+    stores.pagesRead = 2;
+    stores.rowsInserted = 40;
+    job::TableOutcome lob = stores;
+    lob.name = "zarafa/lob";
+    lob.rowsInserted = 70;
+    lob.rowsWithDamagedLongValues = 2;
+    lob.pagesRejected = 1;
+
+    // A run that lost nothing: the completion as it always read, with no counts.
+    m_phases->outcomes = { stores };
+    QString completeText;
+    bool completeHasCounts = true;
+    m_driver->login(QStringLiteral("h"), QStringLiteral("u"), QStringLiteral("secret"));
+    m_driver->add([&](QWidget *dialog) {
+        completeText = dialog->findChild<QLabel *>(QStringLiteral("1027"))->text();
+        completeHasCounts = dialog->findChild<QLabel *>(QStringLiteral("counts")) != nullptr;
+        dialog->findChild<QPushButton *>(QStringLiteral("1028"))->click();
+    });
+    clickStartStop();
+    QTRY_VERIFY(m_driver->idle());
+    QTRY_VERIFY(!m_window->control().jobRunning());
+    QCOMPARE(completeText, QStringLiteral("Database recovery completed"));
+    QVERIFY(!completeHasCounts);
+
+    // A run with losses says so, counts them in one line, and opens the log from the dialog.
+    m_phases->outcomes = { stores, lob };
+    QString lossText;
+    QString counts;
+    m_driver->login(QStringLiteral("h"), QStringLiteral("u"), QStringLiteral("secret"));
+    m_driver->add([&](QWidget *dialog) {
+        lossText = dialog->findChild<QLabel *>(QStringLiteral("1027"))->text();
+        counts = dialog->findChild<QLabel *>(QStringLiteral("counts"))->text();
+        const QString shot = saveScreenshot(*dialog, QStringLiteral("completion_with_losses"));
+        QVERIFY(QFile::exists(shot));
+        // After this step: the log opens as a dialog of its own, answered by the next step.
+        auto *viewLog = dialog->findChild<QLabel *>(QStringLiteral("viewLog"));
+        QTimer::singleShot(0, viewLog, [viewLog] { QTest::mouseClick(viewLog, Qt::LeftButton); });
+    });
+    m_driver->add([](QWidget *dialog) {
+        QCOMPARE(dialog->objectName(), QStringLiteral("CLogReport"));
+        dialog->close();
+        // Back in the completion dialog, which the driver has answered already: close it too.
+        QTimer::singleShot(0, [] {
+            QWidget *completion = QApplication::activeModalWidget();
+            QCOMPARE(completion->objectName(), QStringLiteral("CSaveComplete"));
+            completion->findChild<QPushButton *>(QStringLiteral("1028"))->click();
+        });
+    });
+    clickStartStop();
+    QTRY_VERIFY(m_driver->idle());
+    QTRY_VERIFY(!m_window->control().jobRunning());
+    QCOMPARE(lossText, QStringLiteral("Database recovery completed with losses"));
+    QCOMPARE(counts,
+        QStringLiteral("110 rows recovered, 2 rows lost (and the rows of 1 damaged page), 1 table "
+                       "affected."));
+
+    // Nothing read: no completion at all, but the cause.
+    job::TableOutcome unread;
+    unread.name = "zarafa/stores";
+    unread.notRead = "none of its pages could be read";
+    m_phases->outcomes = { unread };
+    m_driver->login(QStringLiteral("h"), QStringLiteral("u"), QStringLiteral("secret"));
+    m_driver->click(QStringLiteral("1"));
+    clickStartStop();
+    QTRY_VERIFY(m_driver->idle());
+    QTRY_VERIFY(!m_window->control().jobRunning());
+    QVERIFY(m_driver->seen().last().startsWith(
+        QStringLiteral("CStartStop: Database recovery failed:\nno table's rows could be read")));
 }
 
 void MainWindowTest::statusLineTextsAndProgress()

@@ -45,16 +45,34 @@ if grep -q '"rowsRefused": [1-9]' "$work/report.json"; then
     cat "$work/report.json" >&2
     exit 1
 fi
+# A run that lost nothing says so everywhere: exit 0 above, the report, the summary's last line.
+python3 - "$work/report.json" <<'PY' || exit 1
+import json, sys
+report = json.load(open(sys.argv[1], encoding="utf-8"))
+if report["format"] != 1 or report["outcome"] != "complete" or report["totals"]["rowsLost"] != 0:
+    sys.exit("the report does not say complete: %s" % report["outcomeText"])
+PY
+tail -n 1 "$work/stdout" | grep -q "^Outcome: complete" || { echo "no outcome line" >&2; exit 1; }
 grep -q "Recovery finished on:" "$work/log.txt" || { echo "the saved log has no finish line" >&2; exit 1; }
 
 "$here/../fixtures/truth-of-sql.sh" "$recovered/zarafa.sql" "$work/dumped" >/dev/null
 failed=0
+tables=0
 for frm in "$fixture"/Zarafa/*.frm; do
     table=$(basename "$frm" .frm)
+    # A view's definition holds no table: nothing to rebuild, and none may appear.
+    if head -c 9 "$frm" | grep -q "^TYPE=VIEW"; then
+        if [ -e "$work/dumped/$table.tsv" ]; then
+            echo "the view $table came back as a table" >&2
+            failed=1
+        fi
+        continue
+    fi
+    tables=$((tables + 1))
     if ! cmp -s "$work/dumped/$table.tsv" "$fixture/truth/$table.tsv"; then
         echo "table $table differs from the truth" >&2
         failed=1
     fi
 done
 [ "$failed" -eq 0 ] || exit 1
-echo "repaired $(ls "$fixture"/Zarafa/*.frm | wc -l) tables; every row equals the truth"
+echo "repaired $tables tables; every row equals the truth"

@@ -37,7 +37,8 @@ FrmTableEntry storesExample()
     id.kind = "AUTO_INCREMENT";
     ColumnDef userName = makeColumn("user_name", fieldtype::kVarchar, 255, kCharsetLatin1Bin);
     table.definitionOrder = { id, userName };
-    table.keys = { KeyDef { "PRIMARY", KeyKind::Primary, 0, { KeyPart { 0, 0, 4 } } } };
+    table.keys = { KeyDef { "PRIMARY", KeyKind::Primary, 0, { KeyPart { 0, 0, 4 } },
+        kKeyAlgorithmDefault, {}, false } };
     return table;
 }
 
@@ -87,9 +88,12 @@ TEST(CreateTableTextTest, KeysByTheirOwnKindWithoutTrailingCommas)
     FrmTableEntry table = storesExample();
     table.definitionOrder.push_back(makeColumn("guid", fieldtype::kBlob, 8, kCharsetBinary));
     table.keys = {
-        KeyDef { "PRIMARY", KeyKind::Primary, 0, { KeyPart { 0, 0, 4 }, KeyPart { 1, 0, 255 } } },
-        KeyDef { "u", KeyKind::Unique, 0, { KeyPart { 1, 0, 255 } } },
-        KeyDef { "k", KeyKind::Plain, 1, { KeyPart { 2, 16, 16 }, KeyPart { 0, 0, 4 } } },
+        KeyDef { "PRIMARY", KeyKind::Primary, 0, { KeyPart { 0, 0, 4 }, KeyPart { 1, 0, 255 } },
+            kKeyAlgorithmDefault, {}, false },
+        KeyDef {
+            "u", KeyKind::Unique, 0, { KeyPart { 1, 0, 255 } }, kKeyAlgorithmDefault, {}, false },
+        KeyDef { "k", KeyKind::Plain, 1, { KeyPart { 2, 16, 16 }, KeyPart { 0, 0, 4 } },
+            kKeyAlgorithmDefault, {}, false },
     };
     EXPECT_EQ(keyClause(table, table.keys[0]), "PRIMARY KEY (`id`,`user_name`)");
     EXPECT_EQ(keyClause(table, table.keys[1]), "UNIQUE KEY `u` (`user_name`)");

@@ -37,6 +37,8 @@ struct Folder
     static std::string spaceBytes(std::uint32_t flags)
     {
         std::string bytes(4 * innodb::kDefaultPageSize, '\0');
+        // Page 0 is an FSP header: page type 8, space id 0.
+        bytes[innodb::kFilPageType + 1] = static_cast<char>(innodb::kFilPageTypeFspHeader);
         for (int i = 0; i < 4; ++i) {
             bytes[innodb::kFspSpaceFlags + static_cast<std::size_t>(i)]
                 = static_cast<char>(flags >> (24 - 8 * i));

@@ -5,6 +5,7 @@
 #include "innodb/value_text.h"
 #include "job/definition_pass.h"
 #include "job/folder_listing.h"
+#include "job/run_outcome.h"
 #include "job/save_database.h"
 #include "support/recording_host.h"
 #include "support/truth_files.h"
@@ -15,6 +16,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <map>
+#include <set>
 #include <sstream>
 
 namespace fs = std::filesystem;
@@ -65,12 +67,19 @@ struct SavePhase
     Lines switched;
     int finishes = 0;
     std::function<void()> afterRow;
+    std::set<std::string> refuseSwitch; // dictionary names whose switch to InnoDB fails
 
-    explicit SavePhase(const fs::path &folder)
+    // `refuseCreate`: dictionary names whose CREATE TABLE the "server" refuses.
+    explicit SavePhase(const fs::path &folder, const std::set<std::string> &refuseCreate = {})
     {
         repairJob.databaseFolder = folder.string();
         EXPECT_TRUE(job::listTableFiles(repairJob, folder.string()));
-        job::runDefinitionPass(repairJob, [](const frm::FrmTableEntry &) { return true; });
+        job::runDefinitionPass(repairJob, [&](const frm::FrmTableEntry &table) -> common::Status {
+            if (refuseCreate.count(table.dictionaryName)) {
+                return common::Error { common::ErrorKind::Database, "Incorrect table name", {} };
+            }
+            return common::okStatus();
+        });
     }
 
     void run()
@@ -79,8 +88,13 @@ struct SavePhase
         steps.openWriter = [this](const frm::FrmTableEntry &table) {
             return std::make_unique<CollectingWriter>(rows[table.dictionaryName], afterRow);
         };
-        steps.switchToInnoDb
-            = [this](const frm::FrmTableEntry &table) { switched.push_back(table.dictionaryName); };
+        steps.switchToInnoDb = [this](const frm::FrmTableEntry &table) -> common::Status {
+            switched.push_back(table.dictionaryName);
+            if (refuseSwitch.count(table.dictionaryName)) {
+                return common::Error { common::ErrorKind::Database, "Got error 28", {} };
+            }
+            return common::okStatus();
+        };
         steps.finishRebuild = [this] { ++finishes; };
         job::saveDatabase(repairJob, steps);
     }
@@ -178,4 +192,43 @@ TEST(DataPassTest, DamagedPagesLoseOnlyTheirOwnRows)
     EXPECT_TRUE(std::includes(decoded.begin(), decoded.end(), surviving.begin(), surviving.end()));
     EXPECT_TRUE(std::includes(truth.begin(), truth.end(), decoded.begin(), decoded.end()));
     EXPECT_LT(decoded.size(), truth.size());
+}
+
+TEST(DataPassTest, ATableNotCreatedOrLeftMyIsamIsALossWithTheServersReason)
+{
+    const fs::path folder = testing_support::fixtureFromEnvironment("ZR_ZARAFA_FIXTURE_DIR");
+    if (folder.empty() || !fs::exists(folder / "ibdata1")) {
+        GTEST_SKIP() << "the generated Zarafa fixture is not there";
+    }
+    SavePhase save(folder, { "zarafa/stores" });
+    save.refuseSwitch = { "zarafa/users" };
+    save.run();
+    const auto outcome = [&](const std::string &name) {
+        for (const auto &table : save.repairJob.outcomes) {
+            if (table.name == name) {
+                return table;
+            }
+        }
+        ADD_FAILURE() << name;
+        return job::TableOutcome {};
+    };
+    // Not created: no row is read for it, nor is it switched, and it is named with the reason.
+    const auto stores = outcome("zarafa/stores");
+    EXPECT_EQ(stores.notRead, "the server refused to create the table: Incorrect table name");
+    EXPECT_TRUE(save.rows["zarafa/stores"].empty());
+    EXPECT_EQ(std::count(save.switched.begin(), save.switched.end(), "zarafa/stores"), 0);
+    const Lines texts = save.listTexts();
+    EXPECT_NE(std::find(texts.begin(), texts.end(),
+                  "stores.frm : the server refused to create the table zarafa/stores: Incorrect "
+                  "table name"),
+        texts.end());
+    // Refused switch: every row is there, the table stays MyISAM, and says so.
+    const auto users = outcome("zarafa/users");
+    EXPECT_EQ(users.switchProblem, "Got error 28");
+    EXPECT_EQ(save.rowsOf("users"), testing_support::sortedRows(folder / "truth" / "users.tsv"));
+
+    const job::RunVerdict verdict = job::judgeRun(save.repairJob);
+    EXPECT_EQ(verdict.outcome, job::Outcome::CompletedWithLosses);
+    EXPECT_EQ(verdict.totals.tablesAffected, 2u);
+    EXPECT_EQ(verdict.totals.tablesNotRead, 1u);
 }

@@ -107,6 +107,28 @@ TEST_F(DefinitionPassTest, SkipsDamagedAndMissingFilesWithAListRowAndGoesOn)
     EXPECT_TRUE(host.messages().empty());
 }
 
+TEST_F(DefinitionPassTest, ATableOfAnUnknownTypeIsNotRecoveredAndTheRunSaysSoAViewIsSkipped)
+{
+    // Column 2 of the acl table gets type code 144, which no server writes.
+    std::ifstream in(kSamples / "zarafa/acl.frm", std::ios::binary);
+    std::string acl((std::istreambuf_iterator<char>(in)), {});
+    const auto byte = [&](std::size_t at) { return static_cast<unsigned char>(acl[at]); };
+    const std::size_t pointer = 64 + (byte(4) | (byte(5) << 8));
+    const std::size_t form = byte(pointer) | (byte(pointer + 1) << 8) | (byte(pointer + 2) << 16);
+    acl[form + 288 + 17 * 2 + 13] = static_cast<char>(144);
+    writeFile("acl.frm", acl);
+    writeFile("aview.frm", "TYPE=VIEW\nquery=select 1 AS `1`\n");
+    addFile(kSamples / "zarafa/lob.frm", "lob.frm");
+
+    EXPECT_EQ(run(), (std::vector<std::string> { "lob" })) << "the other tables go on";
+    EXPECT_EQ(flags.scanSucceeded.load(), 1);
+    EXPECT_TRUE(listHas("acl.frm : not recovered, column type has type code 144"));
+    EXPECT_TRUE(listHas("aview.frm : a view, not a table: skipped"));
+    ASSERT_EQ(job.losses.size(), 1U) << "the result lacks acl, not a view";
+    EXPECT_NE(job.losses[0].find("acl.frm"), std::string::npos);
+    EXPECT_TRUE(host.messages().empty());
+}
+
 TEST_F(DefinitionPassTest, OtherEngineShows114AndEndsThePass)
 {
     addFile(kSamples / "zarafa/acl.frm", "acl.frm");

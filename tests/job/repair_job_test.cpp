@@ -65,16 +65,19 @@ struct JobFixture : ::testing::Test
 
 TEST_F(JobFixture, FolderWithoutDefinitionsEndsWithFileCantBeOpenedAndLeavesTheServerAlone)
 {
+    // Message 111 as it always read, then a line naming the cause and the path.
     control.folderChosen(dir.str());
     runJob();
-    EXPECT_EQ(host.messages(), (Calls { text(111) }));
+    EXPECT_EQ(host.messages(), (Calls { text(111) + "\n" + dir.str() + "/Zarafa: no such folder" }));
     EXPECT_TRUE(phases.calls().empty());
     EXPECT_EQ(host.completions(), 0);
     expectReadyState();
 
     dir.mkdir("Zarafa");
     runJob();
-    EXPECT_EQ(host.messages(), (Calls { text(111), text(111) }));
+    ASSERT_EQ(host.messages().size(), 2u);
+    EXPECT_EQ(host.messages()[1],
+        text(111) + "\n" + dir.str() + "/Zarafa: holds no table definition (.frm) files");
     EXPECT_TRUE(phases.calls().empty());
 }
 

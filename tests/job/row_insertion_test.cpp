@@ -78,7 +78,9 @@ TEST(RowInsertionTest, RebuildsEveryTableOfTheFixtureExactly)
     };
     steps.switchToInnoDb = [&](const frm::FrmTableEntry &table) {
         const std::string name = table.dictionaryName.substr(7);
-        EXPECT_TRUE(connection.execute("ALTER TABLE `" + name + "` ENGINE=InnoDB").ok()) << name;
+        const common::Status switched = connection.execute("ALTER TABLE `" + name + "` ENGINE=InnoDB");
+        EXPECT_TRUE(switched.ok()) << name;
+        return switched;
     };
     job::saveDatabase(repairJob, steps);
     for (const auto &outcome : repairJob.outcomes) {

@@ -85,11 +85,14 @@ void RecordingHost::addListRow(int position, std::string_view text)
     m_rows.emplace_back(position, std::string(text));
 }
 
-void RecordingHost::showCompletion(std::string_view repairedPath)
+void RecordingHost::showCompletion(const job::Completion &completion)
 {
     std::lock_guard lock(m_mutex);
     ++m_completions;
-    record("completion:" + std::string(repairedPath));
+    record("completion:" + completion.repairedPath);
+    if (completion.withLosses) {
+        record("completion with losses:" + completion.counts);
+    }
 }
 
 std::optional<job::LoginValues>

@@ -33,7 +33,7 @@ public:
     void scrollListToTop() override;
     void clearList() override;
     void addListRow(int position, std::string_view text) override;
-    void showCompletion(std::string_view repairedPath) override;
+    void showCompletion(const job::Completion &completion) override;
     std::optional<job::LoginValues> askLogin(const std::function<bool()> &confirmAbandon) override;
 
     // Snapshot accessors, safe while a worker still runs.
