@@ -163,26 +163,36 @@ std::string keyClause(const FrmTableEntry &table, const KeyDef &key)
     return clause;
 }
 
-std::string createTableText(const FrmTableEntry &table)
+std::string tableElementsText(const FrmTableEntry &table, std::string_view separator)
 {
-    std::string text = "create table " + quoteIdentifier(table.tableName) + " (";
+    std::string text;
     bool first = true;
+    const auto add = [&](const std::string &clause) {
+        if (!first) {
+            text += separator;
+        }
+        text += clause;
+        first = false;
+    };
     for (const ColumnDef &column : table.definitionOrder) {
         if (column.hiddenByServer) {
             continue; // the server makes it again for its key
         }
-        text += (first ? "" : ",") + columnClause(table, column);
-        first = false;
+        add(columnClause(table, column));
     }
     for (const KeyDef &key : table.keys) {
-        text += (first ? "" : ",") + keyClause(table, key);
-        first = false;
+        add(keyClause(table, key));
     }
     for (const CheckConstraint &check : table.checks) {
-        text += (first ? "" : ",") + std::string("CONSTRAINT ") + quoteIdentifier(check.name)
-            + " CHECK (" + check.expression + ")";
-        first = false;
+        add("CONSTRAINT " + quoteIdentifier(check.name) + " CHECK (" + check.expression + ")");
     }
+    return text;
+}
+
+std::string createTableText(const FrmTableEntry &table)
+{
+    std::string text
+        = "create table " + quoteIdentifier(table.tableName) + " (" + tableElementsText(table, ",");
     text += ")ENGINE=myisam ";
     text += tableCharsetClause(table.defaultCharset);
     return text + tableOptionsText(table);

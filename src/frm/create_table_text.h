@@ -23,6 +23,10 @@ std::string keyClause(const FrmTableEntry &table, const KeyDef &key);
 // created as MyISAM for the fast fill and switched to InnoDB once its rows are in.
 std::string createTableText(const FrmTableEntry &table);
 
+// The column, key and CHECK clauses of the statement, joined by `separator`; columns the server
+// makes itself (the hash of a long unique key) are left out.
+std::string tableElementsText(const FrmTableEntry &table, std::string_view separator);
+
 // The table options after the engine and character set, each with a blank before it:
 // " MAX_ROWS=1000000000 AVG_ROW_LENGTH=1750 COMMENT='...'"; empty when there are none.
 std::string tableOptionsText(const FrmTableEntry &table);

@@ -165,6 +165,7 @@ void DumpWriter::TableRows::begin(const frm::FrmTableEntry &table)
     m_staged.clear();
     m_stagedEnds.clear();
     m_stagedWhole.clear();
+    m_stagedLenient.clear();
     m_settled = 0;
     m_rows = 0;
 }
@@ -173,6 +174,7 @@ void DumpWriter::TableRows::stage(const innodb::DecodedRow &row)
 {
     const common::Status rendered = innodb::appendLiteralValues(row, TimestampToText, m_staged);
     m_stagedWhole.push_back(rendered.ok());
+    m_stagedLenient.push_back(innodb::holdsErrorValue(row));
     if (!rendered.ok()) {
         m_writer.problem("a value of " + row.dictionaryName()
             + " could not be read back for the SQL dump: " + rendered.error().describe());
@@ -193,6 +195,12 @@ void DumpWriter::TableRows::settle(std::size_t count, bool landed)
         }
         const std::size_t begin = m_settled == 0 ? 0 : m_stagedEnds[m_settled - 1];
         const std::string_view values(m_staged.data() + begin, m_stagedEnds[m_settled] - begin);
+        if (m_stagedLenient[m_settled]) {
+            endStatement();
+            m_writer.write(std::string(kLenientModeStatement) + m_head + "(" + std::string(values)
+                + ");\n" + std::string(kStrictModeStatement));
+            continue;
+        }
         if (!m_statement.empty()
             && m_statement.size() + values.size() + 3 > m_writer.m_limits.statementBytes) {
             endStatement();
@@ -206,6 +214,7 @@ void DumpWriter::TableRows::settle(std::size_t count, bool landed)
         m_staged.clear();
         m_stagedEnds.clear();
         m_stagedWhole.clear();
+        m_stagedLenient.clear();
         m_settled = 0;
     }
 }

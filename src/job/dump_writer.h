@@ -79,6 +79,7 @@ private:
         std::string m_staged; // staged rows' values, back to back
         std::vector<std::size_t> m_stagedEnds; // where each staged row ends in m_staged
         std::vector<bool> m_stagedWhole; // false when a value could not be read back
+        std::vector<bool> m_stagedLenient; // holds a value only a lenient mode stores
         std::size_t m_settled = 0; // staged rows already settled
         std::uint64_t m_rows = 0;
     };

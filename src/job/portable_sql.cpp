@@ -1,6 +1,7 @@
 #include "job/portable_sql.h"
 
 #include "frm/charset.h"
+#include "frm/column_type.h"
 #include "frm/create_table_text.h"
 #include "job/folder_listing.h"
 
@@ -127,9 +128,10 @@ std::string dumpHeader(const DumpDescription &description)
             // The server's own mode could turn a stored 0 of an AUTO_INCREMENT column into a new
             // number, refuse the zero dates the rows hold, or read quotes its own way; strict, so
             // that a value the target would bend stops the load instead of changing quietly.
-            "/*!40101 SET @OLD_SQL_MODE=@@SQL_MODE, "
-            "SQL_MODE='NO_AUTO_VALUE_ON_ZERO,STRICT_ALL_TABLES' */;\n"
-            "/*!40111 SET @OLD_SQL_NOTES=@@SQL_NOTES, SQL_NOTES=0 */;\n\n";
+            "/*!40101 SET @OLD_SQL_MODE=@@SQL_MODE */;\n"
+            "/*!40111 SET @OLD_SQL_NOTES=@@SQL_NOTES, SQL_NOTES=0 */;\n";
+    text += kStrictModeStatement;
+    text += "\n";
     text += createDatabaseStatement(description.database);
     text += useStatement(description.database);
     return text;
@@ -137,19 +139,12 @@ std::string dumpHeader(const DumpDescription &description)
 
 std::string portableCreateTable(const frm::FrmTableEntry &table)
 {
-    std::string text = "CREATE TABLE " + frm::quoteIdentifier(table.tableName) + " (\n";
-    bool first = true;
-    for (const frm::ColumnDef &column : table.definitionOrder) {
-        frm::ColumnDef portable = column;
-        portable.defaultValue = portableDefault(column.defaultValue);
-        text += (first ? "  " : ",\n  ") + frm::columnClause(table, portable);
-        first = false;
+    frm::FrmTableEntry portable = table;
+    for (frm::ColumnDef &column : portable.definitionOrder) {
+        column.defaultValue = portableDefault(column.defaultValue);
     }
-    for (const frm::KeyDef &key : table.keys) {
-        text += (first ? "  " : ",\n  ") + frm::keyClause(table, key);
-        first = false;
-    }
-    text += "\n) ENGINE=InnoDB";
+    std::string text = "CREATE TABLE " + frm::quoteIdentifier(table.tableName) + " (\n  "
+        + frm::tableElementsText(portable, ",\n  ") + "\n) ENGINE=InnoDB";
     text += tableCharsetOption(table.defaultCharset);
     return text + frm::tableOptionsText(table);
 }
@@ -157,8 +152,12 @@ std::string portableCreateTable(const frm::FrmTableEntry &table)
 std::string insertHead(const frm::FrmTableEntry &table)
 {
     std::string text = "INSERT INTO " + frm::quoteIdentifier(table.tableName) + " (";
-    for (std::size_t i = 0; i < table.definitionOrder.size(); ++i) {
-        text += (i ? "," : "") + frm::quoteIdentifier(table.definitionOrder[i].name);
+    bool first = true;
+    for (const frm::ColumnDef &column : table.definitionOrder) {
+        if (frm::isInsertedColumn(column)) {
+            text += (first ? "" : ",") + frm::quoteIdentifier(column.name);
+            first = false;
+        }
     }
     return text + ") VALUES ";
 }

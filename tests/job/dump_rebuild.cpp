@@ -63,7 +63,7 @@ DumpRebuild rebuildWithDump(mysql::WorkshopServer &server, const fs::path &folde
         return std::make_unique<job::MySqlTableWriter>(connection, table);
     };
     steps.switchToInnoDb = [&connection](const frm::FrmTableEntry &table) {
-        (void)mysql::switchTableToInnoDb(connection, table.dictionaryName);
+        return mysql::switchTableToInnoDb(connection, table.dictionaryName);
     };
     job::saveDatabase(repair, steps);
     result.outcomes = repair.outcomes;

@@ -62,7 +62,10 @@ protected:
         const std::string load = "mariadb --no-defaults --socket=" + shellQuoted(socket)
             + " --user=root < " + shellQuoted(dumpPath.string()) + " 2> "
             + shellQuoted(errors.string());
-        EXPECT_EQ(std::system(load.c_str()), 0) << mode << ": " << readFile(errors);
+        const int status = std::system(load.c_str());
+        const std::string said = readFile(errors);
+        EXPECT_EQ(status, 0) << mode << ": "
+                             << said.substr(said.size() > 600 ? said.size() - 600 : 0);
         (void)connection->execute("SET GLOBAL sql_mode = DEFAULT");
 
         const fs::path out = work.path() / ("truth-" + std::to_string(++m_loads));
