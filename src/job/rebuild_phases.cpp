@@ -70,6 +70,17 @@ private:
     mysql::ServerControl &m_server;
 };
 
+std::string unfinishedRestoreLine(
+    const std::filesystem::path &oldData, const std::filesystem::path &recovered)
+{
+    const std::string done = mysql::serverFilesBack(oldData, mysql::serverLogName())
+        ? "Server files put back from "
+        : "Server files NOT all put back from ";
+    return done + oldData.string()
+        + (recovered.empty() ? "; nothing rebuilt was found"
+                             : "; what was rebuilt is in " + recovered.string());
+}
+
 class RebuildPhases : public RepairPhases
 {
 public:
@@ -126,6 +137,12 @@ public:
         if (!m_startReported) {
             reportProblem(job, 5, "the server does not start: " + m_server.lastProblem());
             m_startReported = true;
+        }
+        if (m_server.gaveUp()) {
+            // No more starts are tried: the job ends here, as a failure with the server's reason.
+            reportProblem(job, 5, m_server.lastProblem());
+            job.fail(m_server.lastProblem());
+            job.flags.stopRequested = 1;
         }
         return false;
     }
@@ -289,24 +306,14 @@ private:
         std::filesystem::remove_all(dump.parent_path(), error);
     }
 
-    // A repair that crashed between its backup and its finishing step left the server's files in
-    // an OldData folder: offer to put them back before this job moves anything.
+    // A repair that was killed between its backup and its end left the server's files in an
+    // OldData folder: its journal says which, and they go back before this job moves anything.
     void offerUnfinishedRestore(RepairJob &job)
     {
-        const auto unfinished = mysql::unfinishedBackups(m_server.dataFolder());
-        for (const auto &folder : unfinished) {
-            const std::string question = "An earlier repair did not finish: the server's own "
-                                         "files are still in \""
-                + folder.string() + "\". Put them back now?";
-            const Answer answer = job.host.showMessage(Message { question, 2, false, false });
-            if (answer != Answer::Yes) {
-                continue;
-            }
+        for (const auto &folder : mysql::unfinishedBackups(m_server.dataFolder())) {
             const auto recovered = mysql::finishRebuildMoves(
                 m_server.dataFolder(), folder, mysql::serverLogName(), moveHooks(job, 5, false));
-            job.addListRow(job.nextListRow++,
-                "Server files put back from " + folder.string() + "; what was rebuilt is in "
-                    + recovered.string());
+            job.addListRow(job.nextListRow++, unfinishedRestoreLine(folder, recovered));
         }
     }
 
@@ -363,8 +370,7 @@ std::vector<std::string> restoreUnfinishedRepairs(
     for (const auto &folder : unfinished) {
         const auto recovered
             = mysql::finishRebuildMoves(server.dataFolder(), folder, mysql::serverLogName(), hooks);
-        say("Server files put back from " + folder.string() + "; what was rebuilt is in "
-            + recovered.string());
+        say(unfinishedRestoreLine(folder, recovered));
         restored.push_back(folder.string());
     }
     if (!server.startMySqlService()) {

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,10 +15,9 @@ namespace mysql {
 
 namespace {
 
-// In the child between fork and exec only async-signal-safe calls are allowed: everything is
-// prepared before the fork.
-pid_t forkAndExec(
-    const std::vector<std::string> &arguments, const std::string &outputPath, bool ownSession)
+// The server must see SIGTERM: ignored signals and the signal mask would survive the exec, so
+// the child starts with every signal at its default and none blocked.
+pid_t spawn(const std::vector<std::string> &arguments, const std::string &outputPath, bool ownSession)
 {
     if (arguments.empty()) {
         return -1;
@@ -29,39 +29,39 @@ pid_t forkAndExec(
     argv.push_back(nullptr);
     const char *output = outputPath.empty() ? "/dev/null" : outputPath.c_str();
 
-    const pid_t pid = ::fork();
-    if (pid != 0) {
-        return pid;
-    }
-    // Ignored signals and the signal mask survive exec; the server must see SIGTERM.
+    posix_spawn_file_actions_t files;
+    posix_spawnattr_t attributes;
+    ::posix_spawn_file_actions_init(&files);
+    ::posix_spawnattr_init(&attributes);
+    ::posix_spawn_file_actions_addopen(&files, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    ::posix_spawn_file_actions_addopen(
+        &files, STDOUT_FILENO, output, O_WRONLY | O_CREAT | O_APPEND, 0600);
+    ::posix_spawn_file_actions_adddup2(&files, STDOUT_FILENO, STDERR_FILENO);
     sigset_t none;
+    sigset_t all;
     sigemptyset(&none);
-    ::sigprocmask(SIG_SETMASK, &none, nullptr);
-    for (int signal = 1; signal < NSIG; ++signal) {
-        ::signal(signal, SIG_DFL);
-    }
+    sigfillset(&all);
+    ::posix_spawnattr_setsigmask(&attributes, &none);
+    ::posix_spawnattr_setsigdefault(&attributes, &all);
+    short flags = POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
     if (ownSession) {
-        ::setsid();
+        flags |= POSIX_SPAWN_SETSID;
     }
-    const int in = ::open("/dev/null", O_RDONLY);
-    const int out = ::open(output, O_WRONLY | O_CREAT | O_APPEND, 0600);
-    if (in >= 0) {
-        ::dup2(in, STDIN_FILENO);
-    }
-    if (out >= 0) {
-        ::dup2(out, STDOUT_FILENO);
-        ::dup2(out, STDERR_FILENO);
-    }
-    ::execv(argv[0], argv.data());
-    ::_exit(127);
+    ::posix_spawnattr_setflags(&attributes, flags);
+    pid_t pid = -1;
+    const int failed = ::posix_spawn(&pid, argv[0], &files, &attributes, argv.data(), environ);
+    ::posix_spawn_file_actions_destroy(&files);
+    ::posix_spawnattr_destroy(&attributes);
+    return failed == 0 ? pid : -1;
 }
 
 } // namespace
 
 std::optional<std::string> findProgram(const std::vector<std::string> &names)
 {
-    std::vector<std::string> folders
-        = { "/usr/sbin", "/usr/local/sbin", "/usr/bin", "/usr/local/bin" };
+    // $PATH first, as a shell would; the server folders after it, since /usr/sbin is often not
+    // on an ordinary user's PATH.
+    std::vector<std::string> folders;
     if (const char *path = std::getenv("PATH")) {
         std::stringstream stream(path);
         std::string folder;
@@ -70,6 +70,9 @@ std::optional<std::string> findProgram(const std::vector<std::string> &names)
                 folders.push_back(folder);
             }
         }
+    }
+    for (const char *folder : { "/usr/sbin", "/usr/local/sbin", "/usr/bin", "/usr/local/bin" }) {
+        folders.emplace_back(folder);
     }
     for (const std::string &name : names) {
         for (const std::string &folder : folders) {
@@ -84,7 +87,7 @@ std::optional<std::string> findProgram(const std::vector<std::string> &names)
 
 int runProgram(const std::vector<std::string> &arguments, const std::string &outputPath)
 {
-    const pid_t pid = forkAndExec(arguments, outputPath, false);
+    const pid_t pid = spawn(arguments, outputPath, false);
     if (pid < 0) {
         return -1;
     }
@@ -99,7 +102,7 @@ int runProgram(const std::vector<std::string> &arguments, const std::string &out
 
 pid_t startProgram(const std::vector<std::string> &arguments, const std::string &outputPath)
 {
-    return forkAndExec(arguments, outputPath, true);
+    return spawn(arguments, outputPath, true);
 }
 
 bool processRunning(pid_t pid)
@@ -127,6 +130,33 @@ bool processRunning(pid_t pid)
         return text[close + 2] != 'Z' && text[close + 2] != 'X';
     }
     return true;
+}
+
+std::vector<pid_t> processesWithArgument(std::string_view argument)
+{
+    std::vector<pid_t> found;
+    std::error_code error;
+    for (std::filesystem::directory_iterator it("/proc", error), end; !error && it != end;
+         it.increment(error)) {
+        const std::string name = it->path().filename().string();
+        if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos) {
+            continue;
+        }
+        const auto pid = static_cast<pid_t>(std::stol(name));
+        const std::string commandLine = processCommandLine(pid);
+        for (std::size_t start = 0; start < commandLine.size();) {
+            const std::size_t nul = commandLine.find('\0', start);
+            const std::size_t stop = nul == std::string::npos ? commandLine.size() : nul;
+            if (std::string_view(commandLine).substr(start, stop - start) == argument) {
+                if (processRunning(pid)) {
+                    found.push_back(pid);
+                }
+                break;
+            }
+            start = stop + 1;
+        }
+    }
+    return found;
 }
 
 std::string processCommandLine(pid_t pid)

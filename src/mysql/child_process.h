@@ -4,12 +4,13 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <sys/types.h>
 #include <vector>
 
 namespace mysql {
 
-// The full path of the first program of `names` found in the usual server folders or on PATH.
+// The full path of the first program of `names` found on PATH or else in the server folders.
 std::optional<std::string> findProgram(const std::vector<std::string> &names);
 
 // Runs a program to its end with stdin closed and its output appended to `outputPath` (or
@@ -22,6 +23,9 @@ pid_t startProgram(const std::vector<std::string> &arguments, const std::string 
 
 // Whether process `pid` still runs. Reaps it when it is our child; a zombie counts as ended.
 bool processRunning(pid_t pid);
+
+// Running processes with `argument` as one whole word of their command line.
+std::vector<pid_t> processesWithArgument(std::string_view argument);
 
 // The NUL-separated command line of a running process, or empty.
 std::string processCommandLine(pid_t pid);

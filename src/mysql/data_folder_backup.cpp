@@ -1,10 +1,13 @@
 #include "mysql/data_folder_backup.h"
 
 #include <algorithm>
-#include <cctype>
+#include <cerrno>
 #include <chrono>
-#include <fstream>
+#include <cstdio>
+#include <fcntl.h>
+#include <optional>
 #include <thread>
+#include <utility>
 
 namespace mysql {
 
@@ -15,28 +18,32 @@ namespace {
 constexpr std::string_view kZarafaFolder = "zarafa";
 constexpr std::string_view kTablespace = "ibdata1";
 constexpr std::string_view kLogFiles[] = { "ib_logfile0", "ib_logfile1" };
+// The system tables a server needs to start on the Recovered Folder.
+constexpr std::string_view kSystemTables = "mysql";
 // Between two attempts at a move that failed; long enough not to spin, short enough to go on
 // as soon as whatever held the file lets go.
 constexpr auto kRetryPause = std::chrono::milliseconds(100);
 
-bool sameName(std::string_view a, std::string_view b)
+bool isRedoLog(std::string_view name)
 {
-    return std::ranges::equal(a, b, [](char x, char y) {
-        return std::tolower(static_cast<unsigned char>(x))
-            == std::tolower(static_cast<unsigned char>(y));
-    });
+    return sameFileName(name, kLogFiles[0]) || sameFileName(name, kLogFiles[1]);
 }
 
 bool isLogFile(std::string_view name, const std::string &serverLogName)
 {
-    return sameName(name, kLogFiles[0]) || sameName(name, kLogFiles[1])
-        || sameName(name, serverLogName);
+    return isRedoLog(name) || sameFileName(name, serverLogName);
 }
 
 // The server's own files: what the backup moves and the finishing step puts back.
 bool isServerFile(std::string_view name, const std::string &serverLogName)
 {
-    return sameName(name, kTablespace) || isLogFile(name, serverLogName);
+    return sameFileName(name, kTablespace) || isLogFile(name, serverLogName);
+}
+
+bool isZarafaFolder(const fs::path &entry)
+{
+    std::error_code error;
+    return sameFileName(entry.filename().string(), kZarafaFolder) && fs::is_directory(entry, error);
 }
 
 std::vector<fs::path> listFolder(const fs::path &folder)
@@ -50,11 +57,18 @@ std::vector<fs::path> listFolder(const fs::path &folder)
     return entries;
 }
 
-// Repeats `attempt` until it works or a stop is requested; the first failure is reported once,
-// so that the user sees why the job waits.
+bool present(const fs::path &path)
+{
+    std::error_code error;
+    return fs::exists(fs::symlink_status(path, error));
+}
+
+// Repeats `attempt` until it works, a stop is requested or the hooks' limit has passed; the
+// first failure is reported, so that the user sees why the job waits, and so is giving up.
 bool retry(const std::function<std::error_code()> &attempt, const std::string &what,
     const MoveHooks &hooks)
 {
+    const auto deadline = std::chrono::steady_clock::now() + hooks.retryLimit;
     bool reported = false;
     for (;;) {
         const std::error_code error = attempt();
@@ -68,50 +82,125 @@ bool retry(const std::function<std::error_code()> &attempt, const std::string &w
         if (hooks.stopping()) {
             return false;
         }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            hooks.reportProblem(
+                what + ": " + error.message() + " (given up; it stays where it is)");
+            return false;
+        }
         std::this_thread::sleep_for(kRetryPause);
     }
 }
 
-bool moveEntry(const fs::path &from, const fs::path &to, const MoveHooks &hooks)
+// A move never replaces what is at its target: that could only be a file the journal does not
+// know, and it may be the one copy of someone's data.
+std::error_code renameWithoutReplacing(const fs::path &from, const fs::path &to)
 {
-    return retry(
-        [&] {
-            std::error_code error;
-            fs::rename(from, to, error);
-            return error;
-        },
-        "cannot move " + from.string() + " to " + to.parent_path().string(), hooks);
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+        return {};
+    }
+    if (errno != EINVAL && errno != ENOSYS) {
+        return { errno, std::generic_category() };
+    }
+    // A file system without RENAME_NOREPLACE: look first; nobody else moves here.
+    if (present(to)) {
+        return std::make_error_code(std::errc::file_exists);
+    }
+    if (::rename(from.c_str(), to.c_str()) != 0) {
+        return { errno, std::generic_category() };
+    }
+    return {};
 }
 
-bool deleteEntry(const fs::path &path, const MoveHooks &hooks)
+void reportStatus(const common::Status &status, const MoveHooks &hooks)
 {
-    return retry(
-        [&] {
-            std::error_code error;
-            fs::remove_all(path, error);
-            return error;
-        },
-        "cannot delete " + path.string(), hooks);
+    if (!status.ok()) {
+        hooks.reportProblem(status.error().describe());
+    }
 }
 
-void appendManifestLine(const fs::path &oldDataFolder, const std::string &line)
+// One journaled step: the intent on disk, the change, both folders on disk, then the done.
+// A step whose intent cannot be written is not taken.
+bool journaled(MoveJournal &journal, MoveStep step, const std::string &name,
+    const std::function<bool()> &change, const std::vector<fs::path> &folders,
+    const MoveHooks &hooks)
 {
-    std::ofstream file(oldDataFolder / kManifestName, std::ios::app);
-    file << line << '\n';
-    file.flush();
+    if (auto intended = journal.intend(step, name); !intended.ok()) {
+        reportStatus(intended, hooks);
+        return false;
+    }
+    if (!change()) {
+        return false;
+    }
+    for (const fs::path &folder : folders) {
+        reportStatus(syncFolder(folder), hooks);
+    }
+    reportStatus(journal.done(step, name), hooks);
+    return true;
+}
+
+bool journaledMove(MoveJournal &journal, MoveStep step, const fs::path &from, const fs::path &to,
+    const MoveHooks &hooks)
+{
+    const auto move = [&] {
+        return retry([&] { return renameWithoutReplacing(from, to); },
+            "cannot move " + from.string() + " to " + to.parent_path().string(), hooks);
+    };
+    return journaled(journal, step, from.filename().string(), move,
+        { from.parent_path(), to.parent_path() }, hooks);
+}
+
+bool journaledDelete(MoveJournal &journal, const fs::path &path, const MoveHooks &hooks)
+{
+    const auto remove = [&] {
+        return retry(
+            [&] {
+                std::error_code error;
+                fs::remove_all(path, error);
+                return error;
+            },
+            "cannot delete " + path.string(), hooks);
+    };
+    return journaled(journal, MoveStep::Discard, path.filename().string(), remove,
+        { path.parent_path() }, hooks);
+}
+
+// The journal of an OldData folder, read and opened for appending; nothing is moved without it,
+// since without it the server's own files cannot be told from rebuilt ones.
+std::optional<std::pair<Manifest, MoveJournal>> openJournal(
+    const fs::path &oldDataFolder, const MoveHooks &hooks)
+{
+    auto manifest = readManifest(oldDataFolder);
+    if (!manifest.ok()) {
+        hooks.reportProblem(manifest.error().describe() + "; nothing was moved");
+        return std::nullopt;
+    }
+    auto journal = MoveJournal::open(oldDataFolder);
+    if (!journal.ok()) {
+        hooks.reportProblem(journal.error().describe() + "; nothing was moved");
+        return std::nullopt;
+    }
+    return std::make_pair(std::move(manifest).value(), std::move(journal).value());
+}
+
+// Ends an OldData folder's journal once every server file is back, and removes the folder when
+// nothing but the journal is left in it.
+void closeBackup(const fs::path &oldDataFolder, MoveJournal &journal,
+    const std::string &serverLogName, const MoveHooks &hooks)
+{
+    if (!serverFilesBack(oldDataFolder, serverLogName)) {
+        hooks.reportProblem("some of the server's own files are still in "
+            + oldDataFolder.string() + "; zarafa-repair restore-server puts them back");
+        return;
+    }
+    reportStatus(journal.finished(), hooks);
+    const auto left = listFolder(oldDataFolder);
+    if (left.size() == 1 && left.front().filename() == kManifestName) {
+        std::error_code error;
+        fs::remove_all(oldDataFolder, error);
+    }
 }
 
 } // namespace
-
-bool Manifest::wasMoved(std::string_view name) const
-{
-    return std::ranges::any_of(moved, [&](const std::string &n) { return sameName(n, name); });
-}
-
-bool Manifest::wasPlanned(std::string_view name) const
-{
-    return std::ranges::any_of(planned, [&](const std::string &n) { return sameName(n, name); });
-}
 
 std::string timeStamp(const std::tm &local)
 {
@@ -126,29 +215,6 @@ std::string timeStampNow()
     std::tm local {};
     ::localtime_r(&now, &local);
     return timeStamp(local);
-}
-
-common::Result<Manifest> readManifest(const fs::path &oldDataFolder)
-{
-    std::ifstream file(oldDataFolder / kManifestName);
-    if (!file) {
-        return common::Error { common::ErrorKind::NotFound, "no manifest of moves",
-            oldDataFolder.string() };
-    }
-    Manifest manifest;
-    std::string line;
-    while (std::getline(file, line)) {
-        if (line.starts_with("data=")) {
-            manifest.dataFolder = line.substr(5);
-        } else if (line.starts_with("plan=")) {
-            manifest.planned.push_back(line.substr(5));
-        } else if (line.starts_with("moved=")) {
-            manifest.moved.push_back(line.substr(6));
-        } else if (line == "finished") {
-            manifest.finished = true;
-        }
-    }
-    return manifest;
 }
 
 std::vector<fs::path> unfinishedBackups(const fs::path &dataFolder)
@@ -181,26 +247,18 @@ common::Result<fs::path> backUpDataFolder(
     }
     const std::vector<fs::path> entries = listFolder(dataFolder);
     const auto wanted = [&](const fs::path &entry) {
-        const std::string name = entry.filename().string();
-        return isServerFile(name, serverLogName)
-            || (sameName(name, kZarafaFolder) && fs::is_directory(entry));
+        return isServerFile(entry.filename().string(), serverLogName) || isZarafaFolder(entry);
     };
-
-    // The plan goes to disk before the first move, so that a crash at any later point leaves
-    // a record of where the server's files are.
-    {
-        std::ofstream manifest(oldData / kManifestName, std::ios::app);
-        manifest << "zarafa-repair moves\n"
-                 << "data=" << dataFolder.string() << '\n';
-        for (const fs::path &entry : entries) {
-            if (wanted(entry)) {
-                manifest << "plan=" << entry.filename().string() << '\n';
-            }
+    std::vector<std::string> planned;
+    for (const fs::path &entry : entries) {
+        if (wanted(entry)) {
+            planned.push_back(entry.filename().string());
         }
-        manifest.flush();
-        if (!manifest) {
-            return common::ioError("cannot write the manifest of moves", oldData.string());
-        }
+    }
+    auto journal = MoveJournal::create(oldData, dataFolder, planned);
+    if (!journal.ok()) {
+        fs::remove_all(oldData, error);
+        return journal.error();
     }
 
     for (const fs::path &entry : entries) {
@@ -209,8 +267,8 @@ common::Result<fs::path> backUpDataFolder(
         }
         hooks.statusLine(5);
         hooks.pause();
-        if (wanted(entry) && moveEntry(entry, oldData / entry.filename(), hooks)) {
-            appendManifestLine(oldData, "moved=" + entry.filename().string());
+        if (wanted(entry)) {
+            journaledMove(*journal, MoveStep::Aside, entry, oldData / entry.filename(), hooks);
         }
     }
     return oldData;
@@ -219,73 +277,119 @@ common::Result<fs::path> backUpDataFolder(
 fs::path finishRebuildMoves(const fs::path &dataFolder, const fs::path &oldDataFolder,
     const std::string &serverLogName, const MoveHooks &hooks)
 {
-    const fs::path recovered = dataFolder / ("Recovered Folder " + timeStampNow());
-    std::error_code error;
-    fs::create_directories(recovered, error);
-    auto manifest = readManifest(oldDataFolder);
+    auto opened = openJournal(oldDataFolder, hooks);
+    if (!opened) {
+        return {};
+    }
+    auto &[manifest, journal] = *opened;
 
-    // An entry the backup meant to move but did not is still the server's own: leave it.
-    const auto rebuilt = [&](const std::string &name) {
-        return !manifest.ok() || manifest->wasMoved(name) || !manifest->wasPlanned(name);
+    // Rebuilt is what stands in the data folder under the name of a server file whose own copy
+    // is in the OldData folder, or of one the server did not have before.
+    const auto rebuilt = [&](const fs::path &entry) {
+        const std::string name = entry.filename().string();
+        if (!isServerFile(name, serverLogName) && !isZarafaFolder(entry)) {
+            return false;
+        }
+        return !manifest.wasPlanned(name) || manifest.ownCopy(name) == OwnCopy::InOldData;
     };
-    // The walks themselves always run to their end, so that a stop cannot strand the server's
-    // files; only the retries of an entry that keeps failing give way to a stop request.
+    fs::path recovered = manifest.recoveredFolder;
+    bool recoveredNoted = !recovered.empty();
+    if (recovered.empty()) {
+        recovered = dataFolder / ("Recovered Folder " + timeStampNow());
+    }
+    bool anyRebuilt = false;
+    // The walks always run to their end, so that a stop cannot strand the server's files; only
+    // the retries of an entry that keeps failing give way to a stop request.
     for (const fs::path &entry : listFolder(dataFolder)) {
         hooks.statusLine(6);
-        const std::string name = entry.filename().string();
-        if (!rebuilt(name)) {
+        if (!rebuilt(entry)) {
             continue;
         }
-        if (sameName(name, kZarafaFolder) || sameName(name, kTablespace)) {
-            moveEntry(entry, recovered / name, hooks);
-        } else if (isLogFile(name, serverLogName)) {
-            deleteEntry(entry, hooks);
+        if (!recoveredNoted) {
+            reportStatus(journal.recoveredFolder(recovered), hooks);
+            recoveredNoted = true;
+        }
+        std::error_code error;
+        fs::create_directories(recovered, error);
+        anyRebuilt = true;
+        journaledMove(journal, MoveStep::Rebuilt, entry, recovered / entry.filename(), hooks);
+    }
+    if (anyRebuilt && fs::is_directory(dataFolder / kSystemTables)) {
+        // A copy: the server's own system tables stay where they are.
+        std::error_code error;
+        fs::copy(dataFolder / kSystemTables, recovered / kSystemTables,
+            fs::copy_options::recursive | fs::copy_options::overwrite_existing, error);
+        if (error) {
+            hooks.reportProblem("cannot copy the system tables into " + recovered.string() + ": "
+                + error.message());
         }
     }
     for (const fs::path &entry : listFolder(oldDataFolder)) {
         hooks.statusLine(6);
         const std::string name = entry.filename().string();
-        if (isServerFile(name, serverLogName)) {
-            moveEntry(entry, dataFolder / name, hooks);
+        if (isServerFile(name, serverLogName) && manifest.ownCopy(name) == OwnCopy::InOldData) {
+            journaledMove(journal, MoveStep::Back, entry, dataFolder / name, hooks);
         }
     }
-    appendManifestLine(oldDataFolder, "finished");
-    const auto left = listFolder(oldDataFolder);
-    if (left.size() == 1 && left.front().filename() == kManifestName) {
-        fs::remove_all(oldDataFolder, error);
-    }
-    return recovered;
+    closeBackup(oldDataFolder, journal, serverLogName, hooks);
+    return present(recovered) ? recovered : fs::path();
 }
 
 void putServerFilesBack(const fs::path &dataFolder, const fs::path &oldDataFolder,
     const std::string &serverLogName, const MoveHooks &hooks)
 {
+    auto opened = openJournal(oldDataFolder, hooks);
+    if (!opened) {
+        return;
+    }
+    auto &[manifest, journal] = *opened;
     for (const fs::path &entry : listFolder(oldDataFolder)) {
         hooks.statusLine(6);
         const std::string name = entry.filename().string();
         const fs::path target = dataFolder / name;
+        if (manifest.ownCopy(name) != OwnCopy::InOldData) {
+            continue;
+        }
         if (isServerFile(name, serverLogName)) {
-            // What the restarted server made in its place holds nothing of the user's.
-            if (fs::exists(target)) {
-                deleteEntry(target, hooks);
+            if (present(target) && !isRedoLog(name) && !sameFileName(name, kTablespace)) {
+                // The restarted server's log says why this job ended: it stays, beside the
+                // journal.
+                journaledMove(journal, MoveStep::Discard, target,
+                    oldDataFolder / ("repair run " + name), hooks);
+            } else if (present(target)) {
+                // What the restarted server made in its place holds nothing of the user's.
+                journaledDelete(journal, target, hooks);
             }
-            moveEntry(entry, target, hooks);
-        } else if (sameName(name, kZarafaFolder)) {
-            if (fs::exists(target)) {
-                hooks.reportProblem(
-                    "a new zarafa folder is in the data folder; the old one stays in "
+            journaledMove(journal, MoveStep::Back, entry, target, hooks);
+        } else if (isZarafaFolder(entry)) {
+            if (present(target)) {
+                hooks.reportProblem("a new zarafa folder is in the data folder; the old one "
+                                    "stays in "
                     + oldDataFolder.string());
             } else {
-                moveEntry(entry, target, hooks);
+                journaledMove(journal, MoveStep::Back, entry, target, hooks);
             }
         }
     }
-    appendManifestLine(oldDataFolder, "finished");
-    std::error_code error;
-    const auto left = listFolder(oldDataFolder);
-    if (left.size() == 1 && left.front().filename() == kManifestName) {
-        fs::remove_all(oldDataFolder, error);
+    closeBackup(oldDataFolder, journal, serverLogName, hooks);
+}
+
+bool serverFilesBack(const fs::path &oldDataFolder, const std::string &serverLogName)
+{
+    if (!present(oldDataFolder)) {
+        return true; // removed once it held nothing but its journal
     }
+    auto manifest = readManifest(oldDataFolder);
+    if (!manifest.ok()) {
+        return false;
+    }
+    for (const fs::path &entry : listFolder(oldDataFolder)) {
+        const std::string name = entry.filename().string();
+        if (isServerFile(name, serverLogName) && manifest->ownCopy(name) == OwnCopy::InOldData) {
+            return false;
+        }
+    }
+    return true;
 }
 
 } // namespace mysql

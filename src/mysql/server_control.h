@@ -23,6 +23,9 @@ public:
     virtual bool stopMySqlService() = 0;
     // True when the server runs (and, where that can be told, accepts connections) afterwards.
     virtual bool startMySqlService() = 0;
+    // True when the server failed to start so often that trying again is pointless; the reason
+    // is in lastProblem().
+    virtual bool gaveUp() const { return false; }
     // Connection-string attributes this server needs besides host, user and password.
     virtual std::string connectionExtras() const { return {}; }
     // Why the last stop or start failed, in words for the user; empty when it did not.

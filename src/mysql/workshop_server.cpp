@@ -3,6 +3,7 @@
 #include "common/strings.h"
 #include "mysql/child_process.h"
 #include "mysql/connection_string.h"
+#include "mysql/data_folder_lock.h"
 
 #include <chrono>
 #include <csignal>
@@ -12,6 +13,7 @@
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <thread>
+#include <vector>
 #include <unistd.h>
 
 namespace mysql {
@@ -24,6 +26,10 @@ namespace {
 constexpr auto kStartLimit = std::chrono::seconds(180);
 constexpr auto kStopLimit = std::chrono::seconds(180);
 constexpr auto kPollInterval = std::chrono::milliseconds(50);
+// Starts that end at once are tried kStartTries times in all, with pauses of 1, 2, 4 and 8 s.
+constexpr auto kFirstRetryPause = std::chrono::seconds(1);
+// The server's own reason for not starting, as much as a status line can carry.
+constexpr std::size_t kQuotedLines = 3;
 
 std::optional<std::string> serverProgram() { return findProgram({ "mariadbd", "mysqld" }); }
 
@@ -42,6 +48,34 @@ bool recovering(const fs::path &log, std::uintmax_t from)
         }
     }
     return false;
+}
+
+// The last lines the server wrote to its log from `from` on, its [ERROR] lines first: what it
+// says about why it did not start.
+std::string lastLines(const fs::path &log, std::uintmax_t from)
+{
+    std::ifstream in(log, std::ios::binary);
+    if (!in.seekg(static_cast<std::streamoff>(from))) {
+        return "its log is empty";
+    }
+    std::vector<std::string> lines;
+    std::vector<std::string> errors;
+    for (std::string line; std::getline(in, line);) {
+        if (line.empty()) {
+            continue;
+        }
+        (line.find("[ERROR]") != std::string::npos ? errors : lines).push_back(line);
+    }
+    const std::vector<std::string> &chosen = errors.empty() ? lines : errors;
+    if (chosen.empty()) {
+        return "its log says nothing";
+    }
+    std::string quoted;
+    const std::size_t first = chosen.size() > kQuotedLines ? chosen.size() - kQuotedLines : 0;
+    for (std::size_t i = first; i < chosen.size(); ++i) {
+        quoted += (quoted.empty() ? "\"" : " / \"") + chosen[i] + "\"";
+    }
+    return quoted;
 }
 
 } // namespace
@@ -104,22 +138,49 @@ pid_t WorkshopServer::runningPid()
         }
         m_child = 0;
     }
+    const std::string ownFolder = "--datadir=" + dataFolder();
     // A server started by an earlier run of the program: trust the pid file only when that
     // process is a server on our own data folder, so that we never signal a stranger.
     std::ifstream file(pidFilePath());
     long pid = 0;
-    if (!(file >> pid) || pid <= 0) {
-        return 0;
+    if ((file >> pid) && pid > 0 && processRunning(static_cast<pid_t>(pid))
+        && processCommandLine(static_cast<pid_t>(pid)).find(ownFolder + '\0')
+            != std::string::npos) {
+        return static_cast<pid_t>(pid);
     }
-    const auto typed = static_cast<pid_t>(pid);
-    if (!processRunning(typed)) {
-        return 0;
+    // A server that is still starting has written no pid file yet, and it outlives a killed
+    // program (it runs in a session of its own): its command line and the lock InnoDB holds on
+    // the data folder tell.
+    if (const auto servers = processesWithArgument(ownFolder); !servers.empty()) {
+        return servers.front();
     }
-    const std::string commandLine = processCommandLine(typed);
-    if (commandLine.find("--datadir=" + dataFolder() + '\0') == std::string::npos) {
-        return 0;
+    if (const pid_t holder = innodbLockHolder(dataFolder()); holder != 0) {
+        const std::string program = holder > 0 ? processCommandLine(holder) : std::string();
+        const std::string name = fs::path(program.substr(0, program.find('\0'))).filename();
+        return name == "mariadbd" || name == "mysqld" ? holder : -1;
     }
-    return typed;
+    return listening() ? -1 : 0;
+}
+
+bool WorkshopServer::listening() const
+{
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        return false;
+    }
+    sockaddr_un address {};
+    address.sun_family = AF_UNIX;
+    socketPath().string().copy(address.sun_path, sizeof address.sun_path - 1);
+    const bool connected
+        = ::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0;
+    ::close(fd);
+    return connected;
+}
+
+std::string WorkshopServer::unknownHolder() const
+{
+    return "a process this program did not start works on " + dataFolder()
+        + " (it holds InnoDB's lock or the socket); stop it first";
 }
 
 void WorkshopServer::say(const std::string &activity) const
@@ -214,7 +275,24 @@ bool WorkshopServer::startMySqlService()
         return false;
     }
     pid_t pid = runningPid();
+    if (pid < 0) {
+        m_problem = unknownHolder();
+        return false;
+    }
+    const fs::path log = m_location / "data" / serverLogName();
+    std::error_code sizeError;
+    const auto logStart = fs::file_size(log, sizeError);
     if (pid == 0) {
+        if (m_failedStarts >= kStartTries) {
+            m_problem = "gave up after " + std::to_string(m_failedStarts)
+                + " failed starts of the workshop server: " + m_startFailure;
+            return false;
+        }
+        if (m_failedStarts > 0) {
+            // A server that cannot start (a full disk, a damaged tablespace) fails the same way
+            // at once; trying again at full speed only fills its log.
+            std::this_thread::sleep_for(kFirstRetryPause * (1 << (m_failedStarts - 1)));
+        }
         std::error_code ignored;
         fs::remove(socketPath(), ignored); // left behind by a server that did not end orderly
         std::vector<std::string> arguments = {
@@ -225,7 +303,7 @@ bool WorkshopServer::startMySqlService()
             "--pid-file=" + pidFilePath().string(),
             "--skip-networking",
             "--tmpdir=" + (m_location / "run").string(),
-            "--log-error=" + (m_location / "data" / serverLogName()).string(),
+            "--log-error=" + log.string(),
             // The rebuilt tables must land in the shared tablespace the Recovered Folder takes.
             "--innodb-file-per-table=0",
             // One row may carry a long BLOB value as a single parameter.
@@ -243,12 +321,10 @@ bool WorkshopServer::startMySqlService()
         m_child = pid;
     }
     const auto deadline = std::chrono::steady_clock::now() + kStartLimit;
-    const fs::path log = m_location / "data" / serverLogName();
-    std::error_code sizeError;
-    const auto logStart = fs::file_size(log, sizeError);
     bool recoverySaid = false;
     while (std::chrono::steady_clock::now() < deadline) {
         if (acceptsConnections()) {
+            m_failedStarts = 0;
             return true;
         }
         if (!recoverySaid && recovering(log, sizeError ? 0 : logStart)) {
@@ -260,8 +336,10 @@ bool WorkshopServer::startMySqlService()
             if (pid == m_child) {
                 m_child = 0;
             }
-            m_problem = "the workshop server ended while starting, see "
-                + (m_location / "data" / serverLogName()).string();
+            ++m_failedStarts;
+            m_startFailure = "the workshop server ended while starting: "
+                + lastLines(log, sizeError ? 0 : logStart) + " (see " + log.string() + ")";
+            m_problem = m_startFailure;
             return false;
         }
         std::this_thread::sleep_for(kPollInterval);
@@ -274,6 +352,10 @@ bool WorkshopServer::stopMySqlService()
 {
     m_problem.clear();
     const pid_t pid = runningPid();
+    if (pid < 0) {
+        m_problem = unknownHolder();
+        return false;
+    }
     if (pid == 0) {
         // The workshop is made on first use: a first repair stops it before it ever ran, and
         // its backup needs the data folder to exist.
@@ -290,7 +372,9 @@ bool WorkshopServer::stopMySqlService()
             if (pid == m_child) {
                 m_child = 0;
             }
-            return true;
+            // Its files are free only once nothing holds them: a second server on the same
+            // folder (started by hand, or still starting) would be the next to find.
+            return runningPid() == 0 || stopMySqlService();
         }
         std::this_thread::sleep_for(kPollInterval);
     }

@@ -41,17 +41,25 @@ public:
     const std::filesystem::path &location() const { return m_location; }
     std::filesystem::path socketPath() const { return m_location / "run" / "mysqld.sock"; }
     std::filesystem::path pidFilePath() const { return m_location / "run" / "mysqld.pid"; }
-    // The pid of our server when it runs, else 0.
+    // The pid of a server on our data folder when one runs (also one still starting, without a
+    // pid file), 0 when none does, -1 when something we cannot signal holds the folder.
     pid_t runningPid();
+    // True once the server failed to start so often in a row that no more starts are tried.
+    bool gaveUp() const override { return m_failedStarts >= kStartTries; }
+    static constexpr int kStartTries = 5;
 
 private:
     bool prepareFolders();
     bool installDataFolder();
     bool acceptsConnections() const;
+    bool listening() const;
+    std::string unknownHolder() const;
     void say(const std::string &activity) const;
 
     std::filesystem::path m_location;
     pid_t m_child = 0; // the server this object started, until it ended
+    int m_failedStarts = 0; // in a row; a start that serves clients clears it
+    std::string m_startFailure; // the server's reason, from its log
 };
 
 } // namespace mysql

@@ -10,6 +10,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
+std::string read(const fs::path &file)
+{
+    std::ifstream in(file);
+    std::string content;
+    std::getline(in, content);
+    return content;
+}
+
 std::vector<std::string> names(const fs::path &folder)
 {
     std::vector<std::string> out;
@@ -67,7 +75,11 @@ TEST(DataFolderBackupTest, MovesServerFilesAndZarafaByNameAndPutsThemBackAfterTh
 
     const fs::path recovered = mysql::finishRebuildMoves(data, *oldData, "repairhost.err", {});
     EXPECT_EQ(recovered.filename().string().rfind("Recovered Folder (", 0), 0u);
-    EXPECT_EQ(names(recovered), (std::vector<std::string> { "ibdata1", "zarafa" }));
+    // A data folder a server starts on: the redo log goes with its tablespace, and the system
+    // tables are copied.
+    EXPECT_EQ(names(recovered),
+        (std::vector<std::string> { "ib_logfile0", "ibdata1", "mysql", "repairhost.err", "zarafa" }));
+    EXPECT_TRUE(fs::exists(data / "mysql" / "user.frm"));
     EXPECT_EQ(names(*oldData),
         (std::vector<std::string> { "Zarafa", std::string(mysql::kManifestName) }));
     const auto back = names(data);
@@ -123,10 +135,11 @@ TEST(DataFolderBackupTest, AStopDuringTheBackupLeavesUnmovedFilesAloneAtTheFinis
 
     const fs::path recovered = mysql::finishRebuildMoves(data, *oldData, "h.err", {});
     EXPECT_TRUE(fs::exists(data / "ibdata1")); // the server's own, never taken as rebuilt
-    EXPECT_TRUE(names(recovered).empty());
+    EXPECT_TRUE(recovered.empty());
+    EXPECT_TRUE(mysql::unfinishedBackups(data).empty());
 }
 
-TEST(DataFolderBackupTest, AMoveThatKeepsFailingIsReportedOnceAndGivesWayToAStop)
+TEST(DataFolderBackupTest, AMoveThatKeepsFailingGivesUpAndLeavesEveryFileWhereTheJournalSays)
 {
     TempDir dir;
     const fs::path data = dir.mkdir("data");
@@ -143,14 +156,60 @@ TEST(DataFolderBackupTest, AMoveThatKeepsFailingIsReportedOnceAndGivesWayToAStop
         dir.write("data/Recovered Folder " + mysql::timeStamp(local) + "/ibdata1/blocker", "x");
     }
     std::vector<std::string> problems;
-    int attempts = 0;
     mysql::MoveHooks hooks;
     hooks.reportProblem = [&](const std::string &problem) { problems.push_back(problem); };
-    hooks.stopping = [&] { return ++attempts >= 5; };
+    hooks.retryLimit = std::chrono::milliseconds(300);
     mysql::finishRebuildMoves(data, *oldData, "h.err", hooks);
-    ASSERT_EQ(problems.size(), 1u);
+    ASSERT_FALSE(problems.empty());
     EXPECT_NE(problems.front().find("cannot move"), std::string::npos) << problems.front();
-    EXPECT_GE(attempts, 5);
+    EXPECT_NE(problems.back().find("restore-server"), std::string::npos) << problems.back();
+    // The rebuilt file was in the way: the server's own is never moved over it.
+    EXPECT_EQ(read(data / "ibdata1"), "rebuilt");
+    EXPECT_EQ(read(*oldData / "ibdata1"), "old");
+    EXPECT_EQ(mysql::unfinishedBackups(data), std::vector<fs::path> { *oldData });
+
+    // Once the obstacle is gone, the next attempt ends the moves.
+    for (const auto &entry : fs::directory_iterator(data)) {
+        if (entry.path().filename().string().starts_with("Recovered Folder")) {
+            fs::remove_all(entry.path());
+        }
+    }
+    const fs::path recovered = mysql::finishRebuildMoves(data, *oldData, "h.err", {});
+    EXPECT_EQ(read(recovered / "ibdata1"), "rebuilt");
+    EXPECT_EQ(read(data / "ibdata1"), "old");
+    EXPECT_TRUE(mysql::unfinishedBackups(data).empty());
+}
+
+// The states a kill leaves between a move's intent and its done: the rename took place or it
+// did not, and the journal alone cannot say which.
+TEST(MoveJournalTest, AnIntentWithoutItsDoneIsSettledByWhereTheFileIs)
+{
+    TempDir dir;
+    const fs::path data = dir.mkdir("data");
+    const fs::path oldData = dir.mkdir("data/OldData(1)");
+    {
+        auto journal = mysql::MoveJournal::create(oldData, data, { "ibdata1", "ib_logfile0" });
+        ASSERT_TRUE(journal.ok());
+        ASSERT_TRUE(journal->intend(mysql::MoveStep::Aside, "ibdata1").ok());
+        ASSERT_TRUE(journal->done(mysql::MoveStep::Aside, "ibdata1").ok());
+        ASSERT_TRUE(journal->intend(mysql::MoveStep::Aside, "ib_logfile0").ok());
+        ASSERT_TRUE(journal->done(mysql::MoveStep::Aside, "ib_logfile0").ok());
+        ASSERT_TRUE(journal->intend(mysql::MoveStep::Rebuilt, "ibdata1").ok());
+        ASSERT_TRUE(journal->done(mysql::MoveStep::Rebuilt, "ibdata1").ok());
+        ASSERT_TRUE(journal->intend(mysql::MoveStep::Back, "ibdata1").ok());
+        ASSERT_TRUE(journal->intend(mysql::MoveStep::Rebuilt, "ib_logfile0").ok());
+    }
+    auto manifest = mysql::readManifest(oldData);
+    ASSERT_TRUE(manifest.ok());
+    EXPECT_TRUE(manifest->wasMoved("IBDATA1"));
+    // Neither back move is done; ibdata1's rename took place (it is gone from OldData), the
+    // redo log's has not started.
+    dir.write("data/OldData(1)/ib_logfile0", "own");
+    EXPECT_EQ(manifest->ownCopy("ibdata1"), mysql::OwnCopy::InDataFolder);
+    EXPECT_EQ(manifest->ownCopy("ib_logfile0"), mysql::OwnCopy::InOldData);
+    dir.write("data/OldData(1)/ibdata1", "own");
+    EXPECT_EQ(manifest->ownCopy("ibdata1"), mysql::OwnCopy::InOldData);
+    EXPECT_EQ(manifest->ownCopy("never-moved"), mysql::OwnCopy::InDataFolder);
 }
 
 } // namespace
