@@ -2,6 +2,7 @@
 
 #include "common/strings.h"
 #include "mysql/child_process.h"
+#include "mysql/data_folder_lock.h"
 
 #include <filesystem>
 
@@ -39,6 +40,14 @@ bool SystemdService::stopMySqlService()
     runProgram({ *systemctl, "stop", m_serviceName }, {});
     if (isActive()) {
         m_problem = "systemctl stop " + m_serviceName + " left it running";
+        return false;
+    }
+    // The unit may be inactive while a server it did not start, or one still ending, has the
+    // files open: the moves wait for the folder itself to be free.
+    if (const pid_t holder = innodbLockHolder(m_dataFolder); holder != 0) {
+        m_problem = "a process (" + (holder > 0 ? "pid " + std::to_string(holder) : "not visible here")
+            + ") still holds InnoDB's lock on " + m_dataFolder + " after systemctl stop "
+            + m_serviceName;
         return false;
     }
     return true;

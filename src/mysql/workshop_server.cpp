@@ -5,6 +5,7 @@
 #include "mysql/connection_string.h"
 #include "mysql/data_folder_lock.h"
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -50,8 +51,8 @@ bool recovering(const fs::path &log, std::uintmax_t from)
     return false;
 }
 
-// The last lines the server wrote to its log from `from` on, its [ERROR] lines first: what it
-// says about why it did not start.
+// What the server wrote to its log from `from` on about why it did not start: its first [ERROR]
+// lines, or else its last lines.
 std::string lastLines(const fs::path &log, std::uintmax_t from)
 {
     std::ifstream in(log, std::ios::binary);
@@ -70,9 +71,12 @@ std::string lastLines(const fs::path &log, std::uintmax_t from)
     if (chosen.empty()) {
         return "its log says nothing";
     }
+    // The first errors name the cause ("File ./ib_logfile0 was not found"); the last ones only
+    // say that the server gave up. Other lines: the last ones are the nearest to the end.
     std::string quoted;
-    const std::size_t first = chosen.size() > kQuotedLines ? chosen.size() - kQuotedLines : 0;
-    for (std::size_t i = first; i < chosen.size(); ++i) {
+    const std::size_t first
+        = errors.empty() && chosen.size() > kQuotedLines ? chosen.size() - kQuotedLines : 0;
+    for (std::size_t i = first; i < std::min(chosen.size(), first + kQuotedLines); ++i) {
         quoted += (quoted.empty() ? "\"" : " / \"") + chosen[i] + "\"";
     }
     return quoted;

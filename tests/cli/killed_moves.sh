@@ -13,11 +13,11 @@ shim=$3
 data="$work/workshop/data"
 socket="$work/workshop/run/mysqld.sock"
 
-# The workshop's own server, started and stopped by hand, to write and read the marker.
+# A server started and stopped by hand on a data folder (the workshop's by default), to run SQL.
 own_server() {
-    local sql=$1 user=()
+    local sql=$1 folder=${2:-$data} user=()
     [ "$(id -u)" -eq 0 ] && user=(--user=root)
-    mariadbd --no-defaults --datadir="$data" --socket="$socket" \
+    mariadbd --no-defaults --datadir="$folder" --socket="$socket" \
         --pid-file="$work/workshop/run/mysqld.pid" --skip-networking \
         --tmpdir="$work/workshop/run" --innodb-file-per-table=0 "${user[@]}" \
         --log-error="$work/own-server.err" &
@@ -75,4 +75,20 @@ if [ "$n" -lt 9 ]; then
     exit 1
 fi
 check_own "a run of $((n - 1)) renames"
+
+# The Recovered Folder is a whole data folder: a server of the same version starts on a copy of it
+# (its redo log and system tables are there) and serves the rebuilt tables.
+recovered=$(recovered_folder)
+for name in ibdata1 ib_logfile0 zarafa mysql; do
+    [ -e "$recovered/$name" ] || { echo "no $name in $recovered" >&2; ls -la "$recovered" >&2; exit 1; }
+done
+cp -a "$recovered" "$work/copy"
+rm -f "$work/copy/zarafa.sql" "$work/copy/README.txt"
+tables=$(own_server "select count(*) from information_schema.tables where table_schema='zarafa'
+    and engine='InnoDB'; checksum table zarafa.stores" "$work/copy") || {
+    echo "no server starts on a copy of the Recovered Folder" >&2; exit 1; }
+if [ "$(echo "$tables" | head -n 1)" -lt 1 ] || echo "$tables" | grep -q NULL; then
+    echo "the copy of the Recovered Folder does not serve its tables: $tables" >&2
+    exit 1
+fi
 echo "killed before each of $((n - 1)) renames; the server's own files came through each time"
