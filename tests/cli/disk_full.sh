@@ -83,5 +83,6 @@ elif ! python3 -c 'import json,sys; sys.exit(json.load(open(sys.argv[1]))["outco
     complain fills "the report does not say failed"
 else
     echo "fills: $(grep -i "disk" "$work/stderr" | head -n 1)"
+    tail -n 5 "$work/stdout"
 fi
 exit "$failed"
