@@ -2,13 +2,18 @@
 // closed.
 #include "app/main_window.h"
 #include "app/single_instance.h"
+#include "app/stop_signals.h"
 #include "job/rebuild_phases.h"
+#include "job/run_temp_folder.h"
 #include "log/log_report.h"
 
 #include <QApplication>
 
 int main(int argc, char **argv)
 {
+    // The repairs' temporary files land in one private folder, removed when the program ends;
+    // made before any thread runs, since it sets TMPDIR.
+    const auto tempFolder = job::RunTempFolder::create();
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Corvane Lumaris Repair for Zarafa"));
 
@@ -28,6 +33,11 @@ int main(int argc, char **argv)
     if (arguments.size() > 1 && !arguments.at(1).isEmpty()) {
         window.useFolder(arguments.at(1));
     }
+    // SIGTERM, SIGHUP and Ctrl-C stop a running job as the stop question's Yes does, then end
+    // the program with 1.
+    app::StopSignals stopSignals;
+    QObject::connect(&stopSignals, &app::StopSignals::stopAsked, &window,
+        &app::CCorvaneLumerisZarafaRepairDlg::endOnSignal);
     window.show();
     return QApplication::exec();
 }

@@ -405,6 +405,17 @@ void CCorvaneLumerisZarafaRepairDlg::closeEvent(QCloseEvent *event)
     event->accept();
 }
 
+void CCorvaneLumerisZarafaRepairDlg::endOnSignal()
+{
+    if (m_closing) {
+        return;
+    }
+    m_closing = true;
+    hide();
+    endJobForExit();
+    QCoreApplication::exit(1);
+}
+
 void CCorvaneLumerisZarafaRepairDlg::endJobForExit()
 {
     if (!m_control) {

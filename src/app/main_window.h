@@ -69,6 +69,9 @@ public:
 
     // Chooses `folder` as the folder browser would (the program's folder argument).
     void useFolder(const QString &folder);
+    // A stop signal (SIGTERM, SIGHUP, Ctrl-C): the running job stops as at the user's Yes, the
+    // server's files go back, and the program ends with 1.
+    void endOnSignal();
 
 public slots:
     void selectFolder();

@@ -7,6 +7,7 @@
 #include "job/job_control.h"
 #include "job/rebuild_phases.h"
 #include "job/run_report.h"
+#include "job/run_temp_folder.h"
 #include "log/log_report.h"
 #include "mysql/client_login.h"
 
@@ -23,11 +24,30 @@ namespace {
 
 std::atomic<int> g_interrupts { 0 };
 
-extern "C" void onInterrupt(int)
+extern "C" void onInterrupt(int signal)
 {
     g_interrupts.fetch_add(1);
-    // A second Ctrl-C ends the program the usual way.
-    std::signal(SIGINT, SIG_DFL);
+    // A second Ctrl-C ends the program the usual way. A second SIGTERM or SIGHUP does not: a
+    // service manager or a closed terminal repeats them, and the finishing step that puts the
+    // server's own files back must not be cut short.
+    if (signal == SIGINT) {
+        std::signal(SIGINT, SIG_DFL);
+    }
+}
+
+// Ctrl-C, SIGTERM (kill, a shutdown) and SIGHUP (the terminal closed) all stop the run as the
+// user's stop: the server's own files go back before the program ends.
+void catchStopSignals(bool catching)
+{
+    struct sigaction action {};
+    action.sa_handler = catching ? onInterrupt : SIG_DFL;
+    // Restarted, so that a signal landing on the worker's thread does not break the read it
+    // waits in (the driver would take it for a lost connection).
+    action.sa_flags = SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    for (const int signal : { SIGINT, SIGTERM, SIGHUP }) {
+        ::sigaction(signal, &action, nullptr);
+    }
 }
 
 // Saves the log report as the window's Save Log does; the repair's own result is not changed by
@@ -88,6 +108,10 @@ int runRepair(const cli::RepairOptions &options, const std::string &logFile)
         consoleOptions.login = login;
     }
 
+    // Every temporary file of the run lands in one private folder, removed at every ending this
+    // process sees; one a killed run left behind goes now.
+    const auto tempFolder = job::RunTempFolder::create();
+
     consoleOptions.answer = options.answer;
     consoleOptions.quiet = options.quiet;
     cli::ConsoleHost host(consoleOptions);
@@ -109,12 +133,13 @@ int runRepair(const cli::RepairOptions &options, const std::string &logFile)
     };
 
     control.folderChosen(options.folder);
-    std::signal(SIGINT, onInterrupt);
+    catchStopSignals(true);
     control.startStopPressed();
     bool stopSent = false;
     while (control.jobRunning()) {
         if (!stopSent && g_interrupts.load() > 0) {
-            // Ctrl-C is the command line's Yes to "Do You want to stop process?".
+            // Ctrl-C (or SIGTERM, SIGHUP) is the command line's Yes to "Do You want to stop
+            // process?".
             control.flags().userStopRequested = 1;
             control.flags().stopRequested = 1;
             stopSent = true;
@@ -123,7 +148,7 @@ int runRepair(const cli::RepairOptions &options, const std::string &logFile)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     control.waitForJob();
-    std::signal(SIGINT, SIG_DFL);
+    catchStopSignals(false);
     if (!report) {
         // The job ended before it had a state to judge: nothing was done.
         std::cerr << "zarafa-repair: the repair did not run\n";

@@ -6,6 +6,7 @@
 #include "job/login.h"
 #include "job/row_insertion.h"
 #include "job/save_database.h"
+#include "job/write_guard.h"
 #include "mysql/child_process.h"
 #include "mysql/data_folder_backup.h"
 #include "mysql/statements.h"
@@ -81,6 +82,19 @@ std::string unfinishedRestoreLine(
                              : "; what was rebuilt is in " + recovered.string());
 }
 
+// The workshop's lock lives in its own folder; a real server's beside its data folder, where
+// the tool may write.
+std::filesystem::path lockFilePath(mysql::ServerControl &server)
+{
+    if (auto *workshop = dynamic_cast<mysql::WorkshopServer *>(&server)) {
+        return workshop->location() / "zarafa-repair.lock";
+    }
+    const std::filesystem::path data = server.dataFolder();
+    return std::filesystem::temp_directory_path()
+        / ("zarafa-repair-server" + std::to_string(std::hash<std::string> {}(data.string()))
+            + ".lock");
+}
+
 class RebuildPhases : public RepairPhases
 {
 public:
@@ -91,6 +105,23 @@ public:
     }
 
     bool checkTablespaces(RepairJob &job) override { return job::checkTablespaces(job); }
+
+    bool lockWorkshop(RepairJob &job) override
+    {
+        auto lock = WorkshopLock::acquire(lockFilePath(m_server));
+        if (!lock.ok()) {
+            job.fail(lock.error().describe());
+            return false;
+        }
+        job.workshopLock = std::move(lock).value();
+        return true;
+    }
+
+    bool checkFreeSpace(RepairJob &job) override
+    {
+        return job::checkFreeSpace(
+            job, { m_server.dataFolder(), std::filesystem::temp_directory_path() });
+    }
 
     bool stopServiceAndBackUp(RepairJob &job) override
     {
@@ -194,10 +225,13 @@ public:
         steps.includeDeleted = m_includeDeleted;
         steps.keepDamagedValues = m_keepDamagedValues;
         steps.openWriter = [&job](const frm::FrmTableEntry &table) {
-            return std::make_unique<MySqlTableWriter>(*job.connection, table);
+            auto writer = std::make_unique<MySqlTableWriter>(*job.connection, table);
+            guardWrites(job, *writer);
+            return writer;
         };
         steps.switchToInnoDb = [&job](const frm::FrmTableEntry &table) {
-            return switchTableToInnoDb(job, table.dictionaryName);
+            return guardedSwitch(
+                job, [&job, &table] { return switchTableToInnoDb(job, table.dictionaryName); });
         };
         steps.finishRebuild = [this, &job] {
             // A portable dump of what was rebuilt, taken while the server still runs: it loads

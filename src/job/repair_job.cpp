@@ -45,6 +45,8 @@ void RepairJob::reset()
     databaseFolder.clear();
     tables.clear();
     failures.clear();
+    writeFault.clear();
+    workshopLock.reset();
     losses.clear();
     folderProblem.clear();
     readProblems.clear();

@@ -6,6 +6,7 @@
 #include "job/job_flags.h"
 #include "job/progress_meter.h"
 #include "job/repair_host.h"
+#include "job/workshop_lock.h"
 #include "log/log_report.h"
 #include "mysql/connection.h"
 
@@ -105,12 +106,17 @@ struct RepairJob
     std::unique_ptr<mysql::Connection> connection; // the rebuild's connection, once logged in
     std::string mysqlDataFolder; // the server's data folder the backup moved files out of
     std::string oldDataFolder;   // this job's OldData folder
+    // This run's hold on the server: no second run uses it until the job is reset.
+    std::unique_ptr<WorkshopLock> workshopLock;
 
     // What went wrong outside the tables' own counts, in the words the user is shown, each naming
     // its cause and path. A failure means the rebuild could not be finished or nothing could be
     // read: the run failed. A loss means the result lacks something the user expects (a table
     // not created, a dump not written): the run completed with losses.
     std::vector<std::string> failures;
+    // The first write the server or its disk could not take (a full disk, the server gone):
+    // it ends the data pass; empty while none failed.
+    std::string writeFault;
     std::vector<std::string> losses;
     void fail(std::string problem) { failures.push_back(std::move(problem)); }
     void lose(std::string problem) { losses.push_back(std::move(problem)); }

@@ -23,6 +23,20 @@ public:
         (void)job;
         return true;
     }
+    // Takes the server for this run alone (held in job.workshopLock until the job is reset);
+    // false, with the reason recorded by job.fail(), when another run holds it.
+    virtual bool lockWorkshop(RepairJob &job)
+    {
+        (void)job;
+        return true;
+    }
+    // Whether the disks where the rebuild writes have room for it, before the server is
+    // touched; false, with the reason recorded by job.fail(), ends the job as failed.
+    virtual bool checkFreeSpace(RepairJob &job)
+    {
+        (void)job;
+        return true;
+    }
     // Stops the server and moves its own InnoDB files aside; false to be retried.
     virtual bool stopServiceAndBackUp(RepairJob &job) = 0;
     virtual bool startMySqlService(RepairJob &job) = 0;

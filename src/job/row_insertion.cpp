@@ -2,6 +2,7 @@
 
 #include "frm/column_type.h"
 #include "job/folder_listing.h"
+#include "job/write_fault.h"
 
 #include <algorithm>
 #include <charconv>
@@ -147,11 +148,17 @@ void MySqlTableWriter::acceptRow(const innodb::DecodedRow &row)
             parameters.push_back(mysql::Parameter { parameter.columnName,
                 parameterTypeFor(parameter.typeName), std::as_bytes(std::span(spilled.back())) });
         }
+        if (!m_fault.empty() || faultBefore(0)) {
+            ++m_refused;
+            m_lastRefusal = m_fault;
+            return;
+        }
         if (m_copy) {
             m_copy->stage(row);
         }
         const common::Status done
             = m_connection.execute(insertStatementText(m_tableName, form), parameters);
+        faultAfter(done);
         if (done.ok()) {
             ++m_inserted;
             ++m_tableRows;
@@ -230,6 +237,52 @@ std::vector<mysql::Parameter> MySqlTableWriter::parametersOf(const PendingRow &r
     return parameters;
 }
 
+bool MySqlTableWriter::faultBefore(std::uint64_t bytes)
+{
+    if (!m_fault.empty()) {
+        return true;
+    }
+    if (checkSpace) {
+        if (auto cause = checkSpace(bytes)) {
+            declareFault(std::move(*cause));
+            return true;
+        }
+    }
+    return false;
+}
+
+bool MySqlTableWriter::faultAfter(const common::Status &done)
+{
+    if (done.ok()) {
+        return false;
+    }
+    if (auto cause = serverWriteFault(
+            m_connection.lastServerError(), m_connection.lastState(), done.error().message)) {
+        declareFault(std::move(*cause));
+        return true;
+    }
+    return false;
+}
+
+void MySqlTableWriter::declareFault(std::string cause)
+{
+    if (!m_fault.empty()) {
+        return;
+    }
+    m_fault = std::move(cause);
+    if (onFault) {
+        onFault(m_fault);
+    }
+}
+
+void MySqlTableWriter::refuseUnsent(std::size_t first)
+{
+    const std::size_t unsent = m_rows.size() - std::min(first, m_rows.size());
+    m_refused += unsent;
+    m_lastRefusal = m_fault;
+    settle(unsent, false);
+}
+
 void MySqlTableWriter::settle(std::size_t rows, bool landed)
 {
     if (m_copy && rows > 0) {
@@ -275,6 +328,7 @@ void MySqlTableWriter::sendAlone(const PendingRow &row)
     const std::optional<std::string> restore
         = row.lenient ? relaxStrictMode() : std::optional<std::string>();
     const common::Status done = m_connection.execute(m_statement, parametersOf(row));
+    faultAfter(done);
     if (restore) {
         (void)m_connection.execute("SET SESSION sql_mode = '" + *restore + "'");
     }
@@ -291,6 +345,11 @@ void MySqlTableWriter::sendAlone(const PendingRow &row)
 void MySqlTableWriter::flush()
 {
     if (m_rows.empty()) {
+        return;
+    }
+    if (faultBefore(m_values.size() + m_bytes.size())) {
+        refuseUnsent(0);
+        clearPending();
         return;
     }
     if (!m_sessionReady) {
@@ -317,10 +376,25 @@ void MySqlTableWriter::flush()
                 parameters.push_back(std::move(parameter));
             }
         }
-        if (m_connection.execute(m_statement, parameters).ok()) {
+        const common::Status done = m_connection.execute(m_statement, parameters);
+        if (done.ok()) {
             sent = m_rows.size();
             m_inserted += sent;
             m_tableRows += sent;
+        } else if (faultAfter(done)) {
+            // The rows ahead of the failing one may be in the table: a server that still answers
+            // says how many; the rest are refused unsent.
+            std::uint64_t now = 0;
+            if (countRows(now) && now >= m_tableRows) {
+                sent = static_cast<std::size_t>(
+                    std::min<std::uint64_t>(now - m_tableRows, m_rows.size()));
+            }
+            m_inserted += sent;
+            m_tableRows += sent;
+            settle(sent, true);
+            refuseUnsent(sent);
+            clearPending();
+            return;
         } else {
             // The rows ahead of the refused one are in the table; learn how many.
             std::uint64_t now = 0;
@@ -335,8 +409,17 @@ void MySqlTableWriter::flush()
         settle(sent, true);
     }
     for (std::size_t i = sent; i < m_rows.size(); ++i) {
+        if (!m_fault.empty()) {
+            refuseUnsent(i);
+            break;
+        }
         sendAlone(m_rows[i]);
     }
+    clearPending();
+}
+
+void MySqlTableWriter::clearPending()
+{
     m_rows.clear();
     m_values.clear();
     m_bytes.clear();
@@ -346,7 +429,7 @@ void MySqlTableWriter::flush()
 void MySqlTableWriter::finish()
 {
     flush();
-    if (m_savedSqlMode) {
+    if (m_savedSqlMode && m_fault.empty()) {
         (void)m_connection.execute("SET SESSION sql_mode = '" + *m_savedSqlMode + "'");
         m_savedSqlMode.reset();
     }

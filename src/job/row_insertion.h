@@ -8,6 +8,7 @@
 #include "mysql/connection.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -61,6 +62,15 @@ public:
     // Rows sent one per statement after a batch was refused (for tests and figures).
     std::uint64_t rowsSentAlone() const { return m_sentAlone; }
 
+    // Asked before each statement with the bytes it carries: why the disk cannot take them, or
+    // nothing. Without it only the server's own errors tell of a full disk.
+    std::function<std::optional<std::string>(std::uint64_t bytes)> checkSpace;
+    // Told once when the server cannot write any more (a full disk, the server gone); from then
+    // on no statement is sent and every further row counts as refused with that cause.
+    std::function<void(const std::string &cause)> onFault;
+    // The cause of that fault, empty while there is none.
+    const std::string &fault() const { return m_fault; }
+
 private:
     // A row of the batch: its slice of m_values, and its parameters in m_parameters.
     struct PendingRow
@@ -90,6 +100,14 @@ private:
     std::optional<std::string> relaxStrictMode();
     std::vector<mysql::Parameter> parametersOf(const PendingRow &row) const;
     bool countRows(std::uint64_t &rows);
+    // Whether the server can take no more writes: before a statement (the disk's free space) or
+    // after a failed one (its error). Declares the fault the first time.
+    bool faultBefore(std::uint64_t bytes);
+    bool faultAfter(const common::Status &done);
+    void declareFault(std::string cause);
+    // The pending rows from `first` on, refused unsent after a fault.
+    void refuseUnsent(std::size_t first);
+    void clearPending();
 
     mysql::Connection &m_connection;
     const frm::FrmTableEntry &m_table;
@@ -116,6 +134,7 @@ private:
     std::uint64_t m_refused = 0;
     std::uint64_t m_sentAlone = 0;
     std::string m_lastRefusal;
+    std::string m_fault;
 };
 
 } // namespace job

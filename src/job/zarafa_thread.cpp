@@ -78,7 +78,13 @@ int CZarafaThread::run()
             m_phases.restoreServer(m_job);
             m_job.rebuildFinished = true;
         }
-        showOk(m_job, common::str::kStoppedFailure, joinedLines(m_job.failures));
+        if (m_refusedBeforeStart) {
+            // Nothing was touched; the reason alone is the truth, not the login or version text.
+            m_job.host.showMessage(Message { std::string(common::kFailedText) + ":\n"
+                    + joinedLines(m_job.failures), 1, true, false });
+        } else {
+            showOk(m_job, common::str::kStoppedFailure, joinedLines(m_job.failures));
+        }
     }
 
     // The finishing step clears stopRequested so that a stop cannot cut it short; the user's own
@@ -145,6 +151,11 @@ void CZarafaThread::scanPhase()
     m_job.startPhase("listing");
     if (!listTableFiles(m_job, flags.databaseFolder()) || !m_phases.checkTablespaces(m_job)) {
         flags.folderInvalid = 1;
+        return;
+    }
+    if (!m_phases.lockWorkshop(m_job) || !m_phases.checkFreeSpace(m_job)) {
+        flags.scanSucceeded = 0;
+        m_refusedBeforeStart = true;
         return;
     }
 

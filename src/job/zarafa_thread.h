@@ -48,6 +48,7 @@ private:
     std::thread m_thread;
     std::atomic<bool> m_finished { false };
     int m_exitCode = 0;
+    bool m_refusedBeforeStart = false; // refused before the server was touched (disk space)
 };
 
 } // namespace job

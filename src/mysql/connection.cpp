@@ -119,13 +119,30 @@ common::Result<std::unique_ptr<Connection>> Connection::open(const std::string &
     return std::unique_ptr<Connection>(new Connection(environment, connection));
 }
 
+common::Error Connection::failure(short handleType, void *handle, std::string where)
+{
+    // The first record carries the server's own error number and state; the caller decides
+    // from them whether the server can still write at all.
+    SQLCHAR state[6] = {};
+    SQLINTEGER nativeError = 0;
+    SQLSMALLINT length = 0;
+    m_lastServerError = 0;
+    m_lastState.clear();
+    if (SQL_SUCCEEDED(SQLGetDiagRec(
+            handleType, handle, 1, state, &nativeError, nullptr, 0, &length))) {
+        m_lastServerError = static_cast<int>(nativeError);
+        m_lastState = reinterpret_cast<const char *>(state);
+    }
+    return databaseError(handleType, handle, std::move(where));
+}
+
 common::Status Connection::execute(std::string_view sql) { return execute(sql, {}); }
 
 common::Status Connection::execute(std::string_view sql, std::span<const Parameter> parameters)
 {
     Command command(m_connection);
     if (!command.valid()) {
-        return databaseError(SQL_HANDLE_DBC, m_connection, "command");
+        return failure(SQL_HANDLE_DBC, m_connection, "command");
     }
     SQLRETURN rc = SQL_SUCCESS;
     if (parameters.empty()) {
@@ -133,7 +150,7 @@ common::Status Connection::execute(std::string_view sql, std::span<const Paramet
     } else {
         rc = SQLPrepare(command.handle(), sqlText(sql), sqlLength(sql));
         if (!SQL_SUCCEEDED(rc)) {
-            return databaseError(SQL_HANDLE_STMT, command.handle(), "prepare");
+            return failure(SQL_HANDLE_STMT, command.handle(), "prepare");
         }
         // The lengths must stay put until SQLExecute has read them.
         std::vector<SQLLEN> lengths(parameters.size());
@@ -150,14 +167,14 @@ common::Status Connection::execute(std::string_view sql, std::span<const Paramet
                 static_cast<SQLULEN>(parameter.bytes.size()), 0, const_cast<std::byte *>(data),
                 lengths[i], &lengths[i]);
             if (!SQL_SUCCEEDED(rc)) {
-                return databaseError(
+                return failure(
                     SQL_HANDLE_STMT, command.handle(), "parameter " + parameter.name);
             }
         }
         rc = SQLExecute(command.handle());
     }
     if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) {
-        return databaseError(SQL_HANDLE_STMT, command.handle(), "execute");
+        return failure(SQL_HANDLE_STMT, command.handle(), "execute");
     }
     command.discardResults();
     return common::okStatus();
@@ -167,11 +184,11 @@ common::Result<Rows> Connection::query(std::string_view sql)
 {
     Command command(m_connection);
     if (!command.valid()) {
-        return databaseError(SQL_HANDLE_DBC, m_connection, "command");
+        return failure(SQL_HANDLE_DBC, m_connection, "command");
     }
     SQLRETURN rc = SQLExecDirect(command.handle(), sqlText(sql), sqlLength(sql));
     if (!SQL_SUCCEEDED(rc)) {
-        return databaseError(SQL_HANDLE_STMT, command.handle(), "query");
+        return failure(SQL_HANDLE_STMT, command.handle(), "query");
     }
     SQLSMALLINT columns = 0;
     SQLNumResultCols(command.handle(), &columns);
@@ -182,7 +199,7 @@ common::Result<Rows> Connection::query(std::string_view sql)
             break;
         }
         if (!SQL_SUCCEEDED(rc)) {
-            return databaseError(SQL_HANDLE_STMT, command.handle(), "fetch");
+            return failure(SQL_HANDLE_STMT, command.handle(), "fetch");
         }
         Row row;
         for (SQLUSMALLINT column = 1; column <= static_cast<SQLUSMALLINT>(columns); ++column) {
@@ -198,7 +215,7 @@ common::Result<Rows> Connection::query(std::string_view sql)
                     break;
                 }
                 if (!SQL_SUCCEEDED(rc)) {
-                    return databaseError(SQL_HANDLE_STMT, command.handle(), "read value");
+                    return failure(SQL_HANDLE_STMT, command.handle(), "read value");
                 }
                 if (indicator == SQL_NULL_DATA) {
                     isNull = true;

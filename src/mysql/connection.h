@@ -57,11 +57,19 @@ public:
     // Runs one text and returns every row it produced, each value as raw bytes in a string.
     common::Result<Rows> query(std::string_view sql);
 
+    // The server's error number (1114, 2013, ...) and SQLSTATE of the last statement that
+    // failed; 0 and empty while none has.
+    int lastServerError() const { return m_lastServerError; }
+    const std::string &lastState() const { return m_lastState; }
+
 private:
     Connection(void *environment, void *connection);
+    common::Error failure(short handleType, void *handle, std::string where);
 
     void *m_environment; // SQLHENV
     void *m_connection; // SQLHDBC
+    int m_lastServerError = 0;
+    std::string m_lastState;
 };
 
 } // namespace mysql
