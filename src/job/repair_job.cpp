@@ -39,6 +39,9 @@ void RepairJob::reset()
     folderProblem.clear();
     readProblems.clear();
     tablesNotCreated.clear();
+    resultFolder.clear();
+    recoveredFolder.clear();
+    dumpPath.clear();
     nextListRow = 3;
 }
 

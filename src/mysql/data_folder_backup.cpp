@@ -236,10 +236,22 @@ fs::path finishRebuildMoves(const fs::path &dataFolder, const fs::path &oldDataF
         if (!rebuilt(name)) {
             continue;
         }
-        if (sameName(name, kZarafaFolder) || sameName(name, kTablespace)) {
+        // The redo log goes with the tablespace it belongs to: a server starts on the Recovered
+        // Folder only with both.
+        if (sameName(name, kZarafaFolder) || sameName(name, kTablespace)
+            || sameName(name, kLogFiles[0]) || sameName(name, kLogFiles[1])) {
             moveEntry(entry, recovered / name, hooks);
         } else if (isLogFile(name, serverLogName)) {
             deleteEntry(entry, hooks);
+        }
+    }
+    // The server's system tables stay its own; a copy makes the Recovered Folder a data folder
+    // a server of the same version starts on.
+    if (const fs::path system = dataFolder / "mysql"; fs::is_directory(system, error)) {
+        fs::copy(system, recovered / "mysql", fs::copy_options::recursive, error);
+        if (error) {
+            hooks.reportProblem("the system tables could not be copied into " + recovered.string()
+                + ": " + error.message());
         }
     }
     for (const fs::path &entry : listFolder(oldDataFolder)) {

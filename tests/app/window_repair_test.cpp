@@ -48,7 +48,7 @@ void WindowRepairTest::workshopRepairAsksNoLoginAndTheBarNeverGoesBack()
     }
     testing_support::TempDir dir;
     mysql::WorkshopServer server(dir.path() / "workshop");
-    auto phases = job::createRebuildPhases(server);
+    auto phases = job::createRebuildPhases(server, (dir.path() / "output").string());
     logreport::LogReport log;
     log.setProgramStartTime(logreport::LogReport::ctimeNow());
     app::CCorvaneLumerisZarafaRepairDlg window(*phases, log);

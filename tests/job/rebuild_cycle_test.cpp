@@ -59,7 +59,7 @@ class ObservedPhases : public job::RepairPhases
 {
 public:
     explicit ObservedPhases(mysql::ServerControl &server)
-        : m_inner(job::createRebuildPhases(server))
+        : m_inner(job::createRebuildPhases(server, (server.location().parent_path() / "output").string()))
     {
     }
     std::function<void(job::RepairJob &)> afterBackup;
@@ -188,9 +188,14 @@ TEST_F(RebuildCycleTest, FullCycleLeavesRecoveredFolderAndTheServerWithItsOwnDat
     EXPECT_EQ(host.completions(), 1);
     const std::string repaired = control.flags().repairedPath();
     ASSERT_FALSE(repaired.empty());
-    EXPECT_EQ(fs::path(repaired).filename().string().rfind("Recovered Folder (", 0), 0u);
-    EXPECT_TRUE(fs::exists(fs::path(repaired) / "zarafa"));
-    EXPECT_TRUE(fs::exists(fs::path(repaired) / "ibdata1"));
+    // The result is out of the workshop, in a run folder of its own with a sortable name.
+    EXPECT_EQ(fs::path(repaired).parent_path(), dir.path() / "output");
+    EXPECT_EQ(fs::path(repaired).filename().string().rfind("recovered-20", 0), 0u);
+    EXPECT_TRUE(fs::exists(fs::path(repaired) / "Recovered Folder" / "zarafa"));
+    EXPECT_TRUE(fs::exists(fs::path(repaired) / "Recovered Folder" / "ibdata1"));
+    EXPECT_TRUE(fs::exists(fs::path(repaired) / "Recovered Folder" / "README.txt"));
+    EXPECT_EQ(fs::status(repaired).permissions() & fs::perms::all, fs::perms::owner_all);
+    EXPECT_TRUE(entryStartingWith(data, "Recovered Folder").empty());
     EXPECT_FALSE(hasEntry(data, "zarafa"));
     const fs::path oldData = entryStartingWith(data, "OldData");
     ASSERT_FALSE(oldData.empty());
