@@ -213,6 +213,11 @@ public:
         // Cleared so that the moves below are not cut short; the user's own request survives in
         // userStopRequested.
         job.flags.stopRequested = 0;
+        if (job.resultFolder.empty()) {
+            // Not made before the start (a caller that checks the folder its own way): made now,
+            // so that the result still leaves the server's data folder.
+            prepareResultFolder(job, m_outputFolder);
+        }
         if (stopped && job.backupDone) {
             const auto recovered = mysql::finishRebuildMoves(job.mysqlDataFolder, job.oldDataFolder,
                 mysql::serverLogName(), moveHooks(job, 6, false));

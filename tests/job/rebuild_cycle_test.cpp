@@ -58,14 +58,15 @@ std::string scalar(mysql::Connection &connection, std::string_view sql)
 class ObservedPhases : public job::RepairPhases
 {
 public:
-    explicit ObservedPhases(mysql::ServerControl &server)
-        : m_inner(job::createRebuildPhases(server, (server.location().parent_path() / "output").string()))
+    ObservedPhases(mysql::ServerControl &server, const fs::path &output)
+        : m_inner(job::createRebuildPhases(server, output.string()))
     {
     }
     std::function<void(job::RepairJob &)> afterBackup;
     std::function<void(job::RepairJob &)> afterStart;
     std::function<void(job::RepairJob &)> beforeFinish;
 
+    bool checkTablespaces(job::RepairJob &job) override { return m_inner->checkTablespaces(job); }
     bool stopServiceAndBackUp(job::RepairJob &job) override
     {
         const bool done = m_inner->stopServiceAndBackUp(job);
@@ -154,7 +155,7 @@ protected:
     TempDir dir;
     mysql::WorkshopServer server { dir.path() / "workshop" };
     RecordingHost host;
-    ObservedPhases phases { server };
+    ObservedPhases phases { server, dir.path() / "output" };
     logreport::LogReport log;
     job::JobControl control { host, phases, log };
 };
