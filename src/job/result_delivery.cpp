@@ -3,6 +3,7 @@
 #include "job/result_folder.h"
 
 #include <ctime>
+#include <fstream>
 
 namespace fs = std::filesystem;
 
@@ -93,6 +94,25 @@ void deliverRecoveredFolder(RepairJob &job, const fs::path &madeInDataFolder)
     if (const common::Status written = writeRecoveredReadme(recovered, serverVersionText());
         !written.ok()) {
         say(job, "No README in the Recovered Folder: " + written.error().describe());
+    }
+}
+
+void saveBesideResult(RunReport &report, const logreport::LogReport &log)
+{
+    if (report.resultPath.empty()) {
+        return;
+    }
+    const fs::path folder = report.resultPath;
+    report.logPath = logreport::saveLogFile((folder / kLogName).string(), log.reportRows());
+    const fs::path path = folder / kReportName;
+    report.reportPath = path.string();
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << reportJson(report);
+    out.close();
+    if (!out) {
+        std::error_code error;
+        fs::remove(path, error);
+        report.reportPath.clear();
     }
 }
 

@@ -5,6 +5,8 @@
 
 #include "job/dump_writer.h"
 #include "job/repair_job.h"
+#include "job/run_report.h"
+#include "log/log_report.h"
 
 #include <filesystem>
 #include <memory>
@@ -27,5 +29,9 @@ void finishDump(RepairJob &job, DumpWriter &dump);
 // Moves the Recovered Folder the server's data folder got into the run's folder and writes its
 // README; when the move fails it stays where it is, recorded as a loss that says where.
 void deliverRecoveredFolder(RepairJob &job, const std::filesystem::path &madeInDataFolder);
+
+// Saves the log and report.json into the run's result folder (nothing when there is none) and
+// sets their paths in `report`; a file that cannot be written keeps its path empty.
+void saveBesideResult(RunReport &report, const logreport::LogReport &log);
 
 } // namespace job

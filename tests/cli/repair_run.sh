@@ -3,7 +3,8 @@
 #
 #   . repair_run.sh ZARAFA_REPAIR FIXTURE   sets repair, fixture, here, work (removed at exit),
 #                                           input (a copy of the fixture's Zarafa and ibdata1)
-#   run_repair EXPECTED_STATUS              runs it; $work/stdout, stderr and report.json
+#   run_repair EXPECTED_STATUS              runs it; $work/stdout, stderr and report.json; the
+#                                           result goes under $output ($work/out by default)
 #   result_folder                           prints the run's result folder (zarafa.sql, report)
 #   recovered_folder                        prints the Recovered Folder inside it
 repair=$1
@@ -18,7 +19,7 @@ cp "$fixture/ibdata1" "$input/ibdata1"
 
 run_repair() {
     local expected=$1 status=0
-    "$repair" --folder "$input" --workshop "$work/workshop" --output "$work/out" \
+    "$repair" --folder "$input" --workshop "$work/workshop" --output "${output:-$work/out}" \
         --report "$work/report.json" \
         --quiet >"$work/stdout" 2>"$work/stderr" || status=$?
     if [ "$status" -ne "$expected" ]; then
@@ -29,7 +30,7 @@ run_repair() {
 }
 
 result_folder() {
-    find "$work/out" -mindepth 1 -maxdepth 1 -type d -name 'recovered-*' | head -n 1
+    find "${output:-$work/out}" -mindepth 1 -maxdepth 1 -type d -name 'recovered-*' | head -n 1
 }
 
 recovered_folder() {
