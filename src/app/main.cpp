@@ -3,6 +3,7 @@
 #include "app/main_window.h"
 #include "app/single_instance.h"
 #include "app/stop_signals.h"
+#include "common/settings.h"
 #include "job/rebuild_phases.h"
 #include "job/run_temp_folder.h"
 #include "log/log_report.h"
@@ -26,7 +27,10 @@ int main(int argc, char **argv)
     logreport::LogReport log;
     log.setProgramStartTime(logreport::LogReport::ctimeNow());
 
-    auto phases = job::createRebuildPhases(job::RebuildSettings {});
+    job::RebuildSettings settings;
+    settings.outputFolder
+        = common::Settings::load(common::Settings::defaultPath()).value("Output").value_or("");
+    auto phases = job::createRebuildPhases(settings);
     app::CCorvaneLumerisZarafaRepairDlg window(*phases, log);
     // An optional folder argument is chosen as if picked in the folder browser.
     const QStringList arguments = QApplication::arguments();

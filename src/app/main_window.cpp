@@ -1,5 +1,8 @@
 #include "app/main_window.h"
 
+#include "job/result_delivery.h"
+#include "job/run_report.h"
+
 #include "app/about_dialog.h"
 #include "app/app_settings.h"
 #include "app/dialog_keys.h"
@@ -106,6 +109,11 @@ CCorvaneLumerisZarafaRepairDlg::CCorvaneLumerisZarafaRepairDlg(
 
     m_host = new QtRepairHost(*this);
     m_control = std::make_unique<job::JobControl>(*m_host, m_phases, m_log);
+    // The log and the report go beside the result, as the command line puts them.
+    m_control->jobEnding = [this](const job::RepairJob &finished) {
+        job::RunReport report = job::makeRunReport(finished);
+        job::saveBesideResult(report, m_log);
+    };
 
     // The window opens with nothing chosen: no progress, no list, Start/Stop and Log disabled.
     m_progress->hide();

@@ -4,9 +4,12 @@
 #include "app/pictures.h"
 #include "common/strings.h"
 
+#include <QClipboard>
 #include <QDesktopServices>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -24,6 +27,9 @@ QString fromUtf8(std::string_view text)
 
 CSaveComplete::CSaveComplete(const job::Completion &completion, QWidget *parent)
     : QDialog(parent)
+    , openFolder([](const QString &folder) {
+        return QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+    })
     , m_repairedPath(fromUtf8(completion.repairedPath))
 {
     const QString repairedPath = m_repairedPath;
@@ -75,6 +81,29 @@ CSaveComplete::CSaveComplete(const job::Completion &completion, QWidget *parent)
         texts->addWidget(log);
     }
     texts->addWidget(m_link);
+    // The path as text to select, copy or type into a terminal.
+    auto *path = new QLineEdit(repairedPath, this);
+    path->setObjectName(QStringLiteral("resultPath"));
+    path->setReadOnly(true);
+    path->setMinimumWidth(path->fontMetrics().horizontalAdvance(repairedPath) + 16);
+    auto *open = new QPushButton(tr("Open folder"), this);
+    open->setObjectName(QStringLiteral("openFolder"));
+    auto *copy = new QPushButton(tr("Copy path"), this);
+    copy->setObjectName(QStringLiteral("copyPath"));
+    connect(open, &QPushButton::clicked, this, &CSaveComplete::openRepairedPath);
+    connect(copy, &QPushButton::clicked, this,
+        [this] { QGuiApplication::clipboard()->setText(m_repairedPath); });
+    auto *pathRow = new QHBoxLayout;
+    pathRow->addWidget(path, 1);
+    pathRow->addWidget(open);
+    pathRow->addWidget(copy);
+    texts->addLayout(pathRow);
+    m_openProblem = new QLabel(
+        tr("No file manager could be started. The result is in the folder shown above."), this);
+    m_openProblem->setObjectName(QStringLiteral("openProblem"));
+    m_openProblem->setWordWrap(true);
+    m_openProblem->hide();
+    texts->addWidget(m_openProblem);
     auto *top = new QHBoxLayout;
     top->addWidget(picture);
     top->addSpacing(12);
@@ -90,7 +119,8 @@ CSaveComplete::CSaveComplete(const job::Completion &completion, QWidget *parent)
 void CSaveComplete::openRepairedPath()
 {
     m_link->setVisited(true);
-    QDesktopServices::openUrl(QUrl::fromLocalFile(m_repairedPath));
+    const bool opened = openFolder && openFolder(m_repairedPath);
+    m_openProblem->setVisible(!opened);
 }
 
 } // namespace app

@@ -24,6 +24,7 @@ struct RepairOptions
     std::string serverService; // a systemd service instead of the workshop server
     std::string serverDataFolder; // that service's data folder
     std::string reportFile;
+    std::string outputFolder; // where each run's result folder is made; empty for the default
     bool includeDeleted = false;
     bool keepDamagedValues = false;
 };

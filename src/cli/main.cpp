@@ -6,6 +6,7 @@
 #include "common/strings.h"
 #include "job/job_control.h"
 #include "job/rebuild_phases.h"
+#include "job/result_folder.h"
 #include "job/run_report.h"
 #include "job/run_temp_folder.h"
 #include "log/log_report.h"
@@ -15,6 +16,7 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <filesystem>
 #include <fstream>
 #include <optional>
 #include <iostream>
@@ -120,6 +122,7 @@ int runRepair(const cli::RepairOptions &options, const std::string &logFile)
     settings.workshopFolder = options.workshop;
     settings.serverService = options.serverService;
     settings.serverDataFolder = options.serverDataFolder;
+    settings.outputFolder = options.outputFolder;
     settings.includeDeleted = options.includeDeleted;
     settings.keepDamagedValues = options.keepDamagedValues;
     auto phases = job::createRebuildPhases(settings);
@@ -154,9 +157,19 @@ int runRepair(const cli::RepairOptions &options, const std::string &logFile)
         std::cerr << "zarafa-repair: the repair did not run\n";
         return 3;
     }
-    report->reportPath = options.reportFile;
+    // The log and the report go beside the result, where put-back looks for the report; a
+    // --log or --report file is written as well.
+    const std::string resultFolder = report->resultPath;
+    if (!resultFolder.empty()) {
+        report->logPath = saveLog(log, (std::filesystem::path(resultFolder) / job::kLogName).string());
+        report->reportPath = (std::filesystem::path(resultFolder) / job::kReportName).string();
+    }
     if (!logFile.empty()) {
-        report->logPath = saveLog(log, logFile);
+        const std::string saved = saveLog(log, logFile);
+        report->logPath = report->logPath.empty() ? saved : report->logPath;
+    }
+    if (report->reportPath.empty()) {
+        report->reportPath = options.reportFile;
     }
     if (!report->tables.empty()) {
         std::cout << job::summaryText(*report) << std::flush;
@@ -167,11 +180,20 @@ int runRepair(const cli::RepairOptions &options, const std::string &logFile)
             std::cout << "  " << report->verdict.reasons[i] << '\n';
         }
     }
-    if (!options.reportFile.empty()) {
-        std::ofstream out(options.reportFile, std::ios::binary | std::ios::trunc);
-        out << job::reportJson(*report);
+    const std::string json = job::reportJson(*report);
+    std::vector<std::string> reportFiles { report->reportPath };
+    if (options.reportFile != report->reportPath) {
+        reportFiles.push_back(options.reportFile);
+    }
+    for (const std::string &path : reportFiles) {
+        if (path.empty()) {
+            continue;
+        }
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out << json;
+        out.close();
         if (!out) {
-            std::cerr << "zarafa-repair: cannot write the report " << options.reportFile << '\n';
+            std::cerr << "zarafa-repair: cannot write the report " << path << '\n';
         }
     }
     // One verdict for the exit code, the summary and the report alike.
@@ -220,6 +242,10 @@ int main(int argc, char **argv)
     app.add_flag("-q,--quiet", repair.quiet, "Do not show the status line");
     app.add_option("--report", repair.reportFile,
                    "Write a JSON account of every table (rows recovered, refused, skipped)");
+    app.add_option("--output", repair.outputFolder,
+        "Folder in which each run makes its result folder (recovered-DATE-TIME: the Recovered "
+        "Folder, zarafa.sql, the log and the report); created when missing. Default: "
+        "~/zarafa-repair");
     app.add_option("--workshop", repair.workshop,
                    "Folder of the private workshop server (default: in the user's data folder)");
     auto *service = app.add_option("--server-service", repair.serverService,
@@ -236,7 +262,7 @@ int main(int argc, char **argv)
         "damage starts (left out by default); either way each such row is named in the report");
     std::string settingsFile = common::Settings::defaultPath().string();
     app.add_option("--settings", settingsFile,
-        "The settings file (Location, ServerService, ServerDataFolder); options given here win")
+        "The settings file (Location, Output, ServerService, ServerDataFolder); options given here win")
         ->capture_default_str();
 
     std::string logFile;
@@ -270,6 +296,9 @@ int main(int argc, char **argv)
     const auto stored = common::Settings::load(settingsFile);
     if (repair.workshop.empty()) {
         repair.workshop = stored.value("Location").value_or("");
+    }
+    if (repair.outputFolder.empty()) {
+        repair.outputFolder = stored.value("Output").value_or("");
     }
     if (repair.serverService.empty()) {
         repair.serverService = stored.value("ServerService").value_or("");

@@ -4,6 +4,7 @@
 #include "job/definition_pass.h"
 #include "job/folder_listing.h"
 #include "job/login.h"
+#include "job/result_delivery.h"
 #include "job/row_insertion.h"
 #include "job/save_database.h"
 #include "job/write_guard.h"
@@ -104,7 +105,12 @@ public:
     {
     }
 
-    bool checkTablespaces(RepairJob &job) override { return job::checkTablespaces(job); }
+    bool checkTablespaces(RepairJob &job) override
+    {
+        // The result's place is made before the server is touched: a run that could not hand
+        // over its result must not begin.
+        return job::checkTablespaces(job) && prepareResultFolder(job, m_outputFolder);
+    }
 
     bool lockWorkshop(RepairJob &job) override
     {
@@ -233,16 +239,14 @@ public:
             return guardedSwitch(
                 job, [&job, &table] { return switchTableToInnoDb(job, table.dictionaryName); });
         };
-        steps.finishRebuild = [this, &job] {
-            // A portable dump of what was rebuilt, taken while the server still runs: it loads
-            // into any server version, where the Recovered Folder's files need a matching one.
-            const std::filesystem::path dump = dumpRebuiltDatabase(job);
-            finishRebuild(job);
-            keepDump(job, dump);
-        };
+        // The portable dump is written as the rows land, so that it costs no second pass.
+        m_dump = openDump(job);
+        steps.copy = m_dump.get();
+        steps.finishRebuild = [this, &job] { finishRebuild(job); };
         job::saveDatabase(job, steps);
     }
 
+    void setOutputFolder(std::string folder) { m_outputFolder = std::move(folder); }
     void setIncludeDeleted(bool include) { m_includeDeleted = include; }
     void setKeepDamagedValues(bool keep) { m_keepDamagedValues = keep; }
 
@@ -250,17 +254,29 @@ public:
     {
         const ServerWatch watch(m_server, job);
         job.rebuildFinished = true;
+        if (m_dump) {
+            finishDump(job, *m_dump);
+            m_dump.reset();
+        }
         // The server is about to stop under it; a dead connection helps nobody.
         job.connection.reset();
         const bool stopped = stopForFinishing(job, m_server);
         // Cleared so that the moves below are not cut short; the user's own request survives in
         // userStopRequested.
         job.flags.stopRequested = 0;
+        if (job.resultFolder.empty()) {
+            // Not made before the start (a caller that checks the folder its own way): made now,
+            // so that the result still leaves the server's data folder.
+            prepareResultFolder(job, m_outputFolder);
+        }
         if (stopped && job.backupDone) {
             const auto recovered = mysql::finishRebuildMoves(job.mysqlDataFolder, job.oldDataFolder,
                 mysql::serverLogName(), moveHooks(job, 6, false));
-            job.flags.setRepairedPath(recovered.string());
+            // Out of the server's data folder while the server is down: the workshop keeps no
+            // copy of the user's mail.
+            deliverRecoveredFolder(job, recovered);
         }
+        job.flags.setRepairedPath(job.resultFolder.empty() ? job.recoveredFolder : job.resultFolder);
         job.host.statusLine(6, {});
         if (!m_server.startMySqlService()) {
             m_server.startMySqlService();
@@ -282,64 +298,6 @@ public:
     }
 
 private:
-    // Writes `mariadb-dump` of the rebuilt database into a private temporary folder; an empty
-    // path when it could not be made (the Recovered Folder is still made without it).
-    std::filesystem::path dumpRebuiltDatabase(RepairJob &job)
-    {
-        const auto program = mysql::findProgram({ "mariadb-dump", "mysqldump" });
-        if (!program || !job.connection) {
-            reportProblem(job, 6, "No SQL dump of the rebuilt database: mariadb-dump is missing");
-            return {};
-        }
-        std::string pattern
-            = (std::filesystem::temp_directory_path() / "zarafa-repair-dump-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) {
-            reportProblem(job, 6, "No SQL dump of the rebuilt database: no temporary folder");
-            return {};
-        }
-        const std::filesystem::path file = std::filesystem::path(pattern) / "zarafa.sql";
-        std::vector<std::string> arguments { *program, "--no-defaults", "--hex-blob",
-            "--default-character-set=utf8mb4", "--result-file=" + file.string() };
-        if (auto *workshop = dynamic_cast<mysql::WorkshopServer *>(&m_server)) {
-            arguments.push_back("--socket=" + workshop->socketPath().string());
-            arguments.push_back("--user=root");
-        } else {
-            arguments.push_back("--host=" + job.login.host);
-            arguments.push_back("--user=" + job.login.user);
-            // Through the environment, so that the password never shows in a process list.
-            ::setenv("MYSQL_PWD", job.login.password.c_str(), 1);
-        }
-        arguments.push_back("zarafa");
-        const int status = mysql::runProgram(arguments, {});
-        ::unsetenv("MYSQL_PWD");
-        if (status != 0) {
-            reportProblem(job, 6, "The SQL dump of the rebuilt database could not be written");
-            std::error_code error;
-            std::filesystem::remove_all(file.parent_path(), error);
-            return {};
-        }
-        return file;
-    }
-
-    // Moves the dump into the Recovered Folder beside the rebuilt files.
-    void keepDump(RepairJob &job, const std::filesystem::path &dump)
-    {
-        if (dump.empty()) {
-            return;
-        }
-        std::error_code error;
-        const std::string recovered = job.flags.repairedPath();
-        if (!recovered.empty()) {
-            std::filesystem::copy_file(dump, std::filesystem::path(recovered) / "zarafa.sql",
-                std::filesystem::copy_options::overwrite_existing, error);
-            if (error) {
-                reportProblem(job, 6,
-                    "The SQL dump could not be put into the Recovered Folder: " + error.message());
-            }
-        }
-        std::filesystem::remove_all(dump.parent_path(), error);
-    }
-
     // A repair that was killed between its backup and its end left the server's files in an
     // OldData folder: its journal says which, and they go back before this job moves anything.
     void offerUnfinishedRestore(RepairJob &job)
@@ -357,6 +315,8 @@ private:
     bool m_startReported = false;
     bool m_includeDeleted = false;
     bool m_keepDamagedValues = false;
+    std::string m_outputFolder;
+    std::unique_ptr<DumpWriter> m_dump;
 };
 
 } // namespace
@@ -377,14 +337,18 @@ std::unique_ptr<RepairPhases> createRebuildPhases(const RebuildSettings &setting
     auto server = createServerControl(settings);
     mysql::ServerControl &reference = *server;
     auto phases = std::make_unique<RebuildPhases>(std::move(server), reference);
+    phases->setOutputFolder(settings.outputFolder);
     phases->setIncludeDeleted(settings.includeDeleted);
     phases->setKeepDamagedValues(settings.keepDamagedValues);
     return phases;
 }
 
-std::unique_ptr<RepairPhases> createRebuildPhases(mysql::ServerControl &server)
+std::unique_ptr<RepairPhases> createRebuildPhases(
+    mysql::ServerControl &server, const std::string &outputFolder)
 {
-    return std::make_unique<RebuildPhases>(nullptr, server);
+    auto phases = std::make_unique<RebuildPhases>(nullptr, server);
+    phases->setOutputFolder(outputFolder);
+    return phases;
 }
 
 std::vector<std::string> restoreUnfinishedRepairs(

@@ -19,6 +19,8 @@ struct RebuildSettings
     std::string serverService;
     // The data folder of that service's server (e.g. /var/lib/mysql).
     std::string serverDataFolder;
+    // The folder each run's result folder is made in; empty for ~/zarafa-repair.
+    std::string outputFolder;
     // Bring back delete-marked rows too (they are left out and counted by default).
     bool includeDeleted = false;
     // Keep rows whose long value is damaged, cut where the damage starts (left out by default).
@@ -29,8 +31,10 @@ struct RebuildSettings
 std::unique_ptr<mysql::ServerControl> createServerControl(const RebuildSettings &settings);
 
 std::unique_ptr<RepairPhases> createRebuildPhases(const RebuildSettings &settings);
-// The same phases on a given server (tests hand in a workshop server in a temporary folder).
-std::unique_ptr<RepairPhases> createRebuildPhases(mysql::ServerControl &server);
+// The same phases on a given server, the results made in `outputFolder` (tests hand in a
+// workshop server and an output folder in a temporary folder).
+std::unique_ptr<RepairPhases> createRebuildPhases(
+    mysql::ServerControl &server, const std::string &outputFolder);
 
 // Puts back the server files of every unfinished repair of `server`'s data folder, keeping what
 // was rebuilt in a Recovered Folder; stops the server first and starts it again after. Returns

@@ -51,6 +51,9 @@ void RepairJob::reset()
     folderProblem.clear();
     readProblems.clear();
     tablesNotCreated.clear();
+    resultFolder.clear();
+    recoveredFolder.clear();
+    dumpPath.clear();
     nextListRow = 3;
 }
 

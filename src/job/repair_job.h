@@ -109,6 +109,13 @@ struct RepairJob
     // This run's hold on the server: no second run uses it until the job is reset.
     std::unique_ptr<WorkshopLock> workshopLock;
 
+    // The outputs, each empty until it exists whole: the run's own folder under the output
+    // folder, the Recovered Folder inside it (or where it stayed when it could not be moved
+    // there) and the finished zarafa.sql.
+    std::string resultFolder;
+    std::string recoveredFolder;
+    std::string dumpPath;
+
     // What went wrong outside the tables' own counts, in the words the user is shown, each naming
     // its cause and path. A failure means the rebuild could not be finished or nothing could be
     // read: the run failed. A loss means the result lacks something the user expects (a table

@@ -87,14 +87,9 @@ RunReport makeRunReport(const RepairJob &job)
     report.losses = job.losses;
     report.phases = job.phaseTimes;
     report.finished = job.finishTime;
-    report.recoveredPath = job.rebuildFinished ? job.flags.repairedPath() : std::string();
-    if (!report.recoveredPath.empty()) {
-        std::error_code error;
-        const auto dump = std::filesystem::path(report.recoveredPath) / "zarafa.sql";
-        if (std::filesystem::is_regular_file(dump, error)) {
-            report.dumpPath = dump.string();
-        }
-    }
+    report.resultPath = job.resultFolder;
+    report.recoveredPath = job.rebuildFinished ? job.recoveredFolder : std::string();
+    report.dumpPath = job.dumpPath;
     return report;
 }
 
@@ -153,8 +148,14 @@ std::string summaryText(const RunReport &report)
     if (totals.deletedLeftOut > 0) {
         out << "Deleted rows left out: " << totals.deletedLeftOut << '\n';
     }
+    if (!report.resultPath.empty()) {
+        out << "Result: " << report.resultPath << '\n';
+    }
     if (!report.recoveredPath.empty()) {
         out << "Recovered Folder: " << report.recoveredPath << '\n';
+    }
+    if (!report.dumpPath.empty()) {
+        out << "Portable dump: " << report.dumpPath << '\n';
     }
     for (std::size_t i = 1; i < report.verdict.reasons.size(); ++i) {
         out << "  " << report.verdict.reasons[i] << '\n';
@@ -186,6 +187,7 @@ std::string reportJson(const RunReport &report)
         { "deleteMarkedSkipped", totals.deletedLeftOut },
     };
     Json outputs = Json::object();
+    putPath(outputs, "folder", report.resultPath);
     putPath(outputs, "recoveredFolder", report.recoveredPath);
     putPath(outputs, "dump", report.dumpPath);
     putPath(outputs, "log", report.logPath);

@@ -24,6 +24,7 @@ struct RunReport
     std::vector<RepairJob::PhaseTime> phases;
     std::string finished; // ctime form, empty when the data pass did not end
     // The outputs; empty when there is none.
+    std::string resultPath; // the run's folder that holds the others
     std::string recoveredPath; // the Recovered Folder
     std::string dumpPath; // zarafa.sql
     std::string logPath; // the saved log

@@ -11,6 +11,7 @@
 
 #include <QDir>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
@@ -48,7 +49,7 @@ void WindowRepairTest::workshopRepairAsksNoLoginAndTheBarNeverGoesBack()
     }
     testing_support::TempDir dir;
     mysql::WorkshopServer server(dir.path() / "workshop");
-    auto phases = job::createRebuildPhases(server);
+    auto phases = job::createRebuildPhases(server, (dir.path() / "output").string());
     logreport::LogReport log;
     log.setProgramStartTime(logreport::LogReport::ctimeNow());
     app::CCorvaneLumerisZarafaRepairDlg window(*phases, log);
@@ -87,7 +88,7 @@ void WindowRepairTest::workshopRepairAsksNoLoginAndTheBarNeverGoesBack()
         QCOMPARE(dialog->objectName(), QStringLiteral("CSaveComplete"));
         dialog->grab().save(screenshotPath(QStringLiteral("repair-complete-dialog")));
         window.grab().save(screenshotPath(QStringLiteral("repair-complete-window")));
-        completionPath = dialog->findChild<QLabel *>(QStringLiteral("1026"))->toolTip();
+        completionPath = dialog->findChild<QLineEdit *>(QStringLiteral("resultPath"))->text();
         dialog->findChild<QPushButton *>(QStringLiteral("1028"))->click();
     });
     window.findChild<QPushButton *>(QStringLiteral("1016"))->click();
@@ -98,7 +99,10 @@ void WindowRepairTest::workshopRepairAsksNoLoginAndTheBarNeverGoesBack()
     QCOMPARE(driver.seen(), QStringList { QStringLiteral("CSaveComplete") });
     QCOMPARE(driver.unexpected(), 0);
     QVERIFY(!completionPath.isEmpty());
-    QVERIFY(fs::exists(fs::path(completionPath.toStdString()) / "ibdata1"));
+    QVERIFY(fs::exists(fs::path(completionPath.toStdString()) / "Recovered Folder" / "ibdata1"));
+    QVERIFY(fs::exists(fs::path(completionPath.toStdString()) / "zarafa.sql"));
+    // The window, too, leaves the log and the report beside the result.
+    QVERIFY(fs::exists(fs::path(completionPath.toStdString()) / "report.json"));
 
     QVERIFY2(values.size() > 5, qPrintable(QString::number(values.size())));
     for (qsizetype i = 1; i < values.size(); ++i) {

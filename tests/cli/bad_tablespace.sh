@@ -25,7 +25,7 @@ expect() {
     local out="$work/$case"
     mkdir -p "$out"
     chmod 777 "$out"
-    local command=("$repair" --folder "$input" --workshop "$out/workshop" --report "$out/report.json"
+    local command=("$repair" --folder "$input" --workshop "$out/workshop" --output "$out/out" --report "$out/report.json"
         --quiet --yes)
     if [ -n "$user" ]; then
         command=(setpriv --reuid="$user" --regid="$(id -g "$user")" --clear-groups env HOME="$out" "${command[@]}")
@@ -46,6 +46,8 @@ expect() {
         why="the report does not say failed"
     elif [ -e "$out/workshop/data" ]; then
         why="the workshop was touched"
+    elif [ -n "$(ls -A "$out/out" 2>/dev/null)" ]; then
+        why="a result folder was made for a run that could not start"
     fi
     if [ -n "$why" ]; then
         echo "$case: $why" >&2

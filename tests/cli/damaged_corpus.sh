@@ -15,8 +15,8 @@ python3 "$here/../fixtures/damage_pages.py" "$input/ibdata1" --truth "$fixture/t
 run_repair 4
 tail -n 1 "$work/stdout" | grep -q "^Outcome: completed with losses: " \
     || { echo "the summary does not end with the outcome" >&2; tail -n 3 "$work/stdout" >&2; exit 1; }
-recovered=$(recovered_folder)
-[ -f "$recovered/zarafa.sql" ] || { echo "no zarafa.sql in the Recovered Folder" >&2; exit 1; }
+recovered=$(result_folder)
+[ -f "$recovered/zarafa.sql" ] || { echo "no zarafa.sql in the result folder" >&2; exit 1; }
 "$here/../fixtures/truth-of-sql.sh" "$recovered/zarafa.sql" "$work/dumped" >/dev/null
 
 python3 - "$fixture" "$work" <<'PY'

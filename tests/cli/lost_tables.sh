@@ -57,7 +57,7 @@ grep -q "refused to create the table zarafa/x@0020" "$work/stdout" \
 tail -n 1 "$work/stdout" | grep -q "^Outcome: completed with losses: .* 2 tables affected\.$" \
     || { echo "the summary's last line: $(tail -n 1 "$work/stdout")" >&2; exit 1; }
 
-recovered=$(recovered_folder)
+recovered=$(result_folder)
 "$here/../fixtures/truth-of-sql.sh" "$recovered/zarafa.sql" "$work/dumped" >/dev/null
 failed=0
 for frm in "$fixture"/Zarafa/*.frm; do

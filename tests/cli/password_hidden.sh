@@ -21,7 +21,7 @@ cp -r "$fixture/Zarafa" "$work/input/Zarafa"
 cp "$fixture/ibdata1" "$work/input/ibdata1"
 
 secret="hunter2-$$"
-"$repair" --folder "$work/input" --workshop "$work/workshop" --password "$secret" --no --quiet \
+"$repair" --folder "$work/input" --workshop "$work/workshop" --output "$work/result" --password "$secret" --no --quiet \
     >"$work/out" 2>&1 &
 pid=$!
 for _ in $(seq 50); do

@@ -3,8 +3,10 @@
 #
 #   . repair_run.sh ZARAFA_REPAIR FIXTURE   sets repair, fixture, here, work (removed at exit),
 #                                           input (a copy of the fixture's Zarafa and ibdata1)
-#   run_repair EXPECTED_STATUS              runs it; $work/stdout, stderr and report.json
-#   recovered_folder                        prints the Recovered Folder the run made
+#   run_repair EXPECTED_STATUS              runs it; $work/stdout, stderr and report.json; the
+#                                           result goes under $output ($work/out by default)
+#   result_folder                           prints the run's result folder (zarafa.sql, report)
+#   recovered_folder                        prints the Recovered Folder inside it
 repair=$1
 fixture=$2
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -17,7 +19,8 @@ cp "$fixture/ibdata1" "$input/ibdata1"
 
 run_repair() {
     local expected=$1 status=0
-    "$repair" --folder "$input" --workshop "$work/workshop" --report "$work/report.json" \
+    "$repair" --folder "$input" --workshop "$work/workshop" --output "${output:-$work/out}" \
+        --report "$work/report.json" \
         --quiet >"$work/stdout" 2>"$work/stderr" || status=$?
     if [ "$status" -ne "$expected" ]; then
         echo "zarafa-repair exited $status, not $expected" >&2
@@ -26,6 +29,10 @@ run_repair() {
     fi
 }
 
+result_folder() {
+    find "${output:-$work/out}" -mindepth 1 -maxdepth 1 -type d -name 'recovered-*' | head -n 1
+}
+
 recovered_folder() {
-    find "$work/workshop/data" -maxdepth 1 -type d -name 'Recovered Folder*' | head -n 1
+    echo "$(result_folder)/Recovered Folder"
 }

@@ -49,7 +49,7 @@ protected:
     void start(const fs::path &input)
     {
         ASSERT_TRUE(fs::exists(input / "ibdata1")) << input;
-        phases = job::createRebuildPhases(server);
+        phases = job::createRebuildPhases(server, (dir.path() / "output").string());
         control = std::make_unique<job::JobControl>(host, *phases, log);
         control->prepareJob
             = [](job::RepairJob &repairJob) { repairJob.pause = std::chrono::milliseconds(0); };
@@ -118,7 +118,7 @@ TEST_F(EndToEndTest, RepairsTheFixtureIntoARecoveredFolderWhoseDumpEqualsTheTrut
     const fs::path recovered = control->flags().repairedPath();
     ASSERT_FALSE(recovered.empty());
     EXPECT_TRUE(fs::exists(recovered / "zarafa.sql"));
-    EXPECT_TRUE(fs::exists(recovered / "ibdata1"));
+    EXPECT_TRUE(fs::exists(recovered / "Recovered Folder" / "ibdata1"));
     const fs::path data = server.dataFolder();
     EXPECT_TRUE(fs::exists(data / "ibdata1")) << "the server's own tablespace is back";
     EXPECT_FALSE(fs::exists(data / "zarafa"));

@@ -59,14 +59,15 @@ std::string scalar(mysql::Connection &connection, std::string_view sql)
 class ObservedPhases : public job::RepairPhases
 {
 public:
-    explicit ObservedPhases(mysql::ServerControl &server)
-        : m_inner(job::createRebuildPhases(server))
+    ObservedPhases(mysql::ServerControl &server, const fs::path &output)
+        : m_inner(job::createRebuildPhases(server, output.string()))
     {
     }
     std::function<void(job::RepairJob &)> afterBackup;
     std::function<void(job::RepairJob &)> afterStart;
     std::function<void(job::RepairJob &)> beforeFinish;
 
+    bool checkTablespaces(job::RepairJob &job) override { return m_inner->checkTablespaces(job); }
     bool stopServiceAndBackUp(job::RepairJob &job) override
     {
         const bool done = m_inner->stopServiceAndBackUp(job);
@@ -155,7 +156,7 @@ protected:
     TempDir dir;
     mysql::WorkshopServer server { dir.path() / "workshop" };
     RecordingHost host;
-    ObservedPhases phases { server };
+    ObservedPhases phases { server, dir.path() / "output" };
     logreport::LogReport log;
     job::JobControl control { host, phases, log };
 };
@@ -189,9 +190,14 @@ TEST_F(RebuildCycleTest, FullCycleLeavesRecoveredFolderAndTheServerWithItsOwnDat
     EXPECT_EQ(host.completions(), 1);
     const std::string repaired = control.flags().repairedPath();
     ASSERT_FALSE(repaired.empty());
-    EXPECT_EQ(fs::path(repaired).filename().string().rfind("Recovered Folder (", 0), 0u);
-    EXPECT_TRUE(fs::exists(fs::path(repaired) / "zarafa"));
-    EXPECT_TRUE(fs::exists(fs::path(repaired) / "ibdata1"));
+    // The result is out of the workshop, in a run folder of its own with a sortable name.
+    EXPECT_EQ(fs::path(repaired).parent_path(), dir.path() / "output");
+    EXPECT_EQ(fs::path(repaired).filename().string().rfind("recovered-20", 0), 0u);
+    EXPECT_TRUE(fs::exists(fs::path(repaired) / "Recovered Folder" / "zarafa"));
+    EXPECT_TRUE(fs::exists(fs::path(repaired) / "Recovered Folder" / "ibdata1"));
+    EXPECT_TRUE(fs::exists(fs::path(repaired) / "Recovered Folder" / "README.txt"));
+    EXPECT_EQ(fs::status(repaired).permissions() & fs::perms::all, fs::perms::owner_all);
+    EXPECT_TRUE(entryStartingWith(data, "Recovered Folder").empty());
     EXPECT_FALSE(hasEntry(data, "zarafa"));
     const fs::path oldData = entryStartingWith(data, "OldData");
     ASSERT_FALSE(oldData.empty());
