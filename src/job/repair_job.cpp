@@ -26,6 +26,7 @@ void RepairJob::reset()
     phaseTimes.clear();
     m_phase.clear();
     tableFileNames.clear();
+    dictionaryDefinitions.clear();
     outcomes.clear();
     dataPassRan = false;
     dictionaryNames.clear();
