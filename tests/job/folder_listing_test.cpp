@@ -89,8 +89,8 @@ TEST_F(ListingFixture, EachReasonTheFolderCannotBeReadIsNamedWithItsPath)
     dir.write("zarafa/stores.ibd", "x");
     EXPECT_EQ(problemOf(dir.str()),
         dir.str()
-            + "/zarafa: holds no table definition (.frm) files; this looks like a MySQL 8 data "
-              "folder");
+            + "/zarafa: holds no table definition (.frm) files, and there is no ibdata1 whose "
+              "dictionary could stand in for them; this looks like a MySQL 8 data folder");
     EXPECT_TRUE(host.messages().empty());
 }
 
