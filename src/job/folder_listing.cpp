@@ -198,7 +198,9 @@ bool listTableFiles(RepairJob &job, const std::string &folder)
         if (tablespace) {
             return true;
         }
-        job.folderProblem = (fs::path(folder) / "Zarafa").string() + ": no such folder";
+        job.folderProblem = (fs::path(folder) / "Zarafa").string()
+            + ": no such folder, and there is no ibdata1 whose dictionary could stand in for its "
+              "table definitions";
         if (isMySql8DataFolder(folder)) {
             job.folderProblem += "; this looks like a MySQL 8 data folder";
         }

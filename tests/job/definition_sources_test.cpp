@@ -134,7 +134,10 @@ TEST_F(DefinitionSourcesTest, WithNeitherFrmFilesNorAUsableDictionaryTheFolderIs
     // Without ibdata1 nothing can stand in for the definitions: refused, with the reason.
     fs::remove(dir.path() / "ibdata1");
     ASSERT_FALSE(job::listTableFiles(repairJob, dir.str()));
-    EXPECT_EQ(repairJob.folderProblem, dir.str() + "/Zarafa: no such folder");
+    EXPECT_EQ(repairJob.folderProblem,
+        dir.str()
+            + "/Zarafa: no such folder, and there is no ibdata1 whose dictionary could stand in "
+              "for its table definitions");
     dir.mkdir("Zarafa");
     repairJob.reset();
     ASSERT_FALSE(job::listTableFiles(repairJob, dir.str()));
