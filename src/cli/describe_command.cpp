@@ -133,7 +133,7 @@ common::Result<frm::FrmTableEntry> dictionaryTable(
     if (!definitions) {
         return definitions.error();
     }
-    for (auto &definition : *definitions) {
+    for (auto &definition : definitions->tables) {
         if (!frm::sameName(definition.dictionaryName, "zarafa/" + tableName)) {
             continue;
         }

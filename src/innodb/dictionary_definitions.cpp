@@ -292,6 +292,13 @@ DictionaryDefinition definitionOf(const IBData1TableInfo &info, const Dictionary
         definition.unsupported = "the dictionary holds no column of the table";
         return definition;
     }
+    // A column record lost to a damaged dictionary page would shift every later column of
+    // every row: better no table than wrong values.
+    if (info.columnCount != 0 && own.size() != info.columnCount) {
+        definition.unsupported = "the dictionary holds " + std::to_string(own.size()) + " of its "
+            + std::to_string(info.columnCount) + " column records";
+        return definition;
+    }
 
     frm::FrmTableEntry &table = definition.table;
     const auto slash = info.name.find('/');
@@ -385,7 +392,7 @@ std::vector<DictionaryDefinition> definitionsFromDictionary(
     return definitions;
 }
 
-common::Result<std::vector<DictionaryDefinition>> readDictionaryDefinitions(
+common::Result<DictionaryDefinitions> readDictionaryDefinitions(
     const std::string &path, std::string_view database, const std::function<bool()> &stopRequested)
 {
     auto file = TablespaceFile::open(path);
@@ -403,7 +410,12 @@ common::Result<std::vector<DictionaryDefinition>> readDictionaryDefinitions(
     if (!columns) {
         return columns.error();
     }
-    return definitionsFromDictionary(*tables, *columns, database);
+    DictionaryDefinitions definitions;
+    definitions.tables = definitionsFromDictionary(*tables, *columns, database);
+    definitions.problems = tables->problems;
+    definitions.problems.insert(
+        definitions.problems.end(), columns->problems.begin(), columns->problems.end());
+    return definitions;
 }
 
 } // namespace innodb

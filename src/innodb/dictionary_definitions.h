@@ -37,10 +37,16 @@ frm::ColumnDef columnFromDictionary(const DictionaryColumn &column, std::string 
 std::vector<DictionaryDefinition> definitionsFromDictionary(const Dictionary &tables,
     const DictionaryColumns &columns, std::string_view database = "zarafa");
 
+struct DictionaryDefinitions
+{
+    std::vector<DictionaryDefinition> tables;
+    std::vector<std::string> problems; // damage met in the dictionary's pages, one line each
+};
+
 // Opens the system tablespace at `path` read-only and reads the definitions of `database` from
 // its dictionary, by walking the dictionary's own trees. Corruption when the file cannot be read
 // as a tablespace or its dictionary gives no table or column record.
-common::Result<std::vector<DictionaryDefinition>> readDictionaryDefinitions(
+common::Result<DictionaryDefinitions> readDictionaryDefinitions(
     const std::string &path, std::string_view database = "zarafa",
     const std::function<bool()> &stopRequested = {});
 

@@ -100,10 +100,13 @@ void addDictionaryTables(
             continue;
         }
         if (!definition.unsupported.empty()) {
-            const std::string line = definition.dictionaryName
+            std::string line = definition.dictionaryName
                 + " : not recovered, no readable .frm file and InnoDB's dictionary cannot "
                   "describe the table: "
                 + definition.unsupported;
+            if (!job.dictionaryProblems.empty()) {
+                line += " (" + job.dictionaryProblems.front() + ")";
+            }
             job.addListRow(job.nextListRow++, line);
             job.lose(line);
             continue;

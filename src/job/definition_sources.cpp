@@ -57,7 +57,8 @@ bool gatherDefinitionSources(RepairJob &job)
         auto read = innodb::readDictionaryDefinitions(
             job.tablespacePath, "zarafa", [&job] { return job.stopping(); });
         if (read) {
-            job.dictionaryDefinitions = std::move(*read);
+            job.dictionaryDefinitions = std::move(read->tables);
+            job.dictionaryProblems = std::move(read->problems);
         } else {
             dictionaryProblem = read.error().describe();
         }
@@ -85,6 +86,9 @@ bool gatherDefinitionSources(RepairJob &job)
         job.folderProblem += ", and the dictionary in ibdata1 cannot describe its zarafa tables: "
             + job.dictionaryDefinitions.front().dictionaryName + " "
             + job.dictionaryDefinitions.front().unsupported;
+        if (!job.dictionaryProblems.empty()) {
+            job.folderProblem += " (" + job.dictionaryProblems.front() + ")";
+        }
     } else {
         job.folderProblem += ", and the dictionary in " + job.tablespacePath
             + " names no zarafa table";

@@ -27,6 +27,7 @@ void RepairJob::reset()
     m_phase.clear();
     tableFileNames.clear();
     dictionaryDefinitions.clear();
+    dictionaryProblems.clear();
     outcomes.clear();
     dataPassRan = false;
     dictionaryNames.clear();

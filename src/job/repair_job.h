@@ -83,6 +83,7 @@ struct RepairJob
     // What InnoDB's dictionary in ibdata1 says of each zarafa table: the stand-in for a table
     // whose .frm is missing or unreadable.
     std::vector<innodb::DictionaryDefinition> dictionaryDefinitions;
+    std::vector<std::string> dictionaryProblems; // damage met reading them, one line each
 
     // The definition pass: one entry per definition read, those of .frm files first in the
     // order of tableFileNames, then those from the dictionary.

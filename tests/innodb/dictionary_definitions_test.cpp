@@ -18,7 +18,8 @@ std::vector<innodb::DictionaryDefinition> fixtureDefinitions()
 {
     auto read = innodb::readDictionaryDefinitions(kFixture + "/ibdata1");
     EXPECT_TRUE(read.ok()) << (read.ok() ? "" : read.error().describe());
-    return read.ok() ? *read : std::vector<innodb::DictionaryDefinition> {};
+    EXPECT_TRUE(read.ok() && read->problems.empty());
+    return read.ok() ? read->tables : std::vector<innodb::DictionaryDefinition> {};
 }
 
 void expectSameColumn(const frm::ColumnDef &frm, const frm::ColumnDef &dictionary,

@@ -7,6 +7,7 @@
 #include "support/temp_dir.h"
 
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 
 namespace {
@@ -145,4 +146,31 @@ TEST_F(DefinitionSourcesTest, WithNeitherFrmFilesNorAUsableDictionaryTheFolderIs
         dir.str()
             + "/Zarafa: holds no table definition (.frm) files, and there is no ibdata1 whose "
               "dictionary could stand in for them");
+}
+
+TEST_F(DefinitionSourcesTest, ADamagedDictionaryStandsInForNothingAndSaysWhy)
+{
+    // Garble the root of SYS_COLUMNS (page 10 of the fixture's 16 KiB pages): its checksum fails.
+    {
+        std::fstream file(dir.path() / "ibdata1", std::ios::in | std::ios::out | std::ios::binary);
+        file.seekp(10 * 16384 + 300);
+        const std::string garbage(64, '\x5a');
+        file.write(garbage.data(), static_cast<std::streamsize>(garbage.size()));
+    }
+    dir.mkdir("Zarafa");
+    EXPECT_FALSE(precheck());
+    EXPECT_NE(repairJob.folderProblem.find("/Zarafa: holds no table definition (.frm) files, and "
+                                           "the dictionary in ibdata1 cannot "),
+        std::string::npos)
+        << repairJob.folderProblem;
+    EXPECT_NE(repairJob.folderProblem.find("SYS_COLUMNS page 10"), std::string::npos)
+        << repairJob.folderProblem;
+
+    // With the .frm files there the damage costs no definition.
+    repairJob.reset();
+    fs::copy_file(kFixture / "Zarafa" / "stores.frm", dir.path() / "Zarafa" / "stores.frm");
+    ASSERT_TRUE(precheck()) << repairJob.folderProblem;
+    definitions();
+    ASSERT_EQ(repairJob.tables.size(), 1u);
+    EXPECT_EQ(repairJob.tables.front().source, frm::DefinitionSource::Frm);
 }
