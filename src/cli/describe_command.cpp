@@ -1,10 +1,13 @@
 // zarafa-repair describe FILE.frm: what the definition reader understood of one file, and the
-// CREATE TABLE text the rebuild would send for it.
+// CREATE TABLE text the rebuild would send for it; with --dictionary FOLDER TABLE the same of
+// what InnoDB's dictionary in FOLDER/ibdata1 says of the table.
 #include "cli/cli_commands.h"
 #include "frm/charset.h"
 #include "frm/column_type.h"
 #include "frm/create_table_text.h"
 #include "frm/table_definition_reader.h"
+#include "innodb/dictionary_definitions.h"
+#include "job/folder_listing.h"
 
 #include <CLI/CLI.hpp>
 #include <filesystem>
@@ -44,7 +47,11 @@ std::string keyKindText(frm::KeyKind kind)
 void printTable(std::ostream &out, const frm::FrmTableEntry &table)
 {
     out << "Table " << table.tableName << " (" << table.fileName << "), dictionary name "
-        << table.dictionaryName << '\n';
+        << table.dictionaryName << ", definition from "
+        << frm::definitionSourceName(table.source) << '\n';
+    for (const std::string &note : table.definitionNotes) {
+        out << "Note: " << note << '\n';
+    }
     out << "Engine " << table.engine << ", default character set "
         << collationText(table.defaultCharset) << ", server version " << table.serverVersion
         << ", row format clause " << static_cast<int>(table.rowFormat) << '\n';
@@ -89,6 +96,7 @@ void printTable(std::ostream &out, const frm::FrmTableEntry &table)
 struct DescribeOptions
 {
     std::string file;
+    std::string dictionaryFolder; // read the table from the dictionary of this folder's ibdata1
     bool sqlOnly = false;
 };
 
@@ -104,9 +112,41 @@ void addDescribeCommand(CLI::App &app)
 {
     CLI::App *command = app.add_subcommand(
         kCommandName, "Show what the table definition reader understands of one .frm file");
-    command->add_option("file", options().file, "The .frm file")->required();
+    command->add_option("file", options().file, "The .frm file (with --dictionary: the table)")
+        ->required();
+    command->add_option("--dictionary", options().dictionaryFolder,
+        "Read the table's definition from InnoDB's dictionary in FOLDER/ibdata1 instead");
     command->add_flag("--sql", options().sqlOnly, "Print only the CREATE TABLE text");
 }
+
+namespace {
+
+common::Result<frm::FrmTableEntry> dictionaryTable(
+    const std::string &folder, const std::string &tableName)
+{
+    const auto tablespace = job::findEntryIgnoringCase(folder, "ibdata1", false);
+    if (!tablespace) {
+        return common::ioError("no ibdata1 in the folder", folder);
+    }
+    const std::string path = (std::filesystem::path(folder) / *tablespace).string();
+    auto definitions = innodb::readDictionaryDefinitions(path);
+    if (!definitions) {
+        return definitions.error();
+    }
+    for (auto &definition : definitions->tables) {
+        if (!frm::sameName(definition.dictionaryName, "zarafa/" + tableName)) {
+            continue;
+        }
+        if (!definition.unsupported.empty()) {
+            return common::Error { common::ErrorKind::NotSupported, definition.unsupported,
+                definition.dictionaryName };
+        }
+        return std::move(definition.table);
+    }
+    return common::corruption("the dictionary names no table zarafa/" + tableName, path);
+}
+
+} // namespace
 
 int runDescribeCommand(CLI::App &app)
 {
@@ -117,7 +157,9 @@ int runDescribeCommand(CLI::App &app)
     const std::filesystem::path path(options().file);
     const std::string fileName = path.filename().string();
     const std::string dictionaryName = "zarafa/" + frm::tableNameFromFileName(fileName);
-    const auto table = frm::readTableDefinition(path.string(), fileName, dictionaryName);
+    const auto table = options().dictionaryFolder.empty()
+        ? frm::readTableDefinition(path.string(), fileName, dictionaryName)
+        : dictionaryTable(options().dictionaryFolder, options().file);
     if (!table) {
         std::cerr << "zarafa-repair describe: " << table.error().describe() << '\n';
         return 1;

@@ -107,6 +107,23 @@ struct KeyDef
     bool ignored = false; // MariaDB's IGNORED index
 };
 
+// Where a table's definition came from: its .frm file, InnoDB's dictionary in ibdata1 (when the
+// .frm is missing or unreadable), or the serialized dictionary inside a MySQL 8 .ibd.
+enum class DefinitionSource { Frm, Dictionary, Sdi };
+
+// "frm", "dictionary" or "sdi": the name the log and the report use.
+inline const char *definitionSourceName(DefinitionSource source)
+{
+    switch (source) {
+    case DefinitionSource::Dictionary:
+        return "dictionary";
+    case DefinitionSource::Sdi:
+        return "sdi";
+    default:
+        return "frm";
+    }
+}
+
 // One table, as the definition pass appends it to the job's table list.
 struct FrmTableEntry
 {
@@ -136,6 +153,11 @@ struct FrmTableEntry
     std::uint32_t averageRowLength = 0;
     std::string comment;
     std::vector<CheckConstraint> checks;
+
+    DefinitionSource source = DefinitionSource::Frm;
+    // What the source could not tell and the rebuilt table therefore lacks, one line each
+    // ("column defaults and AUTO_INCREMENT are not kept in the dictionary ...").
+    std::vector<std::string> definitionNotes;
 };
 
 } // namespace frm

@@ -439,6 +439,12 @@ common::Result<FrmTableEntry> parseTableDefinition(
     for (std::size_t k = 0; k < table.keys.size() && k < extra2->indexFlags.size(); ++k) {
         table.keys[k].ignored = (extra2->indexFlags[k] & kIndexIgnored) != 0;
     }
+    completeTableModel(table);
+    return table;
+}
+
+void completeTableModel(FrmTableEntry &table)
+{
     setPrefixLengths(table);
     table.firstKeyParts = table.keys.empty()
         ? std::uint8_t { 0 }
@@ -449,7 +455,6 @@ common::Result<FrmTableEntry> parseTableDefinition(
     for (const KeyDef &key : table.keys) {
         table.keyClauses.push_back(keyClause(table, key));
     }
-    return table;
 }
 
 common::Result<FrmTableEntry> readTableDefinition(

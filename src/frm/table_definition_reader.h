@@ -51,6 +51,10 @@ common::Result<FrmTableEntry> readTableDefinition(
 common::Result<FrmTableEntry> parseTableDefinition(
     common::Bytes bytes, const std::string &fileName, const std::string &dictionaryName);
 
+// What follows from a table's columns and keys, whatever described them: prefix lengths, the
+// clustered key, the record order and the key clauses.
+void completeTableModel(FrmTableEntry &table);
+
 // The table name of a definition file name: without ".frm", with the server's @xxxx encoding of
 // special characters decoded to UTF-8 ("odd@0020names.frm" -> "odd names").
 std::string tableNameFromFileName(std::string_view fileName);

@@ -25,60 +25,44 @@ constexpr std::size_t kSysIndexesType = 6;
 constexpr std::size_t kSysIndexesSpace = 7;
 constexpr std::size_t kSysIndexesPageNumber = 8;
 
-std::optional<std::uint64_t> fixedField(
-    ConstPage page, const OldStyleRecord &record, std::size_t field, std::size_t width)
-{
-    const auto bytes = record.bytes(page, field);
-    if (!bytes || bytes->size() != width) {
-        return std::nullopt;
-    }
-    return common::readBigEndianUnchecked(bytes->data(), width);
-}
-
-std::string textField(ConstPage page, const OldStyleRecord &record, std::size_t field)
-{
-    const auto bytes = record.bytes(page, field);
-    return bytes ? std::string(bytes->begin(), bytes->end()) : std::string {};
-}
-
 std::optional<IBData1TableInfo> parseTable(ConstPage page, const OldStyleRecord &record)
 {
     IBData1TableInfo table;
-    const auto id = fixedField(page, record, kSysTablesId, 8);
+    const auto id = record.number(page, kSysTablesId, 8);
     if (!record.bytes(page, kSysTablesName) || !id) {
         return std::nullopt;
     }
-    table.name = textField(page, record, kSysTablesName);
+    table.name = record.text(page, kSysTablesName);
     table.tableId = *id;
-    if (const auto columns = fixedField(page, record, kSysTablesColumnCount, 4)) {
+    if (const auto columns = record.number(page, kSysTablesColumnCount, 4)) {
         table.columnCount = static_cast<std::uint32_t>(*columns & 0xFFFF);
         table.compact = (*columns & 0x80000000u) != 0;
     }
     table.type
-        = static_cast<std::uint32_t>(fixedField(page, record, kSysTablesType, 4).value_or(0));
+        = static_cast<std::uint32_t>(record.number(page, kSysTablesType, 4).value_or(0));
     table.space
-        = static_cast<std::uint32_t>(fixedField(page, record, kSysTablesSpace, 4).value_or(0));
+        = static_cast<std::uint32_t>(record.number(page, kSysTablesSpace, 4).value_or(0));
     return table;
 }
 
 std::optional<DictionaryIndex> parseIndex(ConstPage page, const OldStyleRecord &record)
 {
     DictionaryIndex index;
-    const auto tableId = fixedField(page, record, kSysIndexesTableId, 8);
-    const auto indexId = fixedField(page, record, kSysIndexesId, 8);
-    const auto type = fixedField(page, record, kSysIndexesType, 4);
-    const auto root = fixedField(page, record, kSysIndexesPageNumber, 4);
+    const auto tableId = record.number(page, kSysIndexesTableId, 8);
+    const auto indexId = record.number(page, kSysIndexesId, 8);
+    const auto type = record.number(page, kSysIndexesType, 4);
+    const auto root = record.number(page, kSysIndexesPageNumber, 4);
     if (!tableId || !indexId || !type || !root) {
         return std::nullopt;
     }
     index.tableId = *tableId;
     index.indexId = *indexId;
-    index.name = textField(page, record, kSysIndexesName);
+    index.name = record.text(page, kSysIndexesName);
     index.fieldCount = static_cast<std::uint32_t>(
-        fixedField(page, record, kSysIndexesFieldCount, 4).value_or(0));
+        record.number(page, kSysIndexesFieldCount, 4).value_or(0));
     index.type = static_cast<std::uint32_t>(*type);
     index.space
-        = static_cast<std::uint32_t>(fixedField(page, record, kSysIndexesSpace, 4).value_or(0));
+        = static_cast<std::uint32_t>(record.number(page, kSysIndexesSpace, 4).value_or(0));
     index.rootPage = static_cast<std::uint32_t>(*root);
     return index;
 }
@@ -94,12 +78,29 @@ KeyBytes recordKey(ConstPage page, const OldStyleRecord &record, std::size_t key
     return key;
 }
 
-// Reads every live record of one dictionary index: first the leaf pages its tree reaches,
-// then, where the tree is damaged, orphan leaf pages. `take` gets each record.
-template <typename Take>
+} // namespace
+
+bool OldStyleRecord::isDeleted() const { return (infoBits & kRecordInfoDeleted) != 0; }
+
+std::optional<std::uint64_t> OldStyleRecord::number(
+    ConstPage page, std::size_t field, std::size_t width) const
+{
+    const auto value = bytes(page, field);
+    if (!value || value->size() != width) {
+        return std::nullopt;
+    }
+    return common::readBigEndianUnchecked(value->data(), width);
+}
+
+std::string OldStyleRecord::text(ConstPage page, std::size_t field) const
+{
+    const auto value = bytes(page, field);
+    return value ? std::string(value->begin(), value->end()) : std::string {};
+}
+
 void readDictionaryIndex(PageSource &source, const ScanResult &scan, std::uint64_t indexId,
     std::uint32_t root, std::size_t keyFields, const char *name, const std::function<bool()> &stop,
-    std::vector<std::string> &problems, Take take)
+    std::vector<std::string> &problems, const OldStyleRecordVisitor &take)
 {
     const auto pages = collectTablePages(source, scan, indexId, root, std::nullopt, stop);
     for (const auto &problem : pages.problems) {
@@ -148,26 +149,18 @@ void readDictionaryIndex(PageSource &source, const ScanResult &scan, std::uint64
     }
 }
 
-// The dictionary header on page 7 names the roots; a damaged header falls back to the
-// places every server has used (8 and 11).
-std::pair<std::uint32_t, std::uint32_t> dictionaryRoots(PageSource &source)
+std::uint32_t dictionaryRoot(PageSource &source, std::size_t headerOffset, std::uint32_t fallback)
 {
     std::vector<std::uint8_t> buffer(source.pageSize());
     if (source.readPage(kDictionaryHeaderPage, buffer)
         && pageNumberOf(buffer) == kDictionaryHeaderPage) {
-        const auto tables = readUint32(buffer, kDictHeaderTablesRoot);
-        const auto indexes = readUint32(buffer, kDictHeaderIndexesRoot);
-        if (tables != 0 && indexes != 0 && tables < source.pageCount()
-            && indexes < source.pageCount()) {
-            return { tables, indexes };
+        const auto root = readUint32(buffer, headerOffset);
+        if (root != 0 && root < source.pageCount()) {
+            return root;
         }
     }
-    return { kDefaultTablesRoot, kDefaultIndexesRoot };
+    return fallback;
 }
-
-} // namespace
-
-bool OldStyleRecord::isDeleted() const { return (infoBits & kRecordInfoDeleted) != 0; }
 
 std::optional<common::Bytes> OldStyleRecord::bytes(ConstPage page, std::size_t field) const
 {
@@ -227,7 +220,8 @@ common::Result<Dictionary> readDictionary(
     PageSource &source, const ScanResult &scan, const std::function<bool()> &stopRequested)
 {
     Dictionary dictionary;
-    const auto [tablesRoot, indexesRoot] = dictionaryRoots(source);
+    const auto tablesRoot = dictionaryRoot(source, kDictHeaderTablesRoot, kDefaultTablesRoot);
+    const auto indexesRoot = dictionaryRoot(source, kDictHeaderIndexesRoot, kDefaultIndexesRoot);
     readDictionaryIndex(source, scan, kSysTablesIndexId, tablesRoot, 1, "SYS_TABLES", stopRequested,
         dictionary.problems, [&](ConstPage page, const OldStyleRecord &record) {
             auto table = parseTable(page, record);

@@ -43,6 +43,10 @@ struct OldStyleRecord
     bool isDeleted() const;
     // The field's bytes, or nullopt for NULL and for an index outside the record.
     std::optional<common::Bytes> bytes(ConstPage page, std::size_t field) const;
+    // A big-endian number of exactly `width` bytes, or nullopt for NULL or another width.
+    std::optional<std::uint64_t> number(ConstPage page, std::size_t field, std::size_t width) const;
+    // The field's bytes as text; empty for NULL.
+    std::string text(ConstPage page, std::size_t field) const;
 };
 
 // Corruption when the header, the offset array or a field leaves the page, or ends decrease.
@@ -80,6 +84,18 @@ struct Dictionary
     std::vector<DictionaryIndex> indexes;
     std::vector<std::string> problems; // damage met and read around, one line each
 };
+
+// Reads every live record of one dictionary index (its leaf pages that the tree from `root`
+// reaches, then orphan leaf pages of `scan` whose keys the tree lacks) and hands each to `take`.
+// `keyFields` leading fields make a record's key. Damage met goes to `problems`, named `name`.
+using OldStyleRecordVisitor = std::function<void(ConstPage page, const OldStyleRecord &record)>;
+void readDictionaryIndex(PageSource &source, const ScanResult &scan, std::uint64_t indexId,
+    std::uint32_t root, std::size_t keyFields, const char *name, const std::function<bool()> &stop,
+    std::vector<std::string> &problems, const OldStyleRecordVisitor &take);
+
+// The root of a dictionary index as the header on page 7 names it at `headerOffset`, or
+// `fallback` (the place every server has used) when the header is damaged.
+std::uint32_t dictionaryRoot(PageSource &source, std::size_t headerOffset, std::uint32_t fallback);
 
 // Reads SYS_TABLES and SYS_INDEXES of a system tablespace. Delete-marked records (dropped
 // tables not yet purged) are left out. Corruption when either index gives no record at all.

@@ -96,13 +96,19 @@ inline constexpr std::uint32_t kFspHeaderPage = 0;
 inline constexpr std::uint32_t kDictionaryHeaderPage = 7;
 inline constexpr std::size_t kFspSpaceFlags = kFilPageData + 16; // 4: FSP flags on page 0
 inline constexpr std::size_t kDictHeaderTablesRoot = kFilPageData + 32; // 4: SYS_TABLES root
+inline constexpr std::size_t kDictHeaderColumnsRoot = kFilPageData + 40; // 4: SYS_COLUMNS root
 inline constexpr std::size_t kDictHeaderIndexesRoot = kFilPageData + 44; // 4: SYS_INDEXES root
+inline constexpr std::size_t kDictHeaderFieldsRoot = kFilPageData + 48; // 4: SYS_FIELDS root
 inline constexpr std::uint32_t kDefaultTablesRoot = 8;
+inline constexpr std::uint32_t kDefaultColumnsRoot = 10;
 inline constexpr std::uint32_t kDefaultIndexesRoot = 11;
+inline constexpr std::uint32_t kDefaultFieldsRoot = 12;
 
 // Index ids of the dictionary's own clustered indexes; fixed since the first InnoDB.
 inline constexpr std::uint64_t kSysTablesIndexId = 1;
+inline constexpr std::uint64_t kSysColumnsIndexId = 2;
 inline constexpr std::uint64_t kSysIndexesIndexId = 3;
+inline constexpr std::uint64_t kSysFieldsIndexId = 4;
 
 // In a file-per-table .ibd the clustered index root is always page 3 (MySQL 8.0 excepted).
 inline constexpr std::uint32_t kIbdClusteredRoot = 3;

@@ -2,6 +2,7 @@
 
 #include "common/strings.h"
 #include "innodb/tablespace_check.h"
+#include "job/definition_sources.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -117,18 +118,6 @@ std::string unlistable(const fs::path &folder)
     return {};
 }
 
-bool holdsEntry(const fs::path &folder, std::string_view name)
-{
-    std::error_code error;
-    return fs::exists(folder / std::string(name), error);
-}
-
-// A MySQL 8 data folder keeps its dictionary in mysql.ibd and has no .frm files at all.
-bool looksLikeMySql8(const fs::path &folder)
-{
-    return holdsEntry(folder, "mysql.ibd") || holdsEntry(folder, "#innodb_redo");
-}
-
 bool holdsIbdFiles(const std::string &folder)
 {
     std::error_code error;
@@ -197,10 +186,22 @@ bool listTableFiles(RepairJob &job, const std::string &folder)
         job.folderProblem = std::move(problem);
         return false;
     }
+    const auto tablespace = findEntryIgnoringCase(folder, "ibdata1", false);
+    if (tablespace) {
+        job.tablespaceFileName = *tablespace;
+        job.tablespacePath = (fs::path(folder) / *tablespace).string();
+    }
     const auto zarafa = findEntryIgnoringCase(folder, "Zarafa", true);
     if (!zarafa) {
-        job.folderProblem = (fs::path(folder) / "Zarafa").string() + ": no such folder";
-        if (looksLikeMySql8(folder)) {
+        // A Zarafa folder deleted whole: InnoDB's dictionary in ibdata1 may still describe
+        // every table, which the pre-check decides.
+        if (tablespace) {
+            return true;
+        }
+        job.folderProblem = (fs::path(folder) / "Zarafa").string()
+            + ": no such folder, and there is no ibdata1 whose dictionary could stand in for its "
+              "table definitions";
+        if (isMySql8DataFolder(folder)) {
             job.folderProblem += "; this looks like a MySQL 8 data folder";
         }
         return false;
@@ -229,8 +230,14 @@ bool listTableFiles(RepairJob &job, const std::string &folder)
         if (readFailed) {
             showFileCantBeOpened(job);
         }
-        job.folderProblem = zarafaPath.string() + ": holds no table definition (.frm) files";
-        if (looksLikeMySql8(folder) || holdsIbdFiles(zarafaPath.string())) {
+        if (tablespace) {
+            job.zarafaFolderPath = zarafaPath.string();
+            return true;
+        }
+        job.folderProblem = zarafaPath.string()
+            + ": holds no table definition (.frm) files, and there is no ibdata1 whose "
+              "dictionary could stand in for them";
+        if (isMySql8DataFolder(folder) || holdsIbdFiles(zarafaPath.string())) {
             job.folderProblem += "; this looks like a MySQL 8 data folder";
         }
         return false;
@@ -247,11 +254,6 @@ bool listTableFiles(RepairJob &job, const std::string &folder)
     }
     if (readFailed) {
         showFileCantBeOpened(job);
-    }
-
-    if (const auto tablespace = findEntryIgnoringCase(folder, "ibdata1", false)) {
-        job.tablespaceFileName = *tablespace;
-        job.tablespacePath = (fs::path(folder) / *tablespace).string();
     }
     return true;
 }

@@ -13,8 +13,9 @@ namespace job {
 inline constexpr std::string_view kDictionaryPrefix = "zarafa/";
 
 // Fills the job's file names, dictionary names and tablespace path from `folder`. True when at
-// least one definition file was found; false with job.folderProblem naming the cause and path
-// (no such folder, a file, permission denied, no Zarafa folder, no .frm files). Shows string 111
+// least one definition file was found, or when there is none but an ibdata1 whose dictionary may
+// stand in for them (gatherDefinitionSources decides); false with job.folderProblem naming the
+// cause and path (no such folder, a file, permission denied, neither .frm files nor ibdata1). Shows string 111
 // when the folder cannot be read to its end, and keeps what it listed so far.
 bool listTableFiles(RepairJob &job, const std::string &folder);
 

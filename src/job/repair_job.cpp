@@ -36,6 +36,8 @@ void RepairJob::reset()
     phaseTimes.clear();
     m_phase.clear();
     tableFileNames.clear();
+    dictionaryDefinitions.clear();
+    dictionaryProblems.clear();
     outcomes.clear();
     dataPassRan = false;
     dictionaryNames.clear();

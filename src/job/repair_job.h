@@ -2,6 +2,7 @@
 #pragma once
 
 #include "frm/table_definition.h"
+#include "innodb/dictionary_definitions.h"
 #include "innodb/row_key_text.h"
 #include "job/job_flags.h"
 #include "job/progress_meter.h"
@@ -30,6 +31,7 @@ struct DamagedRow
 struct TableOutcome
 {
     std::string name;                    // dictionary name, e.g. zarafa/stores
+    std::string definitionSource;        // "frm", "dictionary" or "sdi"; empty without one
     bool definitionMissing = false;      // in the dictionary, but no .frm was read for it
     bool inDictionary = true;            // a .frm was read, but the dictionary does not name it
     bool notInFolder = false; // named by the dictionary only: no .frm, and no file with its rows
@@ -79,7 +81,13 @@ struct RepairJob
     // The chosen folder, copied in when the definition pass is about to build its paths.
     std::string databaseFolder;
 
-    // The definition pass: one entry per definition file read, in the order of tableFileNames.
+    // What InnoDB's dictionary in ibdata1 says of each zarafa table: the stand-in for a table
+    // whose .frm is missing or unreadable.
+    std::vector<innodb::DictionaryDefinition> dictionaryDefinitions;
+    std::vector<std::string> dictionaryProblems; // damage met reading them, one line each
+
+    // The definition pass: one entry per definition read, those of .frm files first in the
+    // order of tableFileNames, then those from the dictionary.
     std::vector<frm::FrmTableEntry> tables;
 
     // The data pass's account of every table, in the order it handled them.

@@ -46,6 +46,8 @@ Json tableJson(const TableOutcome &table)
     const std::string notRead = notReadReason(table);
     out["read"] = notRead.empty() && !table.notInFolder;
     out["notReadBecause"] = notRead.empty() ? Json(nullptr) : Json(notRead);
+    out["definition_source"]
+        = table.definitionSource.empty() ? Json(nullptr) : Json(table.definitionSource);
     out["definitionMissing"] = table.definitionMissing;
     out["inDictionary"] = table.inDictionary;
     out["notInFolder"] = table.notInFolder;
@@ -112,6 +114,9 @@ std::string summaryText(const RunReport &report)
             continue;
         }
         out << table.rowsInserted << " rows recovered";
+        if (!table.definitionSource.empty() && table.definitionSource != "frm") {
+            out << " (definition from the " << table.definitionSource << ")";
+        }
         if (table.rowsRefused > 0) {
             out << ", " << table.rowsRefused << " refused by the server";
         }

@@ -298,6 +298,7 @@ void runTableDataPass(
                 continue; // said below, with the dictionary's other tables that lack a file
             }
             TableOutcome outcome = readTable(job, space, *table, store, steps, progress);
+            outcome.definitionSource = frm::definitionSourceName(table->source);
             endTable(job, outcome, position++, table, steps, progress);
             job.outcomes.push_back(std::move(outcome));
         }
@@ -337,6 +338,7 @@ void runTableDataPass(
         TableOutcome outcome;
         outcome.name = table.dictionaryName;
         outcome.inDictionary = false;
+        outcome.definitionSource = frm::definitionSourceName(table.source);
         if (const std::string *refusal = notCreated(job, table.dictionaryName)) {
             outcome.notRead = "the server refused to create the table: " + *refusal;
         }

@@ -1,6 +1,7 @@
 #include "job/zarafa_thread.h"
 
 #include "common/strings.h"
+#include "job/definition_sources.h"
 #include "job/folder_listing.h"
 #include "job/login.h"
 #include "job/run_outcome.h"
@@ -149,7 +150,8 @@ void CZarafaThread::scanPhase()
     flags.scanSucceeded = 1;
     m_job.progress.restart();
     m_job.startPhase("listing");
-    if (!listTableFiles(m_job, flags.databaseFolder()) || !m_phases.checkTablespaces(m_job)) {
+    if (!listTableFiles(m_job, flags.databaseFolder()) || !m_phases.checkTablespaces(m_job)
+        || !gatherDefinitionSources(m_job)) {
         flags.folderInvalid = 1;
         return;
     }

@@ -6,7 +6,11 @@
 # that a server started on a copy of the Recovered Folder reads every table back as the truth,
 # that the JSON report counts no refused row, and that the input folder was not changed.
 #
-#   repair_folder.sh ZARAFA_REPAIR FIXTURE [--without-ibdata1]
+# With --without-frm every .frm file of the copy is deleted, with --without-three-frm three of them
+# (one of them a table with BLOB, TEXT and prefix keys): the definitions then come from InnoDB's
+# dictionary in ibdata1, and the report must name that source for exactly those tables.
+#
+#   repair_folder.sh ZARAFA_REPAIR FIXTURE [--without-ibdata1 | --without-frm | --without-three-frm]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 repair=$1
@@ -26,6 +30,14 @@ cp -r "$fixture/Zarafa" "$input/Zarafa"
 if [ "$without_ibdata1" != "--without-ibdata1" ]; then
     cp "$fixture/ibdata1" "$input/ibdata1"
 fi
+lost_frm=()
+case "$without_ibdata1" in
+--without-frm)
+    for frm in "$input"/Zarafa/*.frm; do lost_frm+=("$(basename "$frm" .frm)"); done ;;
+--without-three-frm)
+    lost_frm=(names properties stores) ;;
+esac
+for table in "${lost_frm[@]}"; do rm -f "$input/Zarafa/$table.frm"; done
 fingerprint() { (cd "$1" && find . -type f -print0 | sort -z | xargs -0 sha256sum); }
 before=$(fingerprint "$input")
 
@@ -78,6 +90,16 @@ for name, path in (("folder", sys.argv[2]), ("recoveredFolder", sys.argv[2] + "/
         sys.exit("the report gives %s as %s, not %s" % (name, outputs.get(name), path))
 if report["format"] != 1 or report["outcome"] != "complete" or report["totals"]["rowsLost"] != 0:
     sys.exit("the report does not say complete: %s" % report["outcomeText"])
+PY
+# Each table names the source of its definition: the dictionary exactly where the .frm was lost.
+python3 - "$work/report.json" "${lost_frm[@]}" <<'PY' || exit 1
+import json, sys
+report = json.load(open(sys.argv[1], encoding="utf-8"))
+lost = {"zarafa/" + name for name in sys.argv[2:]}
+for table in report["tables"]:
+    want = "dictionary" if table["name"] in lost else "frm"
+    if table["definition_source"] != want:
+        sys.exit("%s: definition_source %s, expected %s" % (table["name"], table["definition_source"], want))
 PY
 tail -n 1 "$work/stdout" | grep -q "^Outcome: complete" || { echo "no outcome line" >&2; exit 1; }
 cmp -s "$work/report.json" "$result/report.json" || { echo "the two reports differ" >&2; exit 1; }

@@ -82,15 +82,18 @@ TEST_F(ListingFixture, EachReasonTheFolderCannotBeReadIsNamedWithItsPath)
     dir.write("plain", "x");
     EXPECT_NE(problemOf((dir.path() / "plain").string()).find("/plain: a file, not a folder"),
         std::string::npos);
-    EXPECT_EQ(problemOf(dir.str()), dir.str() + "/Zarafa: no such folder");
+    const std::string noDictionary
+        = ", and there is no ibdata1 whose dictionary could stand in for its table definitions";
+    EXPECT_EQ(problemOf(dir.str()), dir.str() + "/Zarafa: no such folder" + noDictionary);
     dir.write("mysql.ibd", "x");
     EXPECT_EQ(problemOf(dir.str()),
-        dir.str() + "/Zarafa: no such folder; this looks like a MySQL 8 data folder");
+        dir.str() + "/Zarafa: no such folder" + noDictionary
+            + "; this looks like a MySQL 8 data folder");
     dir.write("zarafa/stores.ibd", "x");
     EXPECT_EQ(problemOf(dir.str()),
         dir.str()
-            + "/zarafa: holds no table definition (.frm) files; this looks like a MySQL 8 data "
-              "folder");
+            + "/zarafa: holds no table definition (.frm) files, and there is no ibdata1 whose "
+              "dictionary could stand in for them; this looks like a MySQL 8 data folder");
     EXPECT_TRUE(host.messages().empty());
 }
 

@@ -68,7 +68,10 @@ TEST_F(JobFixture, FolderWithoutDefinitionsEndsWithFileCantBeOpenedAndLeavesTheS
     // Message 111 as it always read, then a line naming the cause and the path.
     control.folderChosen(dir.str());
     runJob();
-    EXPECT_EQ(host.messages(), (Calls { text(111) + "\n" + dir.str() + "/Zarafa: no such folder" }));
+    EXPECT_EQ(host.messages(),
+        (Calls { text(111) + "\n" + dir.str()
+            + "/Zarafa: no such folder, and there is no ibdata1 whose dictionary could stand in "
+              "for its table definitions" }));
     EXPECT_TRUE(phases.calls().empty());
     EXPECT_EQ(host.completions(), 0);
     expectReadyState();
@@ -77,7 +80,9 @@ TEST_F(JobFixture, FolderWithoutDefinitionsEndsWithFileCantBeOpenedAndLeavesTheS
     runJob();
     ASSERT_EQ(host.messages().size(), 2u);
     EXPECT_EQ(host.messages()[1],
-        text(111) + "\n" + dir.str() + "/Zarafa: holds no table definition (.frm) files");
+        text(111) + "\n" + dir.str()
+            + "/Zarafa: holds no table definition (.frm) files, and there is no ibdata1 whose "
+              "dictionary could stand in for them");
     EXPECT_TRUE(phases.calls().empty());
 }
 
