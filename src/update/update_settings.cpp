@@ -52,6 +52,9 @@ UpdateSettings UpdateSettings::load(const QString &path)
     settings.version = readValue(file, "Version");
     settings.upgradePage = readValue(file, "update");
     settings.serverAddress = readValue(file, "UpdateServer");
+    settings.allowPlainHttp
+        = readValue(file, "AllowPlainHttp").compare(QLatin1String("true"), Qt::CaseInsensitive)
+        == 0;
     return settings;
 }
 
@@ -68,5 +71,15 @@ QUrl UpdateSettings::versionFileUrl() const
 }
 
 QUrl UpdateSettings::programFileUrl() const { return packageUrl(*this, exeName); }
+
+QUrl UpdateSettings::signatureFileUrl() const
+{
+    return packageUrl(*this, exeName + QLatin1String(".sig"));
+}
+
+bool UpdateSettings::plainHttpRefused(const QUrl &url) const
+{
+    return !allowPlainHttp && url.scheme().compare(QLatin1String("http"), Qt::CaseInsensitive) == 0;
+}
 
 } // namespace update
