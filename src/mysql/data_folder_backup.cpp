@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <fmt/chrono.h>
+#include <fmt/format.h>
 #include <fstream>
 #include <thread>
 
@@ -115,17 +117,15 @@ bool Manifest::wasPlanned(std::string_view name) const
 
 std::string timeStamp(const std::tm &local)
 {
-    return "(" + std::to_string(local.tm_year + 1900) + "-" + std::to_string(local.tm_mon + 1) + "-"
-        + std::to_string(local.tm_mday) + " " + std::to_string(local.tm_hour) + "."
-        + std::to_string(local.tm_min) + "." + std::to_string(local.tm_sec) + ")";
+    // Unpadded numbers, "." between the parts of the time: a folder name without a colon.
+    return fmt::format("({}-{}-{} {}.{}.{})", local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+        local.tm_hour, local.tm_min, local.tm_sec);
 }
 
 std::string timeStampNow()
 {
-    const std::time_t now = std::time(nullptr);
-    std::tm local {};
-    ::localtime_r(&now, &local);
-    return timeStamp(local);
+    return timeStamp(
+        fmt::localtime(std::chrono::system_clock::to_time_t(std::chrono::system_clock::now())));
 }
 
 common::Result<Manifest> readManifest(const fs::path &oldDataFolder)
