@@ -1,7 +1,6 @@
 #include "update/update_settings.h"
 
-#include <QSettings>
-#include <QStandardPaths>
+#include "common/settings.h"
 
 namespace update {
 
@@ -10,9 +9,11 @@ namespace {
 // Each value is read as a text of at most this many characters, like every other settings value.
 constexpr qsizetype kValueLength = 260;
 
-QString readValue(const QSettings &settings, const char *key)
+QString readValue(const common::Settings &settings, const char *key)
 {
-    return settings.value(QLatin1String(key)).toString().trimmed().left(kValueLength);
+    return QString::fromStdString(settings.value(key).value_or(std::string()))
+        .trimmed()
+        .left(kValueLength);
 }
 
 QUrl packageUrl(const UpdateSettings &settings, const QString &fileName)
@@ -40,13 +41,12 @@ QUrl packageUrl(const UpdateSettings &settings, const QString &fileName)
 
 QString UpdateSettings::defaultPath()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
-        + QLatin1String("/zarafa-repair/settings.ini");
+    return QString::fromStdString(common::Settings::defaultPath().string());
 }
 
 UpdateSettings UpdateSettings::load(const QString &path)
 {
-    const QSettings file(path, QSettings::IniFormat);
+    const auto file = common::Settings::load(path.toStdString());
     UpdateSettings settings;
     settings.exeName = readValue(file, "ExeName");
     settings.version = readValue(file, "Version");
