@@ -2,13 +2,31 @@
 // closed.
 #include "app/main_window.h"
 #include "app/single_instance.h"
+#include "cli/man_page.h"
 #include "job/rebuild_phases.h"
 #include "log/log_report.h"
 
+#include <CLI/CLI.hpp>
 #include <QApplication>
+#include <iostream>
 
 int main(int argc, char **argv)
 {
+    // --help, --version and the manual answer before Qt looks for a display.
+    CLI::App commandLine { "", "zarafa-repair-gui" };
+    cli::WindowArguments arguments;
+    cli::addWindowOptions(commandLine, arguments,
+        std::string("Qt ") + qVersion() + " (built with " QT_VERSION_STR ")");
+    try {
+        commandLine.parse(argc, argv);
+    } catch (const CLI::ParseError &error) {
+        return cli::parseErrorExit(commandLine, error);
+    }
+    if (arguments.man) {
+        std::cout << cli::manPage(commandLine, cli::windowManPage());
+        return 0;
+    }
+
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Corvane Lumaris Repair for Zarafa"));
 
@@ -24,9 +42,8 @@ int main(int argc, char **argv)
     auto phases = job::createRebuildPhases(job::RebuildSettings {});
     app::CCorvaneLumerisZarafaRepairDlg window(*phases, log);
     // An optional folder argument is chosen as if picked in the folder browser.
-    const QStringList arguments = QApplication::arguments();
-    if (arguments.size() > 1 && !arguments.at(1).isEmpty()) {
-        window.useFolder(arguments.at(1));
+    if (!arguments.folder.empty()) {
+        window.useFolder(QString::fromStdString(arguments.folder));
     }
     window.show();
     return QApplication::exec();
