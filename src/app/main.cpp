@@ -8,6 +8,7 @@
 
 #include <CLI/CLI.hpp>
 #include <QApplication>
+#include <QIcon>
 #include <iostream>
 
 int main(int argc, char **argv)
@@ -29,6 +30,8 @@ int main(int argc, char **argv)
 
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Corvane Lumaris Repair for Zarafa"));
+    // The icon the package installs into the desktop's icon theme.
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("zarafa-repair")));
 
     // A second copy ends silently; the first one's window is the program.
     app::SingleInstance instance;
