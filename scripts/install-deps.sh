@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config git
     libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev
+    libsodium-dev libfmt-dev
     qt6-base-dev qt6-base-dev-tools libgl-dev
     unixodbc unixodbc-dev odbc-mariadb
     zlib1g-dev liblz4-dev liblzo2-dev liblzma-dev libbz2-dev libsnappy-dev

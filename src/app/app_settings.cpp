@@ -1,32 +1,26 @@
 #include "app/app_settings.h"
 
-#include <QDir>
-#include <QSettings>
-#include <QStandardPaths>
+#include "common/settings.h"
 
 namespace app {
 
 namespace {
 
-QString readValue(const QString &key)
+QString readValue(const char *key)
 {
-    QSettings settings(settingsFilePath(), QSettings::IniFormat);
-    return settings.value(key).toString();
+    const auto settings = common::Settings::load(settingsFilePath().toStdString());
+    return QString::fromStdString(settings.value(key).value_or(std::string()));
 }
 
 } // namespace
 
 QString settingsFilePath()
 {
-    QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
-    if (base.isEmpty()) {
-        base = QDir::homePath() + QStringLiteral("/.config");
-    }
-    return base + QStringLiteral("/zarafa-repair/settings.ini");
+    return QString::fromStdString(common::Settings::defaultPath().string());
 }
 
-QString helpFolderSetting() { return readValue(QStringLiteral("Path")); }
+QString helpFolderSetting() { return readValue("Path"); }
 
-QString downloadLinkSetting() { return readValue(QStringLiteral("SupSec")); }
+QString downloadLinkSetting() { return readValue("SupSec"); }
 
 } // namespace app

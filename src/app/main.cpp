@@ -4,19 +4,40 @@
 #include "app/single_instance.h"
 #include "app/stop_signals.h"
 #include "common/settings.h"
+#include "cli/man_page.h"
 #include "job/rebuild_phases.h"
 #include "job/run_temp_folder.h"
 #include "log/log_report.h"
 
+#include <CLI/CLI.hpp>
 #include <QApplication>
+#include <QIcon>
+#include <iostream>
 
 int main(int argc, char **argv)
 {
     // The repairs' temporary files land in one private folder, removed when the program ends;
     // made before any thread runs, since it sets TMPDIR.
     const auto tempFolder = job::RunTempFolder::create();
+    // --help, --version and the manual answer before Qt looks for a display.
+    CLI::App commandLine { "", "zarafa-repair-gui" };
+    cli::WindowArguments arguments;
+    cli::addWindowOptions(commandLine, arguments,
+        std::string("Qt ") + qVersion() + " (built with " QT_VERSION_STR ")");
+    try {
+        commandLine.parse(argc, argv);
+    } catch (const CLI::ParseError &error) {
+        return cli::parseErrorExit(commandLine, error);
+    }
+    if (arguments.man) {
+        std::cout << cli::manPage(commandLine, cli::windowManPage());
+        return 0;
+    }
+
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Corvane Lumaris Repair for Zarafa"));
+    // The icon the package installs into the desktop's icon theme.
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("zarafa-repair")));
 
     // A second copy ends silently; the first one's window is the program.
     app::SingleInstance instance;
@@ -33,9 +54,8 @@ int main(int argc, char **argv)
     auto phases = job::createRebuildPhases(settings);
     app::CCorvaneLumerisZarafaRepairDlg window(*phases, log);
     // An optional folder argument is chosen as if picked in the folder browser.
-    const QStringList arguments = QApplication::arguments();
-    if (arguments.size() > 1 && !arguments.at(1).isEmpty()) {
-        window.useFolder(arguments.at(1));
+    if (!arguments.folder.empty()) {
+        window.useFolder(QString::fromStdString(arguments.folder));
     }
     // SIGTERM, SIGHUP and Ctrl-C stop a running job as the stop question's Yes does, then end
     // the program with 1.

@@ -19,6 +19,7 @@
 #include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QFileInfo>
 #include <QFile>
 #include <QFileDialog>
 #include <QGridLayout>
@@ -374,8 +375,12 @@ void CCorvaneLumerisZarafaRepairDlg::showHelp()
 {
     QString folder = helpFolderSetting();
     if (folder.isEmpty()) {
-        // No help folder configured: the page that ships beside the program.
+        // No help folder configured: the page that ships beside the program in the build, or
+        // in the package's documentation folder once installed.
         folder = QCoreApplication::applicationDirPath();
+        if (!QFileInfo::exists(folder + QStringLiteral("/help.html"))) {
+            folder += QStringLiteral("/../share/doc/zarafa-repair");
+        }
     }
     QDesktopServices::openUrl(QUrl::fromLocalFile(folder + QStringLiteral("/help.html")));
 }

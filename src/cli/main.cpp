@@ -1,6 +1,7 @@
 // zarafa-repair: the command-line front end. Runs a repair headless, or one of the diagnostics.
 #include "cli/cli_commands.h"
 #include "cli/console_host.h"
+#include "cli/man_page.h"
 #include "cli/password_prompt.h"
 #include "common/settings.h"
 #include "common/strings.h"
@@ -210,17 +211,14 @@ int main(int argc, char **argv)
         = cli::scrubPasswordArgument(argc, argv, arguments);
 
     CLI::App app { std::string(common::kProductName)
-                   + ": rebuilds a damaged Zarafa MySQL database from its data folder" };
-    app.set_version_flag("--version", std::string(common::kProductVersion));
+                       + ": rebuilds a damaged Zarafa MySQL database from its data folder",
+        "zarafa-repair" };
+    app.set_version_flag("--version", [] { return cli::versionText("zarafa-repair", {}); });
     app.require_subcommand(0, 1);
-    app.footer("Exit status of a repair:\n"
-               "  0  complete: every table was read and nothing was lost\n"
-               "  1  stopped by the user (Ctrl-C)\n"
-               "  2  bad arguments\n"
-               "  3  failed: no table's rows could be read, or the rebuild could not be finished\n"
-               "  4  completed with losses: a result, but rows, pages or tables are missing from "
-               "it\n"
-               "     (each named in the summary, the log and the --report file)");
+    app.footer(cli::repairExitStatusText());
+    // The manual is made from these very options at build time.
+    bool man = false;
+    app.add_flag("--man", man, "Print the manual page")->group("");
 
     cli::RepairOptions repair;
     app.add_option("-f,--folder", repair.folder,
@@ -277,8 +275,15 @@ int main(int argc, char **argv)
         reversed.pop_back(); // the program's name
         app.parse(reversed);
     } catch (const CLI::ParseError &error) {
-        const int code = app.exit(error);
-        return code == 0 ? 0 : 2;
+        return cli::parseErrorExit(app, error);
+    }
+    if (man) {
+        std::cout << cli::manPage(app,
+            { "zarafa-repair", "rebuild a damaged Zarafa MySQL database from its data folder",
+                "\\fBzarafa\\-repair\\fR \\fB\\-\\-folder\\fR \\fIDIR\\fR [\\fIOPTIONS\\fR]\n.br\n"
+                "\\fBzarafa\\-repair\\fR \\fICOMMAND\\fR [\\fIOPTIONS\\fR]",
+                cli::repairManSections(false) });
+        return 0;
     }
     if (givenPassword) {
         std::cerr << "zarafa-repair: a password on the command line shows in the process list "

@@ -6,6 +6,8 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace common {
 
@@ -16,8 +18,13 @@ public:
     static std::filesystem::path defaultPath();
     // The values of `path`; a missing or unreadable file gives no values (all defaults).
     static Settings load(const std::filesystem::path &path);
+    // The values of an INI text in QSettings' form: quoting and escapes in values, %XX and
+    // %UXXXX in keys and group names, "\" for "/" in keys.
+    static Settings parse(std::string_view contents);
 
-    // The value of `key` in the [General] section (or before any section), trimmed.
+    // The text of `key` in the [General] section (or before any section); "Group/key" for a key
+    // in [Group]. Nothing when the key is missing or holds no text (a byte array, a variant); a
+    // list ("a, b" unquoted) holds the empty text, as QSettings reads it.
     std::optional<std::string> value(const std::string &key) const;
 
 private:

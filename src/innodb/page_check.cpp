@@ -1,42 +1,11 @@
 #include "innodb/page_check.h"
 
 #include <algorithm>
-#include <array>
 #include <zlib.h>
 
 namespace innodb {
 
 namespace {
-
-// Slicing by 8: eight tables, so the loop takes a byte per table per step. Checking every page
-// of a multi-gigabyte ibdata1 must not cost more than reading it.
-using CrcTables = std::array<std::array<std::uint32_t, 256>, 8>;
-
-constexpr CrcTables makeCrcTables()
-{
-    CrcTables tables {};
-    for (std::uint32_t i = 0; i < 256; ++i) {
-        std::uint32_t crc = i;
-        for (int bit = 0; bit < 8; ++bit) {
-            crc = (crc & 1) != 0 ? (crc >> 1) ^ 0x82F63B78 : crc >> 1;
-        }
-        tables[0][i] = crc;
-    }
-    for (std::uint32_t i = 0; i < 256; ++i) {
-        for (std::size_t t = 1; t < 8; ++t) {
-            const std::uint32_t previous = tables[t - 1][i];
-            tables[t][i] = (previous >> 8) ^ tables[0][previous & 0xFF];
-        }
-    }
-    return tables;
-}
-
-constexpr CrcTables kCrcTables = makeCrcTables();
-
-std::uint32_t loadLittleEndian32(const std::uint8_t *p)
-{
-    return static_cast<std::uint32_t>(common::readLittleEndianUnchecked(p, 4));
-}
 
 // ut_fold_ulint_pair() over each byte. InnoDB computes it in a machine word and keeps the low
 // 32 bits of the sum; every step (xor, shift left, add) carries only upwards, so doing each step
@@ -70,27 +39,6 @@ constexpr std::size_t kZipFirstEnd = kFilPageLsn; // 4..15: page number, prev, n
 constexpr std::size_t kZipRestBegin = kFilPageSpaceId; // 34..: space id, then the payload
 
 } // namespace
-
-std::uint32_t crc32c(std::span<const std::uint8_t> bytes)
-{
-    std::uint32_t crc = 0xFFFFFFFF;
-    const std::uint8_t *p = bytes.data();
-    std::size_t left = bytes.size();
-    while (left >= 8) {
-        const std::uint32_t low = loadLittleEndian32(p) ^ crc;
-        const std::uint32_t high = loadLittleEndian32(p + 4);
-        crc = kCrcTables[7][low & 0xFF] ^ kCrcTables[6][(low >> 8) & 0xFF]
-            ^ kCrcTables[5][(low >> 16) & 0xFF] ^ kCrcTables[4][low >> 24]
-            ^ kCrcTables[3][high & 0xFF] ^ kCrcTables[2][(high >> 8) & 0xFF]
-            ^ kCrcTables[1][(high >> 16) & 0xFF] ^ kCrcTables[0][high >> 24];
-        p += 8;
-        left -= 8;
-    }
-    for (; left > 0; --left, ++p) {
-        crc = (crc >> 8) ^ kCrcTables[0][(crc ^ *p) & 0xFF];
-    }
-    return crc ^ 0xFFFFFFFF;
-}
 
 std::uint32_t innodbChecksum(ConstPage page)
 {

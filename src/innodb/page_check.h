@@ -9,6 +9,7 @@
 // rewritten), so a page is accepted when any algorithm of its layout matches, as InnoDB does.
 #pragma once
 
+#include "innodb/crc32c.h"
 #include "innodb/page_layout.h"
 #include "innodb/page_verdict.h"
 
@@ -21,10 +22,6 @@ namespace innodb {
 
 // The value innodb_checksum_algorithm=none writes in both checksum fields.
 inline constexpr std::uint32_t kNoChecksumMagic = 0xDEADBEEF;
-
-// CRC-32 Castagnoli (reflected polynomial 0x82F63B78, initial and final XOR 0xFFFFFFFF), as
-// ut_crc32() computes it.
-std::uint32_t crc32c(std::span<const std::uint8_t> bytes);
 
 // The legacy checksums: the new one stored at FIL offset 0 and the old one in the trailer.
 std::uint32_t innodbChecksum(ConstPage page);

@@ -2,12 +2,15 @@
 
 #include "common/strings.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
-#include <cstdio>
+#include <chrono>
 #include <ctime>
 #include <fcntl.h>
 #include <filesystem>
+#include <fmt/chrono.h>
+#include <fmt/format.h>
 #include <unistd.h>
 
 namespace logreport {
@@ -18,20 +21,12 @@ constexpr std::uint64_t kKilobyte = 1024;
 constexpr std::uint64_t kMegabyte = kKilobyte * 1024;
 constexpr std::uint64_t kGigabyte = kMegabyte * 1024;
 
-// The started line takes the date from the start of the ctime text and the time from its end:
-// "Sun Dec 06 22:14:41 2026" is 10 characters of date, " 22:14:41" (9), " 2026" (5).
-constexpr std::size_t kCtimeTailLength = 14;
-constexpr std::size_t kCtimeYearLength = 5;
-constexpr std::size_t kCtimeTimeLength = 9;
-
 std::string text(int id) { return std::string(common::text(id)); }
 
-// "%f" of the value, cut right after the second digit behind the decimal point.
+// The value with six decimals, cut (not rounded) right after the second behind the point.
 std::string twoDecimals(double value)
 {
-    std::array<char, 64> buffer {};
-    std::snprintf(buffer.data(), buffer.size(), "%f", value);
-    std::string out(buffer.data());
+    std::string out = fmt::format("{:f}", value);
     const auto point = out.find('.');
     if (point != std::string::npos && out.size() > point + 3) {
         out.resize(point + 3);
@@ -39,12 +34,19 @@ std::string twoDecimals(double value)
     return out;
 }
 
-int currentUtcYear()
+int currentUtcYear() { return fmt::gmtime(std::chrono::system_clock::now()).tm_year + 1900; }
+
+// The blank-separated words of a text.
+std::vector<std::string_view> wordsOf(std::string_view text)
 {
-    const std::time_t now = std::time(nullptr);
-    std::tm utc {};
-    gmtime_r(&now, &utc);
-    return utc.tm_year + 1900;
+    std::vector<std::string_view> words;
+    std::size_t at = 0;
+    while ((at = text.find_first_not_of(' ', at)) != std::string_view::npos) {
+        const std::size_t end = std::min(text.find(' ', at), text.size());
+        words.push_back(text.substr(at, end - at));
+        at = end;
+    }
+    return words;
 }
 
 bool endsWithTxt(std::string_view path)
@@ -261,35 +263,31 @@ std::string LogReport::sizeLine(std::uint64_t bytes)
 
 std::string LogReport::startedLine(std::string_view programStartTime, int utcYear)
 {
-    std::string line = text(common::str::kRecoveryStarted);
-    const std::string_view t = programStartTime;
-    if (t.size() < kCtimeTailLength) {
-        // Not a ctime text; show what there is rather than cut it apart.
-        return line + std::string(t);
+    // A ctime text is five words: day, month, day of month, time, year. The line keeps the
+    // first three, the clock's year and the time ("Sun Dec 06, 2026 at  22:14:41").
+    const auto words = wordsOf(programStartTime);
+    if (words.size() != 5) {
+        // Not a ctime text; show what there is rather than guess at its parts.
+        return text(common::str::kRecoveryStarted) + std::string(programStartTime);
     }
-    line.append(t.substr(0, t.size() - kCtimeTailLength));
-    line.append(", ").append(std::to_string(utcYear)).append(" at ");
-    line.append(t.substr(t.size() - kCtimeYearLength - kCtimeTimeLength, kCtimeTimeLength));
-    return line;
+    return fmt::format("{}{} {} {}, {} at  {}", text(common::str::kRecoveryStarted), words[0],
+        words[1], words[2], utcYear, words[3]);
 }
 
 std::string LogReport::ctimeNow()
 {
-    // Built by hand rather than with strftime: the window sets the user's locale, and the log's
-    // dates keep the English names and the zero-padded day whatever it is.
-    static constexpr std::array<const char *, 7> kDays { "Sun", "Mon", "Tue", "Wed", "Thu", "Fri",
-        "Sat" };
-    static constexpr std::array<const char *, 12> kMonths { "Jan", "Feb", "Mar", "Apr", "May",
+    // The names come from these tables rather than from %a and %b: the window sets the user's
+    // locale, and the log's dates keep the English names whatever it is.
+    static constexpr std::array<std::string_view, 7> kDays { "Sun", "Mon", "Tue", "Wed", "Thu",
+        "Fri", "Sat" };
+    static constexpr std::array<std::string_view, 12> kMonths { "Jan", "Feb", "Mar", "Apr", "May",
         "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec" };
-    const std::time_t now = std::time(nullptr);
-    std::tm local {};
-    localtime_r(&now, &local);
-    std::array<char, 64> buffer {};
-    std::snprintf(buffer.data(), buffer.size(), "%s %s %02d %02d:%02d:%02d %d",
+    const std::tm local
+        = fmt::localtime(std::chrono::system_clock::to_time_t(std::chrono::system_clock::now()));
+    return fmt::format("{} {} {:02} {:02}:{:02}:{:02} {}",
         kDays[static_cast<std::size_t>(local.tm_wday % 7)],
         kMonths[static_cast<std::size_t>(local.tm_mon % 12)], local.tm_mday, local.tm_hour,
         local.tm_min, local.tm_sec, local.tm_year + 1900);
-    return std::string(buffer.data());
 }
 
 std::string withTxtExtension(const std::string &path)

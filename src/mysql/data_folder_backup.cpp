@@ -6,6 +6,9 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <optional>
+#include <fmt/chrono.h>
+#include <fmt/format.h>
+#include <fstream>
 #include <thread>
 #include <utility>
 
@@ -204,17 +207,15 @@ void closeBackup(const fs::path &oldDataFolder, MoveJournal &journal,
 
 std::string timeStamp(const std::tm &local)
 {
-    return "(" + std::to_string(local.tm_year + 1900) + "-" + std::to_string(local.tm_mon + 1) + "-"
-        + std::to_string(local.tm_mday) + " " + std::to_string(local.tm_hour) + "."
-        + std::to_string(local.tm_min) + "." + std::to_string(local.tm_sec) + ")";
+    // Unpadded numbers, "." between the parts of the time: a folder name without a colon.
+    return fmt::format("({}-{}-{} {}.{}.{})", local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+        local.tm_hour, local.tm_min, local.tm_sec);
 }
 
 std::string timeStampNow()
 {
-    const std::time_t now = std::time(nullptr);
-    std::tm local {};
-    ::localtime_r(&now, &local);
-    return timeStamp(local);
+    return timeStamp(
+        fmt::localtime(std::chrono::system_clock::to_time_t(std::chrono::system_clock::now())));
 }
 
 std::vector<fs::path> unfinishedBackups(const fs::path &dataFolder)

@@ -1,6 +1,7 @@
 #include "update/auto_updater.h"
 
 #include "common/strings.h"
+#include "update/download_signature.h"
 #include "update/size_text.h"
 #include "update/version_file.h"
 
@@ -29,6 +30,9 @@ constexpr int kFlagPollMs = 50;
 // A server that stops answering for this long counts as unreachable (check) or as a broken
 // transfer (download).
 constexpr int kTransferTimeoutMs = 30'000;
+
+// The whole file is read back into memory for its signature check; an installer is a few MiB.
+constexpr qint64 kProgramFileLimit = qint64 { 512 } << 20;
 
 // The private download folders carry this name, so that only they are ever removed.
 const QLatin1String kFolderPrefix("zarafa-repair-update-");
@@ -103,6 +107,46 @@ template <typename Stop> void waitForReply(QNetworkReply *reply, Stop stop)
     }
 }
 
+struct SmallFile
+{
+    int status = 0; // 0 when no HTTP answer arrived at all
+    QNetworkReply::NetworkError error = QNetworkReply::NoError;
+    bool tooLong = false;
+    QByteArray body;
+
+    bool ok() const { return !tooLong && isSuccess(status) && error == QNetworkReply::NoError; }
+};
+
+// Reads a file of at most `limit` bytes whole; a longer answer is refused as soon as it
+// outgrows the limit, rather than read on.
+SmallFile fetchSmallFile(const QUrl &url, std::size_t limit, const std::atomic<bool> &aborted)
+{
+    QNetworkAccessManager manager;
+    manager.setProxy(proxyFor(url));
+    QNetworkReply *reply = manager.get(freshRequest(url));
+    SmallFile answer;
+    QObject::connect(reply, &QNetworkReply::readyRead, reply, [&] {
+        if (!isSuccess(httpStatus(reply))) {
+            return; // an error page is not the file
+        }
+        if (answer.body.size() + reply->bytesAvailable() > static_cast<qint64>(limit)) {
+            answer.tooLong = true;
+            reply->abort();
+            return;
+        }
+        answer.body += reply->readAll();
+    });
+    waitForReply(reply, [&aborted] { return aborted.load(); });
+    answer.status = httpStatus(reply);
+    answer.error = reply->error();
+    if (answer.ok()) {
+        answer.body += reply->readAll();
+        answer.tooLong = answer.body.size() > static_cast<qsizetype>(limit);
+    }
+    reply->deleteLater();
+    return answer;
+}
+
 } // namespace
 
 CAutoUpdater::CAutoUpdater(UpdateSettings settings)
@@ -122,6 +166,48 @@ QString CAutoUpdater::downloadedPath() const
     return m_downloadedPath;
 }
 
+std::string CAutoUpdater::offeredSha256() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_offeredSha256;
+}
+
+QString CAutoUpdater::refusalReason() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_refusalReason;
+}
+
+DownloadResult CAutoUpdater::refuse(std::string_view reason)
+{
+    std::lock_guard lock(m_mutex);
+    m_refusalReason = fromUtf8(reason);
+    return DownloadResult::Refused;
+}
+
+// Reads the file back from the disk, so that what is checked is what would be started.
+std::string CAutoUpdater::verifyDownload(const QString &path, const std::string &expectedSha256)
+{
+    QFile saved(path);
+    if (saved.size() > kProgramFileLimit || !saved.open(QIODevice::ReadOnly)) {
+        return "The downloaded file could not be read back for its check.";
+    }
+    const QByteArray bytes = saved.readAll();
+    const SmallFile signature
+        = fetchSmallFile(m_settings.signatureFileUrl(), kSignatureSize * 2, m_aborted);
+    if (!signature.ok() && signature.status == 0) {
+        return "The download's signature could not be fetched: the server did not answer.";
+    }
+    if (signature.tooLong) {
+        return "The download's signature is not a 64-byte Ed25519 signature.";
+    }
+    const QByteArray &sig = signature.ok() ? signature.body : QByteArray();
+    return downloadRefusal(
+        std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())), expectedSha256,
+        std::string_view(sig.constData(), static_cast<std::size_t>(sig.size())),
+        m_settings.publicKey);
+}
+
 void CAutoUpdater::discardDownload()
 {
     QString path;
@@ -139,6 +225,7 @@ CheckResult CAutoUpdater::CheckForUpdate()
     {
         std::lock_guard lock(m_mutex);
         m_offeredVersion.clear();
+        m_offeredSha256.clear();
     }
     if (m_settings.version.isEmpty()) {
         return CheckResult::NoInstalledVersion;
@@ -150,51 +237,31 @@ CheckResult CAutoUpdater::CheckForUpdate()
         return m_settings.exeNameUsable() ? CheckResult::NoConnection
                                           : CheckResult::VersionFileNotOpened;
     }
+    if (m_settings.plainHttpRefused(url)) {
+        return CheckResult::PlainHttpRefused;
+    }
     if (m_aborted.load()) {
         return CheckResult::NoConnection;
     }
 
-    QNetworkAccessManager manager;
-    manager.setProxy(proxyFor(url));
-    QNetworkReply *reply = manager.get(freshRequest(url));
-    QByteArray body;
-    bool tooLong = false;
-    QObject::connect(reply, &QNetworkReply::readyRead, reply, [&] {
-        if (!isSuccess(httpStatus(reply))) {
-            return; // an error page is not the version file
-        }
-        // Refuse the answer as soon as it outgrows the version file, rather than read on.
-        if (body.size() + reply->bytesAvailable() > static_cast<qint64>(kVersionFileLimit)) {
-            tooLong = true;
-            reply->abort();
-            return;
-        }
-        body += reply->readAll();
-    });
-    waitForReply(reply, [this] { return m_aborted.load(); });
-    const int status = httpStatus(reply);
-    const auto error = reply->error();
-    if (!tooLong && isSuccess(status) && error == QNetworkReply::NoError) {
-        body += reply->readAll();
-        tooLong = body.size() > static_cast<qsizetype>(kVersionFileLimit);
-    }
-    reply->deleteLater();
-
-    if (tooLong) {
+    const SmallFile answer = fetchSmallFile(url, kVersionFileLimit, m_aborted);
+    if (answer.tooLong) {
         return CheckResult::NotUnderstood;
     }
-    if (status == 0) {
+    if (answer.status == 0) {
         return CheckResult::NoConnection;
     }
-    if (!isSuccess(status) || error != QNetworkReply::NoError) {
+    if (!answer.ok()) {
         return CheckResult::VersionFileNotOpened;
     }
+    const QByteArray &body = answer.body;
     const std::string installed = m_settings.version.toStdString();
     const VersionOffer offer = readVersionFile(
         std::string_view(body.constData(), static_cast<std::size_t>(body.size())), installed);
     {
         std::lock_guard lock(m_mutex);
         m_offeredVersion = QString::fromStdString(offer.offeredVersion);
+        m_offeredSha256 = offer.sha256;
     }
     return offer.result;
 }
@@ -205,10 +272,25 @@ DownloadResult CAutoUpdater::DownloadUpdate(
     // A download made earlier in the same wizard is replaced, not kept beside the new one.
     discardDownload();
     m_serverFileSize.store(-1);
+    {
+        std::lock_guard lock(m_mutex);
+        m_refusalReason.clear();
+    }
     const QUrl url = m_settings.programFileUrl();
     if (!url.isValid()) {
         return m_settings.exeNameUsable() ? DownloadResult::NoConnection
                                           : DownloadResult::RequestFailed;
+    }
+    // What can be refused before a single byte is fetched, is.
+    if (m_settings.plainHttpRefused(url)) {
+        return refuse(kPlainHttpRefusal);
+    }
+    if (!m_settings.publicKey) {
+        return refuse(downloadRefusal({}, {}, {}, std::nullopt));
+    }
+    const std::string expectedSha256 = offeredSha256();
+    if (!isSha256Hex(expectedSha256)) {
+        return refuse(downloadRefusal({}, expectedSha256, {}, m_settings.publicKey));
     }
     observer.lineChanged(
         DownloadLine::SavingFile, fromUtf8(common::text(common::str::kGettingSession)));
@@ -336,6 +418,11 @@ DownloadResult CAutoUpdater::DownloadUpdate(
             QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner)) {
         removePrivateFolder(folder);
         return DownloadResult::TransferFailed;
+    }
+    const std::string refusal = verifyDownload(file.fileName(), expectedSha256);
+    if (!refusal.empty()) {
+        removePrivateFolder(folder);
+        return stopping() ? DownloadResult::Done : refuse(refusal);
     }
     observer.progressChanged(copied, size >= 0 ? size : copied);
     observer.lineChanged(

@@ -147,6 +147,10 @@ void CUpdateFinalPage::finishDownload(int result, bool cancelled)
     case DownloadResult::TransferFailed:
         sheet().desktop().inform(&sheet(), text(common::str::kNoConnection));
         break;
+    case DownloadResult::Refused:
+        sheet().desktop().inform(&sheet(),
+            QStringLiteral("The update was not started. ") + sheet().updater().refusalReason());
+        break;
     }
     emit downloadEnded(result, cancelled);
 }

@@ -1,6 +1,7 @@
 #include "update/update_process_page.h"
 
 #include "common/strings.h"
+#include "update/download_signature.h"
 #include "update/update_property_sheet.h"
 
 #include <QLabel>
@@ -138,6 +139,10 @@ void CUpdateProcessPage::showResult()
         break;
     case CheckResult::UpToDate:
         m_status->setText(text(common::str::kUpdated));
+        break;
+    case CheckResult::PlainHttpRefused:
+        m_status->setText(QString::fromUtf8(
+            kPlainHttpRefusal.data(), static_cast<qsizetype>(kPlainHttpRefusal.size())));
         break;
     case CheckResult::NotUnderstood:
     case CheckResult::NoInstalledVersion:

@@ -11,6 +11,7 @@ enum class CheckResult : int {
     NewerWithSecondLine = 3, // line 1 offers a newer version and the file has a second line
     NoConnection = 4, // the server cannot be reached
     VersionFileNotOpened = 5, // the server answered, but not with the version file
+    PlainHttpRefused = 6, // the server's address is plain http://, which the settings do not allow
     NoInstalledVersion = 8, // the settings do not say which version is installed
     UpToDate = 9, // the server's version is the same or older
 };
@@ -21,6 +22,9 @@ enum class DownloadResult : int {
     NoConnection = 4, // the server cannot be reached
     RequestFailed = 5, // the server answered, but not with the program file
     TransferFailed = 7, // the transfer broke off, or the file could not be written
+    // The file cannot be trusted (plain http, no or a different SHA-256, no or a bad signature):
+    // it is removed and refusalReason() says why.
+    Refused = 8,
 };
 
 } // namespace update

@@ -1,7 +1,6 @@
 #include "update/update_settings.h"
 
-#include <QSettings>
-#include <QStandardPaths>
+#include "common/settings.h"
 
 namespace update {
 
@@ -10,9 +9,11 @@ namespace {
 // Each value is read as a text of at most this many characters, like every other settings value.
 constexpr qsizetype kValueLength = 260;
 
-QString readValue(const QSettings &settings, const char *key)
+QString readValue(const common::Settings &settings, const char *key)
 {
-    return settings.value(QLatin1String(key)).toString().trimmed().left(kValueLength);
+    return QString::fromStdString(settings.value(key).value_or(std::string()))
+        .trimmed()
+        .left(kValueLength);
 }
 
 QUrl packageUrl(const UpdateSettings &settings, const QString &fileName)
@@ -40,18 +41,20 @@ QUrl packageUrl(const UpdateSettings &settings, const QString &fileName)
 
 QString UpdateSettings::defaultPath()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
-        + QLatin1String("/zarafa-repair/settings.ini");
+    return QString::fromStdString(common::Settings::defaultPath().string());
 }
 
 UpdateSettings UpdateSettings::load(const QString &path)
 {
-    const QSettings file(path, QSettings::IniFormat);
+    const auto file = common::Settings::load(path.toStdString());
     UpdateSettings settings;
     settings.exeName = readValue(file, "ExeName");
     settings.version = readValue(file, "Version");
     settings.upgradePage = readValue(file, "update");
     settings.serverAddress = readValue(file, "UpdateServer");
+    settings.allowPlainHttp
+        = readValue(file, "AllowPlainHttp").compare(QLatin1String("true"), Qt::CaseInsensitive)
+        == 0;
     return settings;
 }
 
@@ -68,5 +71,15 @@ QUrl UpdateSettings::versionFileUrl() const
 }
 
 QUrl UpdateSettings::programFileUrl() const { return packageUrl(*this, exeName); }
+
+QUrl UpdateSettings::signatureFileUrl() const
+{
+    return packageUrl(*this, exeName + QLatin1String(".sig"));
+}
+
+bool UpdateSettings::plainHttpRefused(const QUrl &url) const
+{
+    return !allowPlainHttp && url.scheme().compare(QLatin1String("http"), Qt::CaseInsensitive) == 0;
+}
 
 } // namespace update

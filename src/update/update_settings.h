@@ -1,6 +1,8 @@
 // UpdateSettings: the settings values the online update reads, and the addresses built from them.
 #pragma once
 
+#include "update/download_signature.h"
+
 #include <QString>
 #include <QUrl>
 
@@ -14,6 +16,12 @@ struct UpdateSettings
     QString serverAddress; // `UpdateServer`: base address of the server's upgrade folder
     // Where the private download folder is made; empty for the system's temporary folder.
     QString downloadParent;
+    // `AllowPlainHttp`: "true" lets the update talk plain http:// (a test server on loopback);
+    // otherwise only https:// addresses are used.
+    bool allowPlainHttp = false;
+    // The key a download's signature must verify against. Never read from the settings file:
+    // whoever could write that file could otherwise sign their own program.
+    std::optional<PublicKey> publicKey = releaseKey();
 
     // "$XDG_CONFIG_HOME/zarafa-repair/settings.ini" (or ~/.config when the variable is unset).
     static QString defaultPath();
@@ -26,6 +34,10 @@ struct UpdateSettings
     // address is not an http(s) address or the package name is unusable.
     QUrl versionFileUrl() const;
     QUrl programFileUrl() const;
+    // <program file address>.sig: the detached signature of the program file.
+    QUrl signatureFileUrl() const;
+    // True when `url` is plain http:// and the settings do not allow that.
+    bool plainHttpRefused(const QUrl &url) const;
 };
 
 } // namespace update

@@ -1,6 +1,7 @@
 #include "update/version_file.h"
 
 #include "update/compare_versions.h"
+#include "update/download_signature.h"
 
 #include <vector>
 
@@ -43,6 +44,18 @@ CheckResult mapComparison(int comparison)
     }
 }
 
+// "<64 hex digits>" alone or followed by blanks and a file name, as `sha256sum` prints it.
+bool takeSha256(std::string_view line, std::string &sha256)
+{
+    constexpr std::size_t kHexLength = 64;
+    if (line.size() < kHexLength || !isSha256Hex(line.substr(0, kHexLength))
+        || (line.size() > kHexLength && line[kHexLength] != ' ' && line[kHexLength] != '\t')) {
+        return false;
+    }
+    sha256 = std::string(line.substr(0, kHexLength));
+    return true;
+}
+
 } // namespace
 
 VersionOffer readVersionFile(std::string_view body, std::string_view installedVersion)
@@ -51,7 +64,12 @@ VersionOffer readVersionFile(std::string_view body, std::string_view installedVe
     if (body.size() > kVersionFileLimit) {
         return offer;
     }
-    const auto lines = splitLines(body);
+    std::vector<std::string_view> lines;
+    for (const std::string_view line : splitLines(body)) {
+        if (lines.empty() || !takeSha256(line, offer.sha256)) {
+            lines.push_back(line);
+        }
+    }
     // Nothing readable on line 1 leaves the comparison at "not a version".
     int comparison = kOfferedNotAVersion;
     if (!lines.empty() && !lines[0].empty()) {

@@ -13,6 +13,7 @@
 #include <iterator>
 #include <map>
 #include <optional>
+#include <random>
 #include <vector>
 
 namespace {
@@ -103,6 +104,34 @@ TEST(Crc32cTest, KnownVectors)
     for (std::size_t length = 0; length <= 17; ++length) {
         const auto part = std::span<const std::uint8_t>(ascending).subspan(3, length);
         EXPECT_EQ(innodb::crc32c(part), reference(part)) << length;
+    }
+}
+
+TEST(Crc32cTest, HardwarePathEqualsTheTablePathOnRandomBuffers)
+{
+    if (!innodb::crc32cHardwareAvailable()) {
+        GTEST_SKIP() << "this processor has no SSE4.2 CRC32 instruction";
+    }
+    std::mt19937_64 random(20261208);
+    std::vector<std::uint8_t> buffer(70'000);
+    for (auto &b : buffer) {
+        b = static_cast<std::uint8_t>(random());
+    }
+    // Every start alignment and short lengths, then page-sized and odd long spans.
+    for (std::size_t start = 0; start < 16; ++start) {
+        for (std::size_t length = 0; length < 40; ++length) {
+            const auto part = std::span<const std::uint8_t>(buffer).subspan(start, length);
+            ASSERT_EQ(innodb::crc32cHardware(part), innodb::crc32cSoftware(part))
+                << start << "+" << length;
+        }
+    }
+    for (int i = 0; i < 200; ++i) {
+        const std::size_t start = random() % 4096;
+        const std::size_t length = random() % (buffer.size() - start);
+        const auto part = std::span<const std::uint8_t>(buffer).subspan(start, length);
+        ASSERT_EQ(innodb::crc32cHardware(part), innodb::crc32cSoftware(part))
+            << start << "+" << length;
+        EXPECT_EQ(innodb::crc32c(part), innodb::crc32cSoftware(part));
     }
 }
 

@@ -3,6 +3,7 @@
 #include "update/auto_updater.h"
 #include "update/loopback_http_server.h"
 #include "update/qt_printers.h"
+#include "update/signed_release.h"
 
 #include <QDir>
 #include <QFile>
@@ -17,12 +18,21 @@ using update::DownloadLine;
 using update::DownloadResult;
 using update_test::HttpResponse;
 using update_test::LoopbackHttpServer;
+using update_test::SignedRelease;
 
 namespace {
 
 const QString kExe = QStringLiteral("zr-setup");
 const QString kVersionPath = QStringLiteral("/upgrade/zr-setup/zr-setup.txt");
 const QString kProgramPath = QStringLiteral("/upgrade/zr-setup/zr-setup");
+const QString kSignaturePath = QStringLiteral("/upgrade/zr-setup/zr-setup.sig");
+
+// One key pair for the whole run; the updaters below trust it instead of the release key.
+const SignedRelease &release()
+{
+    static const SignedRelease keys;
+    return keys;
+}
 
 update::UpdateSettings settingsFor(
     const QString &server, const testing_support::TempDir *downloads = nullptr)
@@ -31,6 +41,8 @@ update::UpdateSettings settingsFor(
     settings.exeName = kExe;
     settings.version = QStringLiteral("1.0.0.1");
     settings.serverAddress = server;
+    settings.allowPlainHttp = true; // the test server speaks plain http on loopback
+    settings.publicKey = release().publicKey();
     if (downloads != nullptr) {
         settings.downloadParent = QString::fromStdString(downloads->str());
     }
@@ -175,8 +187,9 @@ TEST(DownloadUpdateTest, KnownSizeDownloadLeavesTheExactBytesExecutable)
     LoopbackHttpServer server;
     testing_support::TempDir downloads;
     const QByteArray program = programBytes(3'145'728);
-    server.serve(kProgramPath, HttpResponse { 200, program });
+    release().publish(server, kExe, program);
     CAutoUpdater updater(settingsFor(server.baseAddress(), &downloads));
+    ASSERT_EQ(updater.CheckForUpdate(), CheckResult::NewerVersion);
     RecordingObserver observer;
     std::atomic<int> cancelled { 0 };
 
@@ -218,8 +231,10 @@ TEST(DownloadUpdateTest, UnknownSizeCountsKilobytes)
     testing_support::TempDir downloads;
     HttpResponse response { 200, programBytes(20'480) };
     response.sendLength = false;
+    release().publish(server, kExe, response.body);
     server.serve(kProgramPath, response);
     CAutoUpdater updater(settingsFor(server.baseAddress(), &downloads));
+    ASSERT_EQ(updater.CheckForUpdate(), CheckResult::NewerVersion);
     RecordingObserver observer;
     std::atomic<int> cancelled { 0 };
 
@@ -240,7 +255,10 @@ TEST(DownloadUpdateTest, FailuresLeaveNothingBehind)
     std::atomic<int> cancelled { 0 };
 
     // Not on the server.
+    release().publish(server, kExe, programBytes(300'000));
+    server.serve(kProgramPath, HttpResponse { 404, "not here" });
     CAutoUpdater missing(settingsFor(server.baseAddress(), &downloads));
+    ASSERT_EQ(missing.CheckForUpdate(), CheckResult::NewerVersion);
     EXPECT_EQ(missing.DownloadUpdate(observer, cancelled), DownloadResult::RequestFailed);
     server.serve(kProgramPath, HttpResponse { 500, "oops" });
     EXPECT_EQ(missing.DownloadUpdate(observer, cancelled), DownloadResult::RequestFailed);
@@ -248,13 +266,16 @@ TEST(DownloadUpdateTest, FailuresLeaveNothingBehind)
 
     // No server at all.
     CAutoUpdater unreachable(settingsFor(LoopbackHttpServer::unusedAddress(), &downloads));
-    EXPECT_EQ(unreachable.DownloadUpdate(observer, cancelled), DownloadResult::NoConnection);
+    EXPECT_EQ(unreachable.CheckForUpdate(), CheckResult::NoConnection);
+    // Without a version file there is no hash to hold the download to: nothing is fetched.
+    EXPECT_EQ(unreachable.DownloadUpdate(observer, cancelled), DownloadResult::Refused);
 
     // Cut after a third of the file.
     HttpResponse cut { 200, programBytes(300'000) };
     cut.cutAfter = 100'000;
     server.serve(kProgramPath, cut);
     CAutoUpdater broken(settingsFor(server.baseAddress(), &downloads));
+    ASSERT_EQ(broken.CheckForUpdate(), CheckResult::NewerVersion);
     EXPECT_EQ(broken.DownloadUpdate(observer, cancelled), DownloadResult::TransferFailed);
     EXPECT_TRUE(broken.downloadedPath().isEmpty());
 
@@ -271,11 +292,13 @@ TEST(DownloadUpdateTest, CancelEndsTheTransferAndRemovesThePartialFile)
     testing_support::TempDir downloads;
     HttpResponse held { 200, programBytes(3'145'728) };
     held.holdAfter = 40'960;
+    release().publish(server, kExe, held.body);
     server.serve(kProgramPath, held);
     std::atomic<int> cancelled { 0 };
 
     // Cancelled while bytes arrive: the next step ends it.
     CAutoUpdater updater(settingsFor(server.baseAddress(), &downloads));
+    ASSERT_EQ(updater.CheckForUpdate(), CheckResult::NewerVersion);
     RecordingObserver observer;
     observer.onProgress = [&](qint64 copied) {
         if (copied > 0) {
@@ -302,5 +325,91 @@ TEST(DownloadUpdateTest, CancelEndsTheTransferAndRemovesThePartialFile)
     RecordingObserver early;
     EXPECT_EQ(updater.DownloadUpdate(early, cancelled), DownloadResult::Done);
     EXPECT_EQ(server.requestCount(kProgramPath), requests);
+    EXPECT_TRUE(entriesOf(downloads).isEmpty());
+}
+
+TEST(DownloadUpdateTest, OnlyASignedFileWithTheNamedHashIsKept)
+{
+    LoopbackHttpServer server;
+    testing_support::TempDir downloads;
+    const QByteArray program = programBytes(100'000);
+    std::atomic<int> cancelled { 0 };
+    const auto refusalOf = [&](const char *what) {
+        CAutoUpdater updater(settingsFor(server.baseAddress(), &downloads));
+        EXPECT_EQ(updater.CheckForUpdate(), CheckResult::NewerVersion) << what;
+        RecordingObserver observer;
+        EXPECT_EQ(updater.DownloadUpdate(observer, cancelled), DownloadResult::Refused) << what;
+        EXPECT_TRUE(updater.downloadedPath().isEmpty()) << what;
+        EXPECT_FALSE(observer.lines[DownloadLine::SavingFile].contains("Download completed"));
+        EXPECT_TRUE(entriesOf(downloads).isEmpty())
+            << what << ": " << entriesOf(downloads).join(' ').toStdString();
+        return updater.refusalReason();
+    };
+
+    // The good one first, so that the refusals below are the signature's doing.
+    release().publish(server, kExe, program);
+    {
+        CAutoUpdater updater(settingsFor(server.baseAddress(), &downloads));
+        ASSERT_EQ(updater.CheckForUpdate(), CheckResult::NewerVersion);
+        RecordingObserver observer;
+        ASSERT_EQ(updater.DownloadUpdate(observer, cancelled), DownloadResult::Done);
+        EXPECT_TRUE(updater.refusalReason().isEmpty());
+        QFile saved(updater.downloadedPath());
+        ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+        EXPECT_TRUE(saved.readAll() == program);
+        updater.discardDownload();
+    }
+
+    QByteArray bad = release().sign(program);
+    bad[0] = static_cast<char>(bad[0] ^ 0x40);
+    server.serve(kSignaturePath, HttpResponse { 200, bad });
+    EXPECT_TRUE(refusalOf("bad signature").contains("does not verify"));
+
+    server.serve(kSignaturePath, HttpResponse { 404, "not here" });
+    EXPECT_TRUE(refusalOf("missing signature").contains("no signature"));
+
+    // Someone else's key signed it.
+    server.serve(kSignaturePath, HttpResponse { 200, SignedRelease().sign(program) });
+    EXPECT_TRUE(refusalOf("foreign signature").contains("does not verify"));
+
+    // The file changed on the way (or on the server) after it was published.
+    release().publish(server, kExe, program);
+    QByteArray changed = program;
+    changed[50'000] = static_cast<char>(changed[50'000] ^ 1);
+    server.serve(kProgramPath, HttpResponse { 200, changed });
+    EXPECT_TRUE(refusalOf("changed file").contains("SHA-256 differs"));
+
+    // A version file that names no hash: refused before the program is even asked for.
+    release().publish(server, kExe, program);
+    server.serve(kVersionPath, HttpResponse { 200, "1.0.0.2\r\n" });
+    const int requests = server.requestCount(kProgramPath);
+    EXPECT_TRUE(refusalOf("no hash").contains("names no SHA-256"));
+    EXPECT_EQ(server.requestCount(kProgramPath), requests);
+}
+
+TEST(DownloadUpdateTest, PlainHttpAndAMissingKeyAreRefusedBeforeAnyTransfer)
+{
+    LoopbackHttpServer server;
+    testing_support::TempDir downloads;
+    release().publish(server, kExe, programBytes(10'000));
+    std::atomic<int> cancelled { 0 };
+    RecordingObserver observer;
+
+    auto plain = settingsFor(server.baseAddress(), &downloads);
+    plain.allowPlainHttp = false;
+    CAutoUpdater refused(plain);
+    EXPECT_EQ(refused.CheckForUpdate(), CheckResult::PlainHttpRefused);
+    EXPECT_EQ(refused.DownloadUpdate(observer, cancelled), DownloadResult::Refused);
+    EXPECT_TRUE(refused.refusalReason().contains("https://"));
+
+    auto keyless = settingsFor(server.baseAddress(), &downloads);
+    keyless.publicKey.reset();
+    CAutoUpdater unkeyed(keyless);
+    EXPECT_EQ(unkeyed.CheckForUpdate(), CheckResult::NewerVersion);
+    EXPECT_EQ(unkeyed.DownloadUpdate(observer, cancelled), DownloadResult::Refused);
+    EXPECT_TRUE(unkeyed.refusalReason().contains("signing key"));
+
+    EXPECT_EQ(server.requestCount(kProgramPath), 0);
+    EXPECT_EQ(server.requestCount(kVersionPath), 1) << "plain http is not even asked";
     EXPECT_TRUE(entriesOf(downloads).isEmpty());
 }

@@ -19,6 +19,17 @@ TEST(UpdateSettingsTest, ReadsTheUpdateKeysFromTheSettingsFile)
     EXPECT_EQ(settings.version, "1.0.0.1");
     EXPECT_EQ(settings.upgradePage, "http://example.invalid/upgrade.html");
     EXPECT_EQ(settings.serverAddress, "http://updates.example.invalid/upgrade");
+    EXPECT_FALSE(settings.allowPlainHttp);
+    EXPECT_TRUE(settings.plainHttpRefused(settings.versionFileUrl()));
+
+    // Plain http only when the file says so; the signing key never comes from the file.
+    const auto loopback = dir.write("loopback.ini",
+        "[General]\nUpdateServer=http://127.0.0.1/upgrade\nAllowPlainHttp=true\n"
+        "PublicKey=0000000000000000000000000000000000000000000000000000000000000000\n");
+    const auto allowed = UpdateSettings::load(QString::fromStdString(loopback.string()));
+    EXPECT_TRUE(allowed.allowPlainHttp);
+    EXPECT_FALSE(allowed.plainHttpRefused(QUrl("http://127.0.0.1/upgrade")));
+    EXPECT_TRUE(allowed.publicKey == update::releaseKey());
 
     const auto missing
         = UpdateSettings::load(QString::fromStdString((dir.path() / "none.ini").string()));

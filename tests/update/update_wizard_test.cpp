@@ -3,6 +3,7 @@
 #include "support/temp_dir.h"
 #include "update/loopback_http_server.h"
 #include "update/qt_printers.h"
+#include "update/signed_release.h"
 #include "update/update_final_page.h"
 #include "update/update_process_page.h"
 #include "update/update_property_sheet.h"
@@ -78,6 +79,8 @@ protected:
         values.upgradePage = QStringLiteral("http://upgrade.example.invalid/buy");
         values.serverAddress = m_server.baseAddress();
         values.downloadParent = QString::fromStdString(m_downloads.str());
+        values.allowPlainHttp = true; // the test server speaks plain http on loopback
+        values.publicKey = m_release.publicKey();
         return values;
     }
 
@@ -121,6 +124,7 @@ protected:
     }
 
     LoopbackHttpServer m_server;
+    update_test::SignedRelease m_release;
     testing_support::TempDir m_downloads;
     RecordingDesktop m_desktop;
 };
@@ -209,8 +213,7 @@ TEST_F(UpdateWizardTest, EachCheckResultHasItsText)
 TEST_F(UpdateWizardTest, FinishedDownloadStartsTheNewProgramAndEndsThisOne)
 {
     const QByteArray program(3'145'728, 'z');
-    m_server.serve(kVersionPath, HttpResponse { 200, "1.0.0.2\r\n" });
-    m_server.serve(kProgramPath, HttpResponse { 200, program });
+    m_release.publish(m_server, QStringLiteral("zr-setup"), program);
     QString savedPath;
     const bool ending = runWizard([&](CUpdatePropertySheet &sheet) {
         sheet.nextButton()->click();
@@ -260,8 +263,7 @@ TEST_F(UpdateWizardTest, WizardClosedWithoutDownloadEndsNothing)
 
     // Closed on the first page, and closed after a download without pressing Finish.
     EXPECT_FALSE(runWizard([](CUpdatePropertySheet &sheet) { sheet.reject(); }));
-    m_server.serve(kVersionPath, HttpResponse { 200, "1.0.0.2\r\n" });
-    m_server.serve(kProgramPath, HttpResponse { 200, QByteArray(10'000, 'p') });
+    m_release.publish(m_server, QStringLiteral("zr-setup"), QByteArray(10'000, 'p'));
     EXPECT_FALSE(runWizard([&](CUpdatePropertySheet &sheet) {
         sheet.nextButton()->click();
         ASSERT_TRUE(QTest::qWaitFor([&] { return sheet.nextButton()->isEnabled(); }, kPatience));
@@ -276,9 +278,9 @@ TEST_F(UpdateWizardTest, WizardClosedWithoutDownloadEndsNothing)
 
 TEST_F(UpdateWizardTest, CancelDuringDownloadAsksThenRemovesThePartialFile)
 {
-    m_server.serve(kVersionPath, HttpResponse { 200, "1.0.0.2\r\n" });
     HttpResponse held { 200, QByteArray(3'145'728, 'h') };
     held.holdAfter = 40'960;
+    m_release.publish(m_server, QStringLiteral("zr-setup"), held.body);
     m_server.serve(kProgramPath, held);
     const bool ending = runWizard([&](CUpdatePropertySheet &sheet) {
         sheet.nextButton()->click();
@@ -316,9 +318,9 @@ TEST_F(UpdateWizardTest, CancelDuringDownloadAsksThenRemovesThePartialFile)
 
 TEST_F(UpdateWizardTest, FailedDownloadSaysSoAndStartsNothing)
 {
-    m_server.serve(kVersionPath, HttpResponse { 200, "1.0.0.2\r\n" });
     HttpResponse cut { 200, QByteArray(300'000, 'c') };
     cut.cutAfter = 100'000;
+    m_release.publish(m_server, QStringLiteral("zr-setup"), cut.body);
     struct Case
     {
         HttpResponse response;
@@ -345,6 +347,43 @@ TEST_F(UpdateWizardTest, FailedDownloadSaysSoAndStartsNothing)
     EXPECT_TRUE(m_desktop.started.isEmpty());
     EXPECT_EQ(m_desktop.quits, 0);
     EXPECT_TRUE(downloadsLeft().isEmpty());
+}
+
+TEST_F(UpdateWizardTest, UnsignedDownloadIsRefusedWithItsReasonAndStartsNothing)
+{
+    const QByteArray program(50'000, 's');
+    m_release.publish(m_server, QStringLiteral("zr-setup"), program);
+    // Signed, but by a key this program does not trust.
+    m_server.serve(kProgramPath + QLatin1String(".sig"),
+        HttpResponse { 200, update_test::SignedRelease().sign(program) });
+    const bool ending = runWizard([&](CUpdatePropertySheet &sheet) {
+        sheet.nextButton()->click();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return sheet.nextButton()->isEnabled(); }, kPatience));
+        sheet.nextButton()->click();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return sheet.finishButton()->isEnabled(); }, kPatience));
+        EXPECT_NE(sheet.finalPage()->savingFileText(), "Download completed");
+        EXPECT_TRUE(sheet.fileToStart().isEmpty());
+        sheet.finishButton()->click();
+    });
+    EXPECT_FALSE(ending);
+    ASSERT_EQ(m_desktop.informed.size(), 1);
+    EXPECT_TRUE(m_desktop.informed[0].startsWith("The update was not started. "));
+    EXPECT_TRUE(m_desktop.informed[0].contains("does not verify"))
+        << m_desktop.informed[0].toStdString();
+    EXPECT_TRUE(m_desktop.started.isEmpty());
+    EXPECT_EQ(m_desktop.quits, 0);
+    EXPECT_TRUE(downloadsLeft().isEmpty());
+}
+
+TEST_F(UpdateWizardTest, PlainHttpServerIsRefusedAtTheCheck)
+{
+    auto plain = settings();
+    plain.allowPlainHttp = false;
+    CUpdatePropertySheet sheet(plain, m_desktop);
+    ASSERT_TRUE(checkWith(sheet, "1.0.0.2\r\n"));
+    EXPECT_TRUE(sheet.processPage()->statusText().contains("https://"));
+    EXPECT_FALSE(sheet.nextButton()->isEnabled());
+    EXPECT_EQ(m_server.requestCount(kVersionPath), 0);
 }
 
 TEST(StartDownloadedProgramTest, ProgramEndsOnlyWhenTheNewFileCanStart)
