@@ -447,7 +447,7 @@ TablePages collectTablePages(PageSource &source, const ScanResult &scan, std::ui
     } else {
         TreeWalk walk(source, scan, indexId, layout, stopRequested);
         // Sized once: the leaves the tree reaches are (nearly always) the pages the scan kept.
-        walk.reserveLeaves(group ? group->slots.size() + 1 : 1);
+        walk.reserveLeaves(group ? group->pageSlots.size() + 1 : 1);
         walk.walk(rootPage, std::nullopt, KeyRange {}, 0);
         pages = walk.take();
     }

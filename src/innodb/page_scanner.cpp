@@ -34,7 +34,7 @@ void ScanResult::addPage(std::uint64_t indexId, const strcUniqueIdPages &entry)
     if (inserted) {
         groups.push_back(rawtable { indexId, {} });
     }
-    groups[found->second].slots.push_back(slot);
+    groups[found->second].pageSlots.push_back(slot);
 }
 
 bool examinePage(ConstPage page, std::uint64_t position, std::optional<std::uint32_t> spaceId,

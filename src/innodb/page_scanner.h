@@ -48,7 +48,7 @@ using LoadPageArray = std::vector<strcUniqueIdPages>;
 struct rawtable
 {
     std::uint64_t indexId = 0;
-    std::vector<std::uint32_t> slots; // positions in ScanResult::allPages, rising
+    std::vector<std::uint32_t> pageSlots; // positions in ScanResult::allPages, rising
 };
 
 // Groups in the order in which each index id was first seen.
@@ -84,9 +84,9 @@ public:
         , m_group(group)
     {
     }
-    Iterator begin() const { return { m_pages, m_group.slots.data() }; }
-    Iterator end() const { return { m_pages, m_group.slots.data() + m_group.slots.size() }; }
-    std::size_t size() const { return m_group.slots.size(); }
+    Iterator begin() const { return { m_pages, m_group.pageSlots.data() }; }
+    Iterator end() const { return { m_pages, m_group.pageSlots.data() + m_group.pageSlots.size() }; }
+    std::size_t size() const { return m_group.pageSlots.size(); }
 
 private:
     const LoadPageArray &m_pages;

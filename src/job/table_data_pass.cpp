@@ -52,7 +52,7 @@ public:
     {
         const innodb::rawtable *group
             = space.scan ? space.scan->group(space.entry.indexId) : nullptr;
-        return group ? group->slots.size() : 0;
+        return group ? group->pageSlots.size() : 0;
     }
 
     void startTable(std::uint64_t pages)

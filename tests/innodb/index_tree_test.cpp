@@ -259,7 +259,7 @@ TEST(IndexTreeTest, WalksAMultiLevelSakilaTree)
         records += scan->page(page.pageNumber)->recordCount;
     }
     EXPECT_EQ(records, 1000u);
-    EXPECT_EQ(pages.treePages.size() + pages.stalePages, scan->group(table->indexId)->slots.size());
+    EXPECT_EQ(pages.treePages.size() + pages.stalePages, scan->group(table->indexId)->pageSlots.size());
 
     // With the wrong null bitmap size the pointers cannot be read: damage, not a wrong answer.
     const innodb::KeyLayout wrong { { { 2, false } }, 20 };
