@@ -24,11 +24,11 @@ secret="hunter2-$$"
 "$repair" --folder "$work/input" --workshop "$work/workshop" --output "$work/result" --password "$secret" --no --quiet \
     >"$work/out" 2>&1 &
 pid=$!
-for _ in $(seq 50); do
-    [ -s "/proc/$pid/cmdline" ] && break
-    sleep 0.1
+# The warning is printed once the password has been taken out of the command line.
+for _ in $(seq 100); do
+    grep -q "shows in the process list" "$work/out" 2>/dev/null && break
+    sleep 0.05
 done
-sleep 0.5
 if ! kill -0 "$pid" 2>/dev/null; then
     echo "the repair ended before its command line could be read:" >&2
     cat "$work/out" >&2
