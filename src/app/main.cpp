@@ -16,9 +16,6 @@
 
 int main(int argc, char **argv)
 {
-    // The repairs' temporary files land in one private folder, removed when the program ends;
-    // made before any thread runs, since it sets TMPDIR.
-    const auto tempFolder = job::RunTempFolder::create();
     // --help, --version and the manual answer before Qt looks for a display.
     CLI::App commandLine { "", "zarafa-repair-gui" };
     cli::WindowArguments arguments;
@@ -34,16 +31,20 @@ int main(int argc, char **argv)
         return 0;
     }
 
-    QApplication application(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Corvane Lumaris Repair for Zarafa"));
-    // The icon the package installs into the desktop's icon theme.
-    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("zarafa-repair")));
-
-    // A second copy ends silently; the first one's window is the program.
+    // A second copy ends silently; the first one's window is the program. Its lock lies in the
+    // user's temporary folder, so it is taken before this run's private one replaces TMPDIR.
     app::SingleInstance instance;
     if (!instance.acquired()) {
         return 0;
     }
+    // The repairs' temporary files land in one private folder, removed when the program ends;
+    // made before any thread runs, since it sets TMPDIR.
+    const auto tempFolder = job::RunTempFolder::create();
+
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Corvane Lumaris Repair for Zarafa"));
+    // The icon the package installs into the desktop's icon theme.
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("zarafa-repair")));
 
     logreport::LogReport log;
     log.setProgramStartTime(logreport::LogReport::ctimeNow());
