@@ -387,6 +387,7 @@ std::vector<DictionaryDefinition> definitionsFromDictionary(
     for (const IBData1TableInfo &info : tables.tables) {
         if (inDatabase(info.name, database)) {
             definitions.push_back(definitionOf(info, tables, columns));
+            definitions.back().space = info.space;
         }
     }
     return definitions;

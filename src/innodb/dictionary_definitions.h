@@ -27,6 +27,7 @@ struct DictionaryDefinition
     std::string dictionaryName; // "zarafa/stores", as stored
     frm::FrmTableEntry table; // source Dictionary; empty when `unsupported` is set
     std::string unsupported; // "column x has ENUM values the dictionary does not keep"
+    std::uint32_t space = 0; // 0 = ibdata1, else the table's own .ibd
 };
 
 // The column of the table model for one SYS_COLUMNS record; `unsupported` gets the reason when

@@ -82,6 +82,16 @@ bool holdsName(const std::vector<std::string> &names, std::string_view name)
     return false;
 }
 
+// Whether the Zarafa folder holds the table's own .ibd ("zarafa/stores" → stores.ibd).
+bool ownTablespacePresent(const RepairJob &job, const std::string &dictionaryName)
+{
+    if (job.zarafaFolderPath.empty()) {
+        return false;
+    }
+    const std::string table = dictionaryName.substr(dictionaryName.find('/') + 1);
+    return findEntryIgnoringCase(job.zarafaFolderPath, table + ".ibd", false).has_value();
+}
+
 // The tables that no .frm described: the dictionary's definitions stand in, in dictionary order.
 void addDictionaryTables(
     RepairJob &job, const std::vector<std::string> &settled, const CreateTable &createTable)
@@ -97,6 +107,15 @@ void addDictionaryTables(
         }
         if (holdsName(done, definition.dictionaryName)
             || isAlterLeftover(definition.dictionaryName)) {
+            continue;
+        }
+        if (definition.space != 0 && !ownTablespacePresent(job, definition.dictionaryName)) {
+            // A table of its own .ibd with neither file here: nothing of it is in this folder to
+            // read, so it is named rather than turned into an empty rebuilt table.
+            job.addListRow(job.nextListRow++,
+                definition.dictionaryName
+                    + " : named by InnoDB's dictionary, but neither its .frm nor its .ibd file "
+                      "is in this folder");
             continue;
         }
         if (!definition.unsupported.empty()) {

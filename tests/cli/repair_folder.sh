@@ -97,6 +97,9 @@ import json, sys
 report = json.load(open(sys.argv[1], encoding="utf-8"))
 lost = {"zarafa/" + name for name in sys.argv[2:]}
 for table in report["tables"]:
+    # A table the shared ibdata1 names whose files another folder holds has no definition here.
+    if table["definition_source"] is None and table["name"] not in lost:
+        continue
     want = "dictionary" if table["name"] in lost else "frm"
     if table["definition_source"] != want:
         sys.exit("%s: definition_source %s, expected %s" % (table["name"], table["definition_source"], want))
