@@ -11,6 +11,9 @@ repair=$1
 fixture=$2
 
 work=$(mktemp -d /tmp/zarafa-repair-test.XXXXXX)
+# The result folders of these runs go to the default place under HOME: a private one.
+export HOME="$work/home"
+mkdir -p "$HOME"
 disk="$work/disk"
 mkdir -p "$disk"
 cleanup() {
