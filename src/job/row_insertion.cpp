@@ -377,6 +377,19 @@ void MySqlTableWriter::flush()
             }
         }
         const common::Status done = m_connection.execute(m_statement, parameters);
+        // How many of the batch's rows the table gained, as a server that still answers counts
+        // them; those ahead of a refused or failing row are in.
+        const auto countLanded = [this]() -> std::size_t {
+            std::uint64_t now = 0;
+            std::size_t landed = 0;
+            if (countRows(now) && now >= m_tableRows) {
+                landed = static_cast<std::size_t>(
+                    std::min<std::uint64_t>(now - m_tableRows, m_rows.size()));
+            }
+            m_inserted += landed;
+            m_tableRows += landed;
+            return landed;
+        };
         if (done.ok()) {
             sent = m_rows.size();
             m_inserted += sent;
@@ -384,26 +397,14 @@ void MySqlTableWriter::flush()
         } else if (faultAfter(done)) {
             // The rows ahead of the failing one may be in the table: a server that still answers
             // says how many; the rest are refused unsent.
-            std::uint64_t now = 0;
-            if (countRows(now) && now >= m_tableRows) {
-                sent = static_cast<std::size_t>(
-                    std::min<std::uint64_t>(now - m_tableRows, m_rows.size()));
-            }
-            m_inserted += sent;
-            m_tableRows += sent;
+            sent = countLanded();
             settle(sent, true);
             refuseUnsent(sent);
             clearPending();
             return;
         } else {
             // The rows ahead of the refused one are in the table; learn how many.
-            std::uint64_t now = 0;
-            if (countRows(now) && now >= m_tableRows) {
-                sent = static_cast<std::size_t>(
-                    std::min<std::uint64_t>(now - m_tableRows, m_rows.size()));
-            }
-            m_inserted += sent;
-            m_tableRows += sent;
+            sent = countLanded();
             m_sentAlone += m_rows.size() - sent;
         }
         settle(sent, true);
