@@ -2,14 +2,21 @@
 # Endings from outside: SIGTERM and SIGHUP during the inserts stop the run as Ctrl-C does (exit
 # 1, the workshop's own files back, no server left running, no temporary folder left); a second
 # run on a workshop in use is refused at once (exit 3) and the first goes on; a run killed with
-# SIGKILL leaves its private (0700) temporary folder, which the next run removes.
+# SIGKILL leaves its private (0700) temporary folder, which the next run removes. Each statement
+# is slowed down (a preloaded library) so that the signals land while rows go in.
 #
-#   stop_signals.sh ZARAFA_REPAIR FIXTURE
+#   stop_signals.sh ZARAFA_REPAIR FIXTURE SLOW_STATEMENTS_LIBRARY
 set -euo pipefail
 repair=$1
 fixture=$2
+slow=$3
+# Under the sanitizers their runtime comes after the preloaded library; it may.
+export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0"
 
 work=$(mktemp -d /tmp/zarafa-repair-test.XXXXXX)
+# The result folders of these runs go to the default place under HOME: a private one.
+export HOME="$work/home"
+mkdir -p "$HOME"
 ws="$work/workshop"
 export TMPDIR="$work/tmp"
 mkdir -p "$TMPDIR"
@@ -32,7 +39,7 @@ complain() {
 
 # start_run NAME: a repair in the background; its pid in $run_pid.
 start_run() {
-    "$repair" --folder "$input" --workshop "$ws" --report "$work/$1.json" --yes \
+    LD_PRELOAD="$slow" ZR_STATEMENT_DELAY_MS=40 "$repair" --folder "$input" --workshop "$ws" --report "$work/$1.json" --yes \
         >"$work/$1.out" 2>"$work/$1.err" </dev/null &
     run_pid=$!
 }
