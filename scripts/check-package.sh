@@ -48,7 +48,8 @@ for file in usr/bin/zarafa-repair usr/bin/zarafa-repair-gui \
     usr/share/icons/hicolor/scalable/apps/zarafa-repair.svg \
     usr/share/bash-completion/completions/zarafa-repair \
     usr/share/bash-completion/completions/zarafa-repair-gui \
-    usr/share/doc/zarafa-repair/README.md usr/share/doc/zarafa-repair/copyright \
+    usr/share/doc/zarafa-repair/README.md usr/share/doc/zarafa-repair/help.html \
+    usr/share/doc/zarafa-repair/copyright \
     usr/share/doc/zarafa-repair/changelog.gz; do
     [ -s "$root/$file" ] || fail "the package does not install /$file"
 done
