@@ -81,6 +81,14 @@ grep -q 'Ctrl-C' <<<"$help" || fail "installed --help names no Ctrl-C exit statu
 version=$(env -u LD_LIBRARY_PATH "$root/usr/bin/zarafa-repair" --version) || fail "installed zarafa-repair --version fails"
 grep -q "^zarafa-repair $(dpkg-deb --field "$deb" Version | cut -d- -f1)" <<<"$version" \
     || fail "installed --version does not name the package's version: $version"
+# The stripped program still reads a table definition written by a real MySQL server.
+frm=$(pwd)/../shared/fixtures/mysql-5.0-sakila/sakila/category.frm
+if [ -f "$frm" ]; then
+    created=$(env -u LD_LIBRARY_PATH "$root/usr/bin/zarafa-repair" describe "$frm" --sql) \
+        || fail "installed zarafa-repair describe fails on $frm"
+    grep -q '^create table `category` (`category_id` tinyint(3) unsigned NOT NULL' <<<"$created" \
+        || fail "installed zarafa-repair describes $frm as: $created"
+fi
 gui_version=$(QT_QPA_PLATFORM=offscreen env -u LD_LIBRARY_PATH "$root/usr/bin/zarafa-repair-gui" --version) \
     || fail "installed zarafa-repair-gui --version fails"
 grep -q '^Qt 6' <<<"$gui_version" || fail "installed zarafa-repair-gui --version names no Qt 6"
