@@ -10,6 +10,8 @@ fi
 export QT_QPA_PLATFORM=offscreen
 cmake --preset ci >/dev/null
 cmake --build build/ci --parallel "$(nproc)"
+# The .deb made from that build: its dependencies, files, installed programs and lintian.
+bash scripts/check-package.sh build/ci
 ctest --test-dir build/ci --output-on-failure --parallel "$(nproc)" --timeout 900
 
 # Second configuration: the core and every test under AddressSanitizer and UndefinedBehaviorSanitizer.

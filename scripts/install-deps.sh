@@ -16,6 +16,8 @@ packages=(
     mariadb-plugin-provider-bzip2 mariadb-plugin-provider-snappy
     clang libclang-rt-14-dev
     python3
+    # The package check: lintian, and the validator of the desktop entry.
+    lintian desktop-file-utils
 )
 
 missing=()

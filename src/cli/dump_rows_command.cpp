@@ -23,6 +23,8 @@ namespace cli {
 namespace {
 
 constexpr const char *kCommandName = "dump-rows";
+// Every complaint on standard error names the program and the command, as the others do.
+constexpr std::string_view kErrorPrefix = "zarafa-repair dump-rows: ";
 
 struct DumpRowsOptions
 {
@@ -51,7 +53,7 @@ public:
     void acceptRow(const innodb::DecodedRow &row) override
     {
         if (!row.cutColumns.empty()) {
-            std::cerr << row.dictionaryName() << ": row " << innodb::keyText(row)
+            std::cerr << kErrorPrefix << row.dictionaryName() << ": row " << innodb::keyText(row)
                       << " kept with a value cut short: " << row.damage << '\n';
         }
         if (auto status = innodb::writeTsvLine(row, m_out); !status.ok()) {
@@ -60,7 +62,7 @@ public:
     }
     void rowLeftOut(const innodb::DecodedRow &row) override
     {
-        std::cerr << row.dictionaryName() << ": row " << innodb::keyText(row)
+        std::cerr << kErrorPrefix << row.dictionaryName() << ": row " << innodb::keyText(row)
                   << " left out, its long value is damaged: " << row.damage << '\n';
     }
     std::uint64_t failures = 0;
@@ -93,7 +95,7 @@ std::vector<Definition> readDefinitions(const std::string &zarafaFolder)
             = std::string(job::kDictionaryPrefix) + frm::tableNameFromFileName(name);
         auto table = frm::readTableDefinition(zarafaFolder + "/" + name, name, dictionaryName);
         if (!table) {
-            std::cerr << "zarafa-repair dump-rows: " << name << ": " << table.error().describe()
+            std::cerr << kErrorPrefix << name << ": " << table.error().describe()
                       << '\n';
             continue;
         }
@@ -107,7 +109,7 @@ int dumpRows()
     const DumpRowsOptions &opts = options();
     const auto zarafa = job::findEntryIgnoringCase(opts.folder, "Zarafa", true);
     if (!zarafa) {
-        std::cerr << "zarafa-repair dump-rows: " << opts.folder << " holds no Zarafa folder\n";
+        std::cerr << kErrorPrefix << opts.folder << " holds no Zarafa folder\n";
         return 3;
     }
     // Without ibdata1 the tables' own .ibd files are still read (file-per-table folders).
@@ -126,7 +128,7 @@ int dumpRows()
     const innodb::TablespaceSet spaces = innodb::TablespaceSet::open(
         ibdata ? opts.folder + "/" + *ibdata : std::string(), zarafaFolder, tables, database);
     for (const auto &problem : spaces.problems()) {
-        std::cerr << "zarafa-repair dump-rows: " << problem << '\n';
+        std::cerr << kErrorPrefix << problem << '\n';
     }
     if (spaces.tables().empty()) {
         // Without ibdata1 that is the likelier cause, so name it.
@@ -150,12 +152,12 @@ int dumpRows()
         }
         const innodb::TableInSpace *found = spaces.find(table.dictionaryName);
         if (!found) {
-            std::cerr << table.dictionaryName << ": not in the dictionary nor in an .ibd file\n";
+            std::cerr << kErrorPrefix << table.dictionaryName << ": not in the dictionary nor in an .ibd file\n";
             continue;
         }
         innodb::RecordDecoder decoder(table, *found->file, store, decodeOptions);
         if (!decoder.usable() || decoder.hasKey() != found->entry.hasPrimaryKey) {
-            std::cerr << table.dictionaryName << ": "
+            std::cerr << kErrorPrefix << table.dictionaryName << ": "
                       << (decoder.usable() ? "key differs from the dictionary's"
                                            : decoder.problem())
                       << '\n';
@@ -172,10 +174,10 @@ int dumpRows()
         const innodb::TableReadCounts read
             = innodb::readTableRows(*found->file, *found->scan, found->entry, decoder, sink);
         for (const auto &problem : read.problems) {
-            std::cerr << table.dictionaryName << ": " << problem << '\n';
+            std::cerr << kErrorPrefix << table.dictionaryName << ": " << problem << '\n';
         }
         if (!read.layoutRefusal.empty()) {
-            std::cerr << table.dictionaryName << ": not read, its records do not decode "
+            std::cerr << kErrorPrefix << table.dictionaryName << ": not read, its records do not decode "
                       << "consistently: " << read.layoutRefusal << '\n';
             exitCode = 1;
             continue;

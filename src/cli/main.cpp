@@ -65,7 +65,7 @@ std::string saveLog(const logreport::LogReport &log, const std::string &path)
     }
     const std::string written = logreport::saveLogFile(path, rows);
     if (written.empty()) {
-        std::cerr << common::text(common::str::kFileCantBeOpened) << ' '
+        std::cerr << "zarafa-repair: " << common::text(common::str::kFileCantBeOpened) << ' '
                   << logreport::withTxtExtension(path) << '\n';
         return {};
     }

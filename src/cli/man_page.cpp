@@ -29,7 +29,9 @@ struct ExitCode
 // job::exitCode() gives 0, 1, 3 and 4; 2 is the parser's.
 constexpr std::array<ExitCode, 5> kExitCodes { {
     { 0, "complete: every table was read and nothing was lost" },
-    { 1, "stopped by the user (Ctrl-C)" },
+    { 1,
+        "stopped by the user: Ctrl-C, or SIGTERM or SIGHUP (the server's own files are put back "
+        "first)" },
     { 2, "bad arguments" },
     { 3, "failed: no table's rows could be read, or the rebuild could not be finished" },
     { 4,

@@ -1,5 +1,7 @@
 // Settings: the program's INI file, read the way the desktop program's QSettings writes it, so
-// that the command line and the window share one configuration.
+// that the command line and the window share one configuration. Not libinih: Debian's build of
+// it ends a value at " ;" even inside QSettings' quotes, joins indented lines to the key above
+// and refuses lines past 200 bytes, so it would misread files that QSettings wrote.
 #pragma once
 
 #include <filesystem>

@@ -28,6 +28,8 @@ done
 "$cli" --version | grep -q "^Qt: none" || fail "the command line claims a Qt"
 "$gui" --version | grep -q "^Qt 6" || fail "the window names no Qt 6"
 grep -q 'EXIT STATUS' "$man_dir/zarafa-repair.1" || fail "no exit status in zarafa-repair(1)"
+grep -qF 'Ctrl\-C' "$man_dir/zarafa-repair.1" || fail "the Ctrl-C exit status is missing from zarafa-repair(1)"
+grep -q '^  1  stopped by the user: Ctrl-C' <<<"$("$cli" --help)" || fail "--help names no Ctrl-C exit status"
 grep -q 'AllowPlainHttp' "$man_dir/zarafa-repair.1" || fail "settings keys missing"
 # A bad option is a usage error (2), said on stderr.
 set +e
