@@ -4,7 +4,9 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <optional>
 #include <fmt/chrono.h>
 #include <fmt/format.h>
@@ -77,6 +79,11 @@ bool retry(const std::function<std::error_code()> &attempt, const std::string &w
         const std::error_code error = attempt();
         if (!error) {
             return true;
+        }
+        // Something at the target stays there whatever the wait: a move never replaces it.
+        if (error == std::errc::file_exists) {
+            hooks.reportProblem(what + ": " + error.message() + " (it stays where it is)");
+            return false;
         }
         if (!reported) {
             hooks.reportProblem(what + ": " + error.message() + " (retrying)");
@@ -203,6 +210,24 @@ void closeBackup(const fs::path &oldDataFolder, MoveJournal &journal,
     }
 }
 
+// A new folder named `name`, or `name`-2, -3, ... when runs a second apart took the name
+// already: two runs must never share an OldData or a Recovered Folder.
+common::Result<fs::path> createFreshFolder(const fs::path &parent, const std::string &name)
+{
+    for (int number = 1; number < 1000; ++number) {
+        const fs::path folder
+            = parent / (number == 1 ? name : name + "-" + std::to_string(number));
+        if (::mkdir(folder.c_str(), 0755) == 0) {
+            return folder;
+        }
+        if (errno != EEXIST) {
+            return common::ioError(
+                std::string("cannot create the folder: ") + std::strerror(errno), folder.string());
+        }
+    }
+    return common::ioError("too many folders of the same second", (parent / name).string());
+}
+
 } // namespace
 
 std::string timeStamp(const std::tm &local)
@@ -240,12 +265,11 @@ common::Result<fs::path> backUpDataFolder(
     if (!fs::is_directory(dataFolder, error)) {
         return common::ioError("data folder not found", dataFolder.string());
     }
-    const fs::path oldData = dataFolder / ("OldData" + timeStampNow());
-    fs::create_directories(oldData, error);
-    if (error) {
-        return common::ioError(
-            "cannot create the backup folder: " + error.message(), oldData.string());
+    auto created = createFreshFolder(dataFolder, "OldData" + timeStampNow());
+    if (!created.ok()) {
+        return created.error();
     }
+    const fs::path oldData = std::move(created).value();
     const std::vector<fs::path> entries = listFolder(dataFolder);
     const auto wanted = [&](const fs::path &entry) {
         return isServerFile(entry.filename().string(), serverLogName) || isZarafaFolder(entry);
@@ -295,9 +319,6 @@ fs::path finishRebuildMoves(const fs::path &dataFolder, const fs::path &oldDataF
     };
     fs::path recovered = manifest.recoveredFolder;
     bool recoveredNoted = !recovered.empty();
-    if (recovered.empty()) {
-        recovered = dataFolder / ("Recovered Folder " + timeStampNow());
-    }
     bool anyRebuilt = false;
     // The walks always run to their end, so that a stop cannot strand the server's files; only
     // the retries of an entry that keeps failing give way to a stop request.
@@ -307,6 +328,14 @@ fs::path finishRebuildMoves(const fs::path &dataFolder, const fs::path &oldDataF
             continue;
         }
         if (!recoveredNoted) {
+            // Made before it is noted: a folder that an earlier run left under the same name
+            // is never filled with this run's files.
+            auto created = createFreshFolder(dataFolder, "Recovered Folder " + timeStampNow());
+            if (!created.ok()) {
+                hooks.reportProblem(created.error().describe());
+                break;
+            }
+            recovered = std::move(created).value();
             reportStatus(journal.recoveredFolder(recovered), hooks);
             recoveredNoted = true;
         }

@@ -54,7 +54,7 @@ n=1
 while :; do
     status=0
     LD_PRELOAD="$shim" ZR_RENAME_MATCH="$data" ZR_KILL_AT_RENAME=$n \
-        "$repair" --folder "$input" --workshop "$work/workshop" --quiet \
+        "$repair" --folder "$input" --workshop "$work/workshop" --output "$work/killed-out" --quiet \
         >"$work/stdout" 2>"$work/stderr" || status=$?
     if [ "$status" -eq 0 ]; then
         break # fewer renames than n: every kill point was taken

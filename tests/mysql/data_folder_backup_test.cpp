@@ -2,6 +2,8 @@
 #include "support/temp_dir.h"
 
 #include <algorithm>
+#include <chrono>
+#include <fmt/chrono.h>
 #include <fstream>
 #include <gtest/gtest.h>
 
@@ -94,6 +96,41 @@ TEST(DataFolderBackupTest, MovesServerFilesAndZarafaByNameAndPutsThemBackAfterTh
     EXPECT_TRUE(mysql::unfinishedBackups(data).empty());
 }
 
+// Runs a second apart take the same time stamp: an earlier run's unfinished OldData folder and
+// its Recovered Folder stand under the names this run would pick.
+TEST(DataFolderBackupTest, ARunInTheSameSecondAsAnEarlierOneUsesFoldersOfItsOwn)
+{
+    TempDir dir;
+    const fs::path data = dir.mkdir("data");
+    dir.write("data/ibdata1", "own tablespace");
+    // Every name of the next few seconds is taken, whatever second the run starts in.
+    const auto now = std::chrono::system_clock::now();
+    for (int second = 0; second < 5; ++second) {
+        const std::string stamp = mysql::timeStamp(fmt::localtime(
+            std::chrono::system_clock::to_time_t(now + std::chrono::seconds(second))));
+        dir.write("data/OldData" + stamp + "/ibdata1", "an earlier run's own tablespace");
+        dir.write("data/Recovered Folder " + stamp + "/ibdata1", "an earlier result");
+    }
+
+    auto oldData = mysql::backUpDataFolder(data, "h.err", {});
+    ASSERT_TRUE(oldData.ok()) << oldData.error().describe();
+    EXPECT_EQ(read(*oldData / "ibdata1"), "own tablespace");
+    dir.write("data/ibdata1", "rebuilt");
+    std::vector<std::string> problems;
+    mysql::MoveHooks hooks;
+    hooks.reportProblem = [&](const std::string &problem) { problems.push_back(problem); };
+    const fs::path recovered = mysql::finishRebuildMoves(data, *oldData, "h.err", hooks);
+
+    EXPECT_TRUE(problems.empty()) << problems.front();
+    EXPECT_EQ(read(recovered / "ibdata1"), "rebuilt");
+    EXPECT_EQ(read(data / "ibdata1"), "own tablespace");
+    for (const auto &entry : fs::directory_iterator(data)) {
+        if (entry.path() != recovered && entry.path() != *oldData && entry.is_directory()) {
+            EXPECT_NE(read(entry.path() / "ibdata1"), "rebuilt") << entry.path();
+        }
+    }
+}
+
 TEST(DataFolderBackupTest, PutBackAfterAFailedJobRestoresEverythingAndRemovesTheBackup)
 {
     TempDir dir;
@@ -139,7 +176,7 @@ TEST(DataFolderBackupTest, AStopDuringTheBackupLeavesUnmovedFilesAloneAtTheFinis
     EXPECT_TRUE(mysql::unfinishedBackups(data).empty());
 }
 
-TEST(DataFolderBackupTest, AMoveThatKeepsFailingGivesUpAndLeavesEveryFileWhereTheJournalSays)
+TEST(DataFolderBackupTest, AMoveThatCannotBeMadeGivesUpAndLeavesEveryFileWhereTheJournalSays)
 {
     TempDir dir;
     const fs::path data = dir.mkdir("data");
@@ -147,34 +184,29 @@ TEST(DataFolderBackupTest, AMoveThatKeepsFailingGivesUpAndLeavesEveryFileWhereTh
     auto oldData = mysql::backUpDataFolder(data, "h.err", {});
     ASSERT_TRUE(oldData.ok());
     dir.write("data/ibdata1", "rebuilt");
-    // A non-empty folder where the rebuilt tablespace must go: the move cannot succeed. Both
-    // possible time stamps are taken, so the second boundary does not matter.
-    for (int i = 0; i < 3; ++i) {
-        std::time_t when = std::time(nullptr) + i;
-        std::tm local {};
-        ::localtime_r(&when, &local);
-        dir.write("data/Recovered Folder " + mysql::timeStamp(local) + "/ibdata1/blocker", "x");
-    }
     std::vector<std::string> problems;
     mysql::MoveHooks hooks;
     hooks.reportProblem = [&](const std::string &problem) { problems.push_back(problem); };
-    hooks.retryLimit = std::chrono::milliseconds(300);
-    mysql::finishRebuildMoves(data, *oldData, "h.err", hooks);
+    // Once the rebuilt tablespace has gone to the Recovered Folder, another program puts a file
+    // where the server's own must come back: a move never replaces it, and no wait helps.
+    hooks.statusLine = [&](int) {
+        if (!fs::exists(data / "ibdata1")) {
+            dir.write("data/ibdata1", "in the way");
+        }
+    };
+    const fs::path recovered = mysql::finishRebuildMoves(data, *oldData, "h.err", hooks);
     ASSERT_FALSE(problems.empty());
     EXPECT_NE(problems.front().find("cannot move"), std::string::npos) << problems.front();
+    EXPECT_NE(problems.front().find("it stays where it is"), std::string::npos) << problems.front();
     EXPECT_NE(problems.back().find("restore-server"), std::string::npos) << problems.back();
-    // The rebuilt file was in the way: the server's own is never moved over it.
-    EXPECT_EQ(read(data / "ibdata1"), "rebuilt");
+    EXPECT_EQ(read(recovered / "ibdata1"), "rebuilt");
+    EXPECT_EQ(read(data / "ibdata1"), "in the way");
     EXPECT_EQ(read(*oldData / "ibdata1"), "old");
     EXPECT_EQ(mysql::unfinishedBackups(data), std::vector<fs::path> { *oldData });
 
-    // Once the obstacle is gone, the next attempt ends the moves.
-    for (const auto &entry : fs::directory_iterator(data)) {
-        if (entry.path().filename().string().starts_with("Recovered Folder")) {
-            fs::remove_all(entry.path());
-        }
-    }
-    const fs::path recovered = mysql::finishRebuildMoves(data, *oldData, "h.err", {});
+    // Once the obstacle is gone, the next attempt ends the moves, into the same Recovered Folder.
+    fs::remove(data / "ibdata1");
+    EXPECT_EQ(mysql::finishRebuildMoves(data, *oldData, "h.err", {}), recovered);
     EXPECT_EQ(read(recovered / "ibdata1"), "rebuilt");
     EXPECT_EQ(read(data / "ibdata1"), "old");
     EXPECT_TRUE(mysql::unfinishedBackups(data).empty());
