@@ -330,9 +330,11 @@ bool WorkshopServer::startMySqlService()
         if (runningAsRoot()) {
             arguments.push_back("--user=root");
         }
-        const auto tuning = workshopTuningOptions(workshopSizes(
-            availableMemoryBytes().value_or(0), freeDiskBytes(m_location).value_or(0)));
-        arguments.insert(arguments.end(), tuning.begin(), tuning.end());
+        if (m_tuned) {
+            const auto tuning = workshopTuningOptions(workshopSizes(
+                availableMemoryBytes().value_or(0), freeDiskBytes(m_location).value_or(0)));
+            arguments.insert(arguments.end(), tuning.begin(), tuning.end());
+        }
         say("Starting the workshop server");
         pid = startProgram(arguments, (m_location / "run" / "console.log").string());
         if (pid < 0) {
