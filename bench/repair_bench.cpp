@@ -3,7 +3,7 @@
 //   scan      MB/s of the page scanner   vs a plain sequential read of the same file, both from
 //             the page cache and with the file's cached pages dropped first
 //   decode    rows/s and MB/s of decoding every table to a sink that keeps nothing (no server)
-//   rebuild   rows/s inserted in batches into a private server
+//   rebuild   rows/s inserted in batches into a private server with the server's own settings
 //             vs the server's own import of the truth dump into InnoDB tables, as a user restoring
 //             a backup would run it (FOLDER/truth/zarafa.sql or FOLDER/truth/dump.sql)
 //   repair    a whole zarafa-repair run (scan, decode, insert, switch, dump, finish): seconds vs
@@ -283,6 +283,9 @@ double benchRebuild(const std::string &folder, const std::string &truthFolder)
         = fs::temp_directory_path() / ("zarafa-bench-" + std::to_string(::getpid()));
     {
         mysql::WorkshopServer server(work / "workshop");
+        // The baseline is a restore into a server as a user runs it, syncing its files: not
+        // into one tuned like the repair's own workshop.
+        server.setTuned(false);
         if (!server.startMySqlService()) {
             std::fprintf(stderr, "rebuild: %s\n", server.lastProblem().c_str());
             return 0;

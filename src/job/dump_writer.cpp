@@ -216,6 +216,19 @@ void DumpWriter::TableRows::settle(std::size_t count, bool landed)
         m_stagedWhole.clear();
         m_stagedLenient.clear();
         m_settled = 0;
+    } else if (m_settled > 0) {
+        // The writer stages its next batch before the last one is settled: the settled rows
+        // go, so that what is kept stays within two batches.
+        const std::size_t gone = m_stagedEnds[m_settled - 1];
+        m_staged.erase(0, gone);
+        const auto settledEnd = static_cast<std::ptrdiff_t>(m_settled);
+        m_stagedEnds.erase(m_stagedEnds.begin(), m_stagedEnds.begin() + settledEnd);
+        for (std::size_t &end : m_stagedEnds) {
+            end -= gone;
+        }
+        m_stagedWhole.erase(m_stagedWhole.begin(), m_stagedWhole.begin() + settledEnd);
+        m_stagedLenient.erase(m_stagedLenient.begin(), m_stagedLenient.begin() + settledEnd);
+        m_settled = 0;
     }
 }
 

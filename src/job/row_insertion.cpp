@@ -133,7 +133,7 @@ void MySqlTableWriter::acceptRow(const innodb::DecodedRow &row)
     if (row.values.size() != m_table.definitionOrder.size()) {
         // Not laid out as this table: never the case for rows of its own decoder; sent in the
         // one-row form of its own columns rather than guessed at.
-        flush();
+        drain();
         const innodb::InsertForm form = innodb::makeInsertForm(row, TimestampToText);
         std::vector<mysql::Parameter> parameters;
         std::vector<std::vector<std::uint8_t>> spilled;
@@ -179,60 +179,62 @@ void MySqlTableWriter::acceptRow(const innodb::DecodedRow &row)
             ++rowParameters;
         }
     }
-    if (!m_rows.empty()
-        && (m_rows.size() >= m_limits.rows
-            || m_values.size() + m_bytes.size() + rowBytes > m_limits.bytes
-            || m_parameters.size() + rowParameters > m_limits.parameters)) {
+    Batch &batch = m_filling;
+    if (!batch.rows.empty()
+        && (batch.rows.size() >= m_limits.rows
+            || batch.values.size() + batch.bytes.size() + rowBytes > m_limits.bytes
+            || batch.parameters.size() + rowParameters > m_limits.parameters)) {
         flush();
     }
 
-    const std::size_t valuesBegin = m_values.size();
-    const std::size_t bytesBegin = m_bytes.size();
-    const std::size_t parametersBegin = m_parameters.size();
+    const std::size_t valuesBegin = batch.values.size();
+    const std::size_t bytesBegin = batch.bytes.size();
+    const std::size_t parametersBegin = batch.parameters.size();
     m_parameterColumns.clear();
-    innodb::appendInsertValues(row, TimestampToText, m_values, m_parameterColumns);
+    innodb::appendInsertValues(row, TimestampToText, batch.values, m_parameterColumns);
     for (const std::size_t column : m_parameterColumns) {
         const innodb::StoredBytes &bytes = row.values[column].bytes;
-        const std::size_t offset = m_bytes.size();
+        const std::size_t offset = batch.bytes.size();
         if (!bytes.spilled()) {
             const common::Bytes memory = bytes.memory();
-            m_bytes.insert(m_bytes.end(), memory.begin(), memory.end());
+            batch.bytes.insert(batch.bytes.end(), memory.begin(), memory.end());
         } else {
-            const common::Status read = bytes.forEachChunk([this](common::Bytes piece) {
-                m_bytes.insert(m_bytes.end(), piece.begin(), piece.end());
+            const common::Status read = bytes.forEachChunk([&batch](common::Bytes piece) {
+                batch.bytes.insert(batch.bytes.end(), piece.begin(), piece.end());
                 return true;
             });
             if (!read.ok()) {
                 // The row cannot be sent whole: refused without a statement, as before.
-                m_values.resize(valuesBegin);
-                m_bytes.resize(bytesBegin);
-                m_parameters.resize(parametersBegin);
+                batch.values.resize(valuesBegin);
+                batch.bytes.resize(bytesBegin);
+                batch.parameters.resize(parametersBegin);
                 ++m_refused;
                 m_lastRefusal = read.error().describe();
                 return;
             }
         }
-        m_parameters.push_back({ column, offset, m_bytes.size() - offset });
+        batch.parameters.push_back({ column, offset, batch.bytes.size() - offset });
     }
-    m_rows.push_back({ valuesBegin, m_values.size() - 1, parametersBegin, m_parameters.size(),
-        innodb::holdsErrorValue(row) });
+    batch.rows.push_back({ valuesBegin, batch.values.size() - 1, parametersBegin,
+        batch.parameters.size(), innodb::holdsErrorValue(row) });
     if (m_copy) {
         m_copy->stage(row);
     }
-    if (m_values.size() + m_bytes.size() > m_limits.bytes) {
+    if (batch.values.size() + batch.bytes.size() > m_limits.bytes) {
         flush(); // a row that fills a batch alone does not wait
     }
 }
 
-std::vector<mysql::Parameter> MySqlTableWriter::parametersOf(const PendingRow &row) const
+std::vector<mysql::Parameter> MySqlTableWriter::parametersOf(
+    const Batch &batch, const PendingRow &row) const
 {
     std::vector<mysql::Parameter> parameters;
     parameters.reserve(row.parametersEnd - row.parametersBegin);
     for (std::size_t i = row.parametersBegin; i < row.parametersEnd; ++i) {
-        const PendingParameter &parameter = m_parameters[i];
+        const PendingParameter &parameter = batch.parameters[i];
         parameters.push_back(mysql::Parameter { m_table.definitionOrder[parameter.column].name,
             m_types[parameter.column],
-            std::as_bytes(std::span(m_bytes.data() + parameter.offset, parameter.size)) });
+            std::as_bytes(std::span(batch.bytes.data() + parameter.offset, parameter.size)) });
     }
     return parameters;
 }
@@ -275,9 +277,9 @@ void MySqlTableWriter::declareFault(std::string cause)
     }
 }
 
-void MySqlTableWriter::refuseUnsent(std::size_t first)
+void MySqlTableWriter::refuseUnsent(const Batch &batch, std::size_t first)
 {
-    const std::size_t unsent = m_rows.size() - std::min(first, m_rows.size());
+    const std::size_t unsent = batch.rows.size() - std::min(first, batch.rows.size());
     m_refused += unsent;
     m_lastRefusal = m_fault;
     settle(unsent, false);
@@ -319,15 +321,15 @@ std::optional<std::string> MySqlTableWriter::relaxStrictMode()
     return original;
 }
 
-void MySqlTableWriter::sendAlone(const PendingRow &row)
+void MySqlTableWriter::sendAlone(const Batch &batch, const PendingRow &row)
 {
     m_statement.assign(m_head);
     m_statement += '(';
-    m_statement.append(m_values, row.valuesBegin, row.valuesEnd - row.valuesBegin);
+    m_statement.append(batch.values, row.valuesBegin, row.valuesEnd - row.valuesBegin);
     m_statement += ')';
     const std::optional<std::string> restore
         = row.lenient ? relaxStrictMode() : std::optional<std::string>();
-    const common::Status done = m_connection.execute(m_statement, parametersOf(row));
+    const common::Status done = m_connection.execute(m_statement, parametersOf(batch, row));
     faultAfter(done);
     if (restore) {
         (void)m_connection.execute("SET SESSION sql_mode = '" + *restore + "'");
@@ -344,92 +346,121 @@ void MySqlTableWriter::sendAlone(const PendingRow &row)
 
 void MySqlTableWriter::flush()
 {
-    if (m_rows.empty()) {
+    collect();
+    Batch &batch = m_filling;
+    if (batch.rows.empty()) {
         return;
     }
-    if (faultBefore(m_values.size() + m_bytes.size())) {
-        refuseUnsent(0);
-        clearPending();
+    if (faultBefore(batch.values.size() + batch.bytes.size())) {
+        refuseUnsent(batch, 0);
+        batch.clear();
         return;
     }
     if (!m_sessionReady) {
         prepareSession();
     }
-    if (m_batching && m_rows.size() > 1 && !m_tableRowsKnown) {
+    if (m_batching && batch.rows.size() > 1 && !m_tableRowsKnown) {
         m_tableRowsKnown = countRows(m_tableRows);
         m_batching = m_tableRowsKnown;
     }
-    std::size_t sent = 0;
     const bool lenientRows = std::any_of(
-        m_rows.begin(), m_rows.end(), [](const PendingRow &row) { return row.lenient; });
-    if (m_batching && m_rows.size() > 1 && !lenientRows) {
-        m_statement.assign(m_head);
-        std::vector<mysql::Parameter> parameters;
-        parameters.reserve(m_parameters.size());
-        for (const PendingRow &row : m_rows) {
-            m_statement += m_statement.size() == m_head.size() ? "(" : ",(";
-            m_statement.append(m_values, row.valuesBegin, row.valuesEnd - row.valuesBegin);
-            m_statement += ')';
-        }
-        for (const PendingRow &row : m_rows) {
-            for (auto &parameter : parametersOf(row)) {
-                parameters.push_back(std::move(parameter));
+        batch.rows.begin(), batch.rows.end(), [](const PendingRow &row) { return row.lenient; });
+    if (!m_batching || batch.rows.size() == 1 || lenientRows) {
+        for (std::size_t i = 0; i < batch.rows.size(); ++i) {
+            if (!m_fault.empty()) {
+                refuseUnsent(batch, i);
+                break;
             }
+            sendAlone(batch, batch.rows[i]);
         }
-        const common::Status done = m_connection.execute(m_statement, parameters);
-        // How many of the batch's rows the table gained, as a server that still answers counts
-        // them; those ahead of a refused or failing row are in.
-        const auto countLanded = [this]() -> std::size_t {
-            std::uint64_t now = 0;
-            std::size_t landed = 0;
-            if (countRows(now) && now >= m_tableRows) {
-                landed = static_cast<std::size_t>(
-                    std::min<std::uint64_t>(now - m_tableRows, m_rows.size()));
-            }
-            m_inserted += landed;
-            m_tableRows += landed;
-            return landed;
-        };
-        if (done.ok()) {
-            sent = m_rows.size();
-            m_inserted += sent;
-            m_tableRows += sent;
-        } else if (faultAfter(done)) {
-            // The rows ahead of the failing one may be in the table: a server that still answers
-            // says how many; the rest are refused unsent.
-            sent = countLanded();
-            settle(sent, true);
-            refuseUnsent(sent);
-            clearPending();
-            return;
-        } else {
-            // The rows ahead of the refused one are in the table; learn how many.
-            sent = countLanded();
-            m_sentAlone += m_rows.size() - sent;
-        }
-        settle(sent, true);
+        batch.clear();
+        return;
     }
-    for (std::size_t i = sent; i < m_rows.size(); ++i) {
-        if (!m_fault.empty()) {
-            refuseUnsent(i);
-            break;
+    std::swap(m_filling, m_sending);
+    m_filling.clear();
+    m_statement.assign(m_head);
+    m_bound.clear();
+    m_bound.reserve(m_sending.parameters.size());
+    for (const PendingRow &row : m_sending.rows) {
+        m_statement += m_statement.size() == m_head.size() ? "(" : ",(";
+        m_statement.append(m_sending.values, row.valuesBegin, row.valuesEnd - row.valuesBegin);
+        m_statement += ')';
+        for (auto &parameter : parametersOf(m_sending, row)) {
+            m_bound.push_back(std::move(parameter));
         }
-        sendAlone(m_rows[i]);
     }
-    clearPending();
+    m_inFlight = true;
+    m_sender.start([this] { m_sent = m_connection.execute(m_statement, m_bound); });
 }
 
-void MySqlTableWriter::clearPending()
+void MySqlTableWriter::collect()
 {
-    m_rows.clear();
-    m_values.clear();
-    m_bytes.clear();
-    m_parameters.clear();
+    if (!m_inFlight) {
+        return;
+    }
+    m_sender.wait();
+    m_inFlight = false;
+    Batch &batch = m_sending;
+    const common::Status done = m_sent;
+    // How many of the batch's rows the table gained, as a server that still answers counts
+    // them; those ahead of a refused or failing row are in.
+    const auto countLanded = [this, &batch]() -> std::size_t {
+        std::uint64_t now = 0;
+        std::size_t landed = 0;
+        if (countRows(now) && now >= m_tableRows) {
+            landed = static_cast<std::size_t>(
+                std::min<std::uint64_t>(now - m_tableRows, batch.rows.size()));
+        }
+        m_inserted += landed;
+        m_tableRows += landed;
+        return landed;
+    };
+    std::size_t sent = 0;
+    if (done.ok()) {
+        sent = batch.rows.size();
+        m_inserted += sent;
+        m_tableRows += sent;
+    } else if (faultAfter(done)) {
+        // The rows ahead of the failing one may be in the table: a server that still answers
+        // says how many; the rest are refused unsent.
+        sent = countLanded();
+        settle(sent, true);
+        refuseUnsent(batch, sent);
+        batch.clear();
+        return;
+    } else {
+        // The rows ahead of the refused one are in the table; learn how many.
+        sent = countLanded();
+        m_sentAlone += batch.rows.size() - sent;
+    }
+    settle(sent, true);
+    for (std::size_t i = sent; i < batch.rows.size(); ++i) {
+        if (!m_fault.empty()) {
+            refuseUnsent(batch, i);
+            break;
+        }
+        sendAlone(batch, batch.rows[i]);
+    }
+    batch.clear();
+}
+
+void MySqlTableWriter::drain()
+{
+    flush();
+    collect();
+}
+
+void MySqlTableWriter::Batch::clear()
+{
+    rows.clear();
+    values.clear();
+    bytes.clear();
+    parameters.clear();
 }
 
 void MySqlTableWriter::finish()
 {
-    flush();
+    drain();
     if (m_savedSqlMode && m_fault.empty()) {
         (void)m_connection.execute("SET SESSION sql_mode = '" + *m_savedSqlMode + "'");
         m_savedSqlMode.reset();

@@ -3,6 +3,7 @@
 // on its own, in the one-row statement it would have had without batching.
 #pragma once
 
+#include "common/background_call.h"
 #include "innodb/value_text.h"
 #include "job/table_data_pass.h"
 #include "mysql/connection.h"
@@ -43,6 +44,9 @@ struct BatchLimits
 // strict mode stops at the first bad row; a transactional table rolls the statement back, so
 // none landed): the table's row count before and after says how many, and the rest of the batch
 // goes one row per statement, so a row is refused exactly when it would be on its own.
+// One batch at a time is with the server while the next one fills: the rows of a table are
+// decoded while the server stores the ones before them. A batch's answer is collected before
+// the next batch goes out, so the rows are counted and settled in the order they came.
 class MySqlTableWriter : public TableWriter
 {
 public:
@@ -72,7 +76,7 @@ public:
     const std::string &fault() const { return m_fault; }
 
 private:
-    // A row of the batch: its slice of m_values, and its parameters in m_parameters.
+    // A row of a batch: its slice of the batch's values, and its parameters.
     struct PendingRow
     {
         std::size_t valuesBegin = 0;
@@ -83,31 +87,46 @@ private:
         // ENUM's empty error value): sent alone, with the session's strictness lifted.
         bool lenient = false;
     };
-    // A parameter's bytes, kept in m_bytes until the batch is sent.
+    // A parameter's bytes, kept in the batch's bytes until the batch is sent.
     struct PendingParameter
     {
         std::size_t column = 0;
         std::size_t offset = 0;
         std::size_t size = 0;
     };
+    // Rows on their way: the one being filled, or the one with the server.
+    struct Batch
+    {
+        std::string values; // every row's values text, back to back
+        std::vector<std::uint8_t> bytes;
+        std::vector<PendingRow> rows;
+        std::vector<PendingParameter> parameters;
+        void clear();
+    };
 
     void prepareSession();
+    // Sends the filling batch: as one statement that the server answers while the caller goes
+    // on, or row by row at once.
     void flush();
-    void sendAlone(const PendingRow &row);
+    // Waits for the batch with the server and settles its rows: counted, and after a refusal
+    // the rest of it sent one row per statement.
+    void collect();
+    // flush() and collect(): nothing is left with the server.
+    void drain();
+    void sendAlone(const Batch &batch, const PendingRow &row);
     void settle(std::size_t rows, bool landed);
     // Sets the session's sql_mode without its STRICT_* words; the mode to put back, or nothing
     // when it could not be changed.
     std::optional<std::string> relaxStrictMode();
-    std::vector<mysql::Parameter> parametersOf(const PendingRow &row) const;
+    std::vector<mysql::Parameter> parametersOf(const Batch &batch, const PendingRow &row) const;
     bool countRows(std::uint64_t &rows);
     // Whether the server can take no more writes: before a statement (the disk's free space) or
     // after a failed one (its error). Declares the fault the first time.
     bool faultBefore(std::uint64_t bytes);
     bool faultAfter(const common::Status &done);
     void declareFault(std::string cause);
-    // The pending rows from `first` on, refused unsent after a fault.
-    void refuseUnsent(std::size_t first);
-    void clearPending();
+    // The rows of `batch` from `first` on, refused unsent after a fault.
+    void refuseUnsent(const Batch &batch, std::size_t first);
 
     mysql::Connection &m_connection;
     const frm::FrmTableEntry &m_table;
@@ -117,12 +136,13 @@ private:
     std::string m_head; // "Insert into `t`(`a`,`b`) values"
     std::vector<mysql::ParameterType> m_types; // per column in definition order
 
-    std::string m_values; // every pending row's values text, back to back
-    std::vector<std::uint8_t> m_bytes;
-    std::vector<PendingRow> m_rows;
-    std::vector<PendingParameter> m_parameters;
+    Batch m_filling;
+    Batch m_sending; // with the server while m_inFlight
     std::vector<std::size_t> m_parameterColumns;
     std::string m_statement;
+    std::vector<mysql::Parameter> m_bound; // m_sending's parameters, in statement order
+    bool m_inFlight = false;
+    common::Status m_sent = common::okStatus(); // the server's answer to m_sending
 
     bool m_sessionReady = false;
     bool m_batching = true; // false when the row count or the session cannot be learnt
@@ -135,6 +155,8 @@ private:
     std::uint64_t m_sentAlone = 0;
     std::string m_lastRefusal;
     std::string m_fault;
+    // Last, so that it goes first: its thread uses the members above until it is collected.
+    common::BackgroundCall m_sender;
 };
 
 } // namespace job

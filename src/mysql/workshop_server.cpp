@@ -4,6 +4,7 @@
 #include "mysql/child_process.h"
 #include "mysql/connection_string.h"
 #include "mysql/data_folder_lock.h"
+#include "mysql/workshop_tuning.h"
 
 #include <algorithm>
 #include <chrono>
@@ -35,6 +36,16 @@ constexpr std::size_t kQuotedLines = 3;
 std::optional<std::string> serverProgram() { return findProgram({ "mariadbd", "mysqld" }); }
 
 bool runningAsRoot() { return ::geteuid() == 0; }
+
+std::optional<std::uint64_t> freeDiskBytes(const fs::path &folder)
+{
+    std::error_code error;
+    const fs::space_info space = fs::space(folder, error);
+    if (error) {
+        return std::nullopt;
+    }
+    return space.available;
+}
 
 // Whether the server log, from `from` on, says that InnoDB replays its redo log.
 bool recovering(const fs::path &log, std::uintmax_t from)
@@ -233,12 +244,15 @@ bool WorkshopServer::installDataFolder()
     if (runningAsRoot()) {
         arguments.push_back("--user=root");
     }
+    const auto noSync = noSyncOptions();
+    arguments.insert(arguments.end(), noSync.begin(), noSync.end());
     const std::string logPath = (m_location / "install.log").string();
     say("Setting up the workshop server (its first use: mariadb-install-db)");
     if (runProgram(arguments, logPath) != 0) {
         m_problem = "mariadb-install-db failed, see " + logPath;
         return false;
     }
+    syncTree(m_location / "data");
     return true;
 }
 
@@ -316,6 +330,11 @@ bool WorkshopServer::startMySqlService()
         if (runningAsRoot()) {
             arguments.push_back("--user=root");
         }
+        if (m_tuned) {
+            const auto tuning = workshopTuningOptions(workshopSizes(
+                availableMemoryBytes().value_or(0), freeDiskBytes(m_location).value_or(0)));
+            arguments.insert(arguments.end(), tuning.begin(), tuning.end());
+        }
         say("Starting the workshop server");
         pid = startProgram(arguments, (m_location / "run" / "console.log").string());
         if (pid < 0) {
@@ -376,6 +395,8 @@ bool WorkshopServer::stopMySqlService()
             if (pid == m_child) {
                 m_child = 0;
             }
+            // The server synced nothing while it ran: what it leaves must last from here on.
+            syncTree(m_location / "data");
             // Its files are free only once nothing holds them: a second server on the same
             // folder (started by hand, or still starting) would be the next to find.
             return runningPid() == 0 || stopMySqlService();

@@ -47,6 +47,9 @@ public:
     // True once the server failed to start so often in a row that no more starts are tried.
     bool gaveUp() const override { return m_failedStarts >= kStartTries; }
     static constexpr int kStartTries = 5;
+    // Whether later starts use the sizes and the no-sync options of workshop_tuning.h (the
+    // default), or the server's own defaults, as a production server would run.
+    void setTuned(bool tuned) { m_tuned = tuned; }
 
 private:
     bool prepareFolders();
@@ -60,6 +63,7 @@ private:
     pid_t m_child = 0; // the server this object started, until it ended
     int m_failedStarts = 0; // in a row; a start that serves clients clears it
     std::string m_startFailure; // the server's reason, from its log
+    bool m_tuned = true;
 };
 
 } // namespace mysql

@@ -210,4 +210,50 @@ TEST_F(BatchedInsertionTest, AStoredZeroOfAnAutoIncrementColumnStaysZero)
     EXPECT_EQ(*ids, (mysql::Rows { { "0" }, { "1" }, { "7" } }));
 }
 
+// Records what a table writer tells its copy: the ids of the rows staged, then their fates.
+class RecordingCopy : public job::LandedRows
+{
+public:
+    void stage(const innodb::DecodedRow &row) override { m_staged.push_back(row.values[0].integer); }
+    void settle(std::size_t count, bool landed) override
+    {
+        for (std::size_t i = 0; i < count; ++i) {
+            ASSERT_LT(m_settled, m_staged.size()) << "settled before it was staged";
+            if (landed) {
+                m_landed.push_back(m_staged[m_settled]);
+            }
+            ++m_settled;
+        }
+    }
+    std::vector<std::int64_t> m_staged;
+    std::vector<std::int64_t> m_landed;
+    std::size_t m_settled = 0;
+};
+
+TEST_F(BatchedInsertionTest, TheCopyLearnsEveryRowsFateInTheOrderTheRowsCame)
+{
+    // Enough batches that one is always with the server while the next fills, with refusals
+    // in several of them.
+    std::vector<TestRow> rows;
+    std::vector<std::int64_t> expected;
+    for (int i = 1; i <= 200; ++i) {
+        const bool refused = i % 7 == 0;
+        rows.push_back({ i, refused ? std::optional<std::string>("toolong") : "ok", "d" });
+        if (!refused) {
+            expected.push_back(i);
+        }
+    }
+    createTable("copied", ", primary key (id)");
+    const frm::FrmTableEntry table = tableEntry("copied");
+    RecordingCopy copy;
+    job::MySqlTableWriter writer(*m_connection, table, job::BatchLimits { 5 });
+    writer.copyLandedRowsTo(&copy);
+    writeRows(writer, table, rows);
+    EXPECT_EQ(copy.m_settled, rows.size());
+    EXPECT_EQ(copy.m_landed, expected);
+    EXPECT_EQ(writer.rowsInserted(), expected.size());
+    EXPECT_EQ(writer.rowsRefused(), rows.size() - expected.size());
+    EXPECT_EQ(contents("copied").size(), expected.size());
+}
+
 } // namespace
