@@ -28,6 +28,7 @@ void RepairJob::reset()
     tableFileNames.clear();
     outcomes.clear();
     dataPassRan = false;
+    mailboxLosses = {};
     dictionaryNames.clear();
     tablespacePath.clear();
     tablespaceFileName.clear();
