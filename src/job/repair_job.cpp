@@ -40,6 +40,7 @@ void RepairJob::reset()
     dictionaryProblems.clear();
     outcomes.clear();
     dataPassRan = false;
+    mailboxLosses = {};
     dictionaryNames.clear();
     tablespacePath.clear();
     tablespaceFileName.clear();

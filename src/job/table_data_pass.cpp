@@ -6,7 +6,10 @@
 #include "innodb/row_key_text.h"
 #include "innodb/table_reader.h"
 #include "job/folder_listing.h"
+#include "job/mailbox_evidence.h"
 
+#include <memory>
+#include <optional>
 #include <string>
 
 namespace job {
@@ -201,9 +204,20 @@ void endTable(RepairJob &job, TableOutcome &outcome, std::size_t position,
     job.log.reportTableToLog(outcome.name, position);
 }
 
+// One line per mailbox that lost anything, after the tables' own lines.
+void addMailboxRows(RepairJob &job, const MailboxLosses &losses)
+{
+    if (!losses.unavailable.empty()) {
+        addRow(job, losses.unavailable);
+    }
+    for (const MailboxLoss &mailbox : losses.mailboxes) {
+        addRow(job, mailboxLine(mailbox));
+    }
+}
+
 TableOutcome readTable(RepairJob &job, const innodb::TableInSpace &space,
     const frm::FrmTableEntry &table, innodb::LongValueStore &store, const DataPassSteps &steps,
-    DataPassProgress &progress)
+    DataPassProgress &progress, MailboxEvidence *evidence)
 {
     progress.startTable(DataPassProgress::pagesOf(space));
     // A table the server refused to create is not in the rebuilt database, nor in its dump.
@@ -242,12 +256,22 @@ TableOutcome readTable(RepairJob &job, const innodb::TableInSpace &space,
         progress.page();
     };
     DamagedRowNotes notes(*writer, outcome.damagedRows);
+    std::optional<MailboxEvidenceTap> tap;
+    if (evidence && evidence->wants(table)) {
+        tap.emplace(notes, *evidence);
+    }
+    innodb::RowSink &sink = tap ? static_cast<innodb::RowSink &>(*tap) : notes;
     const innodb::TableReadCounts read
-        = innodb::readTableRows(*space.file, *space.scan, entry, decoder, notes, callbacks);
+        = innodb::readTableRows(*space.file, *space.scan, entry, decoder, sink, callbacks);
     writer->finish();
+    if (evidence) {
+        evidence->noteTableRead(
+            table, read.layoutRefusal.empty() && read.pagesRead > 0, read.lostRanges);
+    }
 
     outcome.pagesRead = read.pagesRead;
-    outcome.pagesUnreadable = read.pagesUnreadable;
+    // A page the tree points to but cannot use is as lost as one that fails its checksum.
+    outcome.pagesUnreadable = read.pagesUnreadable + read.subtreesLost;
     outcome.pagesRejected = read.decoded.pagesRejected + read.pagesFailedCheck;
     outcome.orphanPages = read.orphanPages;
     outcome.recordsWalked = read.decoded.recordsWalked;
@@ -286,6 +310,8 @@ void runTableDataPass(
 {
     job.dataPassRan = true;
     innodb::LongValueStore store;
+    // Zarafa's own tables tell whose mail a loss is; other databases get the tables' counts.
+    std::unique_ptr<MailboxEvidence> evidence = MailboxEvidence::forTables(job.tables);
     DataPassProgress progress(job, spaces);
     std::size_t position = 0;
     if (spaces) {
@@ -297,7 +323,8 @@ void runTableDataPass(
             if (!table) {
                 continue; // said below, with the dictionary's other tables that lack a file
             }
-            TableOutcome outcome = readTable(job, space, *table, store, steps, progress);
+            TableOutcome outcome
+                = readTable(job, space, *table, store, steps, progress, evidence.get());
             outcome.definitionSource = frm::definitionSourceName(table->source);
             endTable(job, outcome, position++, table, steps, progress);
             job.outcomes.push_back(std::move(outcome));
@@ -352,6 +379,10 @@ void runTableDataPass(
         job.outcomes.push_back(std::move(outcome));
     }
 
+    if (evidence && !job.stopping()) {
+        job.mailboxLosses = evidence->judge();
+        addMailboxRows(job, job.mailboxLosses);
+    }
     job.startPhase("finishing");
     if (steps.finishRebuild) {
         job.progress.enter(Stage::Finishing);
