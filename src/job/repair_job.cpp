@@ -28,6 +28,7 @@ void RepairJob::reset()
     tableFileNames.clear();
     outcomes.clear();
     dataPassRan = false;
+    pagesRepaired = 0;
     dictionaryNames.clear();
     tablespacePath.clear();
     tablespaceFileName.clear();
