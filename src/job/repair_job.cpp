@@ -41,6 +41,7 @@ void RepairJob::reset()
     outcomes.clear();
     dataPassRan = false;
     mailboxLosses = {};
+    pagesRepaired = 0;
     dictionaryNames.clear();
     tablespacePath.clear();
     tablespaceFileName.clear();

@@ -39,6 +39,8 @@ struct TableOutcome
     std::uint64_t pagesRead = 0;
     std::uint64_t pagesUnreadable = 0;
     std::uint64_t pagesRejected = 0;     // pages that failed their checks
+    // Pages that failed their checks and were put back from the doublewrite buffer: no loss.
+    std::uint64_t pagesRepaired = 0;
     std::uint64_t orphanPages = 0;
     std::uint64_t recordsWalked = 0;
     std::uint64_t rowsInserted = 0;
@@ -96,6 +98,8 @@ struct RepairJob
     bool dataPassRan = false; // the data pass went through the tables (even none)
     // The losses by mailbox, for a database with Zarafa's schema (else `zarafa` is false).
     MailboxLosses mailboxLosses;
+    // Every page put back from the doublewrite buffer, the data dictionary's included.
+    std::uint64_t pagesRepaired = 0;
     std::string finishTime; // ctime form, set when the finish line is written
 
     // The next free row of the window's list; rows 0..2 are kept for the fixed lines.

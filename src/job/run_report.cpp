@@ -53,6 +53,7 @@ Json tableJson(const TableOutcome &table)
     out["notInFolder"] = table.notInFolder;
     out["pagesRead"] = table.pagesRead;
     out["pagesFailedChecks"] = table.pagesRejected + table.pagesUnreadable;
+    out["pagesRepairedFromDoublewrite"] = table.pagesRepaired;
     out["orphanPagesRead"] = table.orphanPages;
     out["recordsWalked"] = table.recordsWalked;
     out["rowsInserted"] = table.rowsInserted;
@@ -196,6 +197,9 @@ std::string summaryText(const RunReport &report)
         if (table.pagesRejected + table.pagesUnreadable > 0) {
             out << ", " << table.pagesRejected + table.pagesUnreadable << " damaged pages";
         }
+        if (table.pagesRepaired > 0) {
+            out << ", " << table.pagesRepaired << " pages repaired from the doublewrite buffer";
+        }
         if (!table.switchProblem.empty()) {
             out << ", stays MyISAM";
         }
@@ -221,6 +225,10 @@ std::string summaryText(const RunReport &report)
     out << "Rows refused by the server: " << refused << '\n';
     if (totals.deletedLeftOut > 0) {
         out << "Deleted rows left out: " << totals.deletedLeftOut << '\n';
+    }
+    if (totals.repairedPages > 0) {
+        out << "Damaged pages repaired from the doublewrite buffer: " << totals.repairedPages
+            << '\n';
     }
     if (!report.resultPath.empty()) {
         out << "Result: " << report.resultPath << '\n';
@@ -258,6 +266,7 @@ std::string reportJson(const RunReport &report)
         { "rowsLost", totals.rowsLost },
         { "rowsKeptWithValuesCut", totals.rowsCut },
         { "damagedPages", totals.damagedPages },
+        { "pagesRepairedFromDoublewrite", totals.repairedPages },
         { "deleteMarkedSkipped", totals.deletedLeftOut },
     };
     Json outputs = Json::object();

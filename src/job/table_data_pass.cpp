@@ -10,6 +10,7 @@
 
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 
 namespace job {
@@ -154,6 +155,7 @@ void addDetailRows(RepairJob &job, const TableOutcome &outcome)
     line(common::str::kRowsRefused, outcome.rowsRefused);
     line(common::str::kDeleteMarkedSkipped, outcome.deleteMarkedSkipped);
     line(common::str::kPagesFailedChecks, outcome.pagesRejected + outcome.pagesUnreadable);
+    line(common::str::kPagesRepaired, outcome.pagesRepaired);
     line(common::str::kRecordsDamaged, outcome.recordsRejected);
     line(common::str::kValuesCutShort, outcome.valuesTruncated);
     line(common::str::kRowsWithDamagedLongValues, outcome.rowsWithDamagedLongValues);
@@ -232,7 +234,7 @@ TableOutcome readTable(RepairJob &job, const innodb::TableInSpace &space,
     options.keepDamagedValues = steps.keepDamagedValues;
     options.stopRequested = [&job] { return job.stopping(); };
     // Overflow pages are followed inside the table's own tablespace file.
-    innodb::RecordDecoder decoder(table, *space.file, store, options);
+    innodb::RecordDecoder decoder(table, *space.pages, store, options);
     const auto notRead = [&](std::string why) {
         outcome.notRead = std::move(why);
         outcome.problems.push_back(entry.name + ": not read, " + outcome.notRead);
@@ -261,9 +263,11 @@ TableOutcome readTable(RepairJob &job, const innodb::TableInSpace &space,
         tap.emplace(notes, *evidence);
     }
     innodb::RowSink &sink = tap ? static_cast<innodb::RowSink &>(*tap) : notes;
+    const std::size_t repairedBefore = space.pages->repairedPages().size();
     const innodb::TableReadCounts read
-        = innodb::readTableRows(*space.file, *space.scan, entry, decoder, sink, callbacks);
+        = innodb::readTableRows(*space.pages, *space.scan, entry, decoder, sink, callbacks);
     writer->finish();
+    outcome.pagesRepaired = space.pages->repairedPages().size() - repairedBefore;
     if (evidence) {
         evidence->noteTableRead(
             table, read.layoutRefusal.empty() && read.pagesRead > 0, read.lostRanges);
@@ -301,6 +305,29 @@ TableOutcome readTable(RepairJob &job, const innodb::TableInSpace &space,
             : "none of its pages could be read (" + read.problems.front() + ")";
     }
     return outcome;
+}
+
+// The pages put back from the doublewrite buffer in every file, those of the data dictionary too,
+// which no table's count holds: one line, with where the copies came from.
+void noteRepairedPages(RepairJob &job, const innodb::TablespaceSet &spaces)
+{
+    std::set<const innodb::RepairedPageSource *> seen;
+    std::uint64_t repaired = 0;
+    for (const innodb::TableInSpace &space : spaces.tables()) {
+        if (space.pages && seen.insert(space.pages).second) {
+            repaired += space.pages->repairedPages().size();
+        }
+    }
+    job.pagesRepaired = repaired;
+    if (repaired > 0) {
+        std::string from;
+        for (const std::string &source : spaces.doublewrite().sources()) {
+            from += (from.empty() ? "" : ", ") + source;
+        }
+        addRow(job,
+            std::string(common::text(common::str::kPagesRepaired)) + " : "
+                + std::to_string(repaired) + " (copies from " + from + ")");
+    }
 }
 
 } // namespace
@@ -379,6 +406,9 @@ void runTableDataPass(
         job.outcomes.push_back(std::move(outcome));
     }
 
+    if (spaces) {
+        noteRepairedPages(job, *spaces);
+    }
     if (evidence && !job.stopping()) {
         job.mailboxLosses = evidence->judge();
         addMailboxRows(job, job.mailboxLosses);
