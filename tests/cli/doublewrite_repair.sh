@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # A whole repair of a folder whose B-tree pages were garbled at their place while the
-# doublewrite buffer still holds intact copies of them (data dictionary pages among them): the
-# run puts every one back, loses nothing (exit 0, "complete"), says how many pages it repaired in
-# the report, the summary and the run's list, and every table dumps back exactly as the truth.
+# doublewrite buffer still holds intact copies of them (leaves of hierarchy, stores and
+# properties among them, which the generator wrote last): the run puts every one back, loses
+# nothing (exit 0, "complete"), says how many pages it repaired in the report, the summary and
+# the run's list, every row the truth puts on the garbled leaves is in the dump as the truth has
+# it, and every table dumps back exactly as the truth.
 #
 #   doublewrite_repair.sh ZARAFA_REPAIR FIXTURE
 set -euo pipefail
@@ -23,6 +25,10 @@ print(sum(1 for line in open(sys.argv[1]) if not line.startswith("#")
 PY
 )
 [ "$garbled" -gt 0 ] || { echo "no garbled page is one the repair reads" >&2; exit 1; }
+for table in hierarchy properties; do
+    [ "$(wc -l <"$work/damage/leaf-rows/$table.tsv" 2>/dev/null || echo 0)" -gt 1 ] \
+        || { echo "no garbled leaf page of $table held a row" >&2; exit 1; }
+done
 
 run_repair 0
 python3 - "$work/report.json" "$garbled" <<'PY'
@@ -34,6 +40,10 @@ if report["outcome"] != "complete" or totals["damagedPages"] != 0:
     sys.exit("not complete: %s" % report["outcomeText"])
 if totals["pagesRepairedFromDoublewrite"] != garbled:
     sys.exit("%d pages repaired, %d garbled" % (totals["pagesRepairedFromDoublewrite"], garbled))
+tables = {t["name"].split("/")[-1]: t for t in report["tables"]}
+for name in ("hierarchy", "properties"):
+    if tables[name]["pagesRepairedFromDoublewrite"] < 1:
+        sys.exit("%s: no page repaired from the doublewrite buffer" % name)
 PY
 grep -q "^Damaged pages repaired from the doublewrite buffer: $garbled$" "$work/stdout" \
     || { echo "the summary names no repaired page" >&2; cat "$work/stdout" >&2; exit 1; }
@@ -42,10 +52,19 @@ grep -q "^Pages repaired from the doublewrite buffer : $garbled (copies from ibd
 
 recovered=$(result_folder)
 "$here/../fixtures/truth-of-sql.sh" "$recovered/zarafa.sql" "$work/dumped" >/dev/null
+leaf_rows=0
+for rows in "$work"/damage/leaf-rows/*.tsv; do
+    table=$(basename "$rows" .tsv)
+    # Every truth line of a garbled leaf, byte for byte, among the dumped lines.
+    missing=$(tail -n +2 "$rows" | grep -cvxF -f "$work/dumped/$table.tsv" || true)
+    [ "$missing" -eq 0 ] || { echo "$table: $missing rows of the garbled leaves differ" >&2; exit 1; }
+    leaf_rows=$((leaf_rows + $(tail -n +2 "$rows" | wc -l)))
+done
 for frm in "$fixture"/Zarafa/*.frm; do
     table=$(basename "$frm" .frm)
     head -c 9 "$frm" | grep -q "^TYPE=VIEW" && continue
     cmp -s "$work/dumped/$table.tsv" "$fixture/truth/$table.tsv" \
         || { echo "table $table differs from the truth" >&2; exit 1; }
 done
-echo "$garbled garbled pages put back from the doublewrite buffer; every row equals the truth"
+echo "$garbled garbled pages put back from the doublewrite buffer ($leaf_rows rows on table" \
+    "leaves); every row equals the truth"
