@@ -5,7 +5,8 @@
 # folder and attachment whose hierarchy row was on the zeroed page (and that a surviving row still
 # names), every object that lost properties rows, every object whose parent row is gone, each in
 # the mailbox the truth puts it in, or under the unknown mailbox when no surviving row ties it to
-# a store. Every mailbox line in the summary names its user.
+# a store. Every mailbox line in the summary names its user, and the messages it says were lost in
+# a folder are those the truth puts in that folder, under the folder's name in the truth.
 #
 #   mailbox_losses.sh ZARAFA_REPAIR FIXTURE
 set -euo pipefail
@@ -39,6 +40,9 @@ users = {int(r["hierarchy_id"]): bytes.fromhex(r["user_name"]).decode("utf-8")
 lost_rows = {int(r["id"]) for r in rows(os.path.join(work, "hierarchy", "lost", "hierarchy.tsv"))}
 lost_properties = Counter(int(r["hierarchyid"])
                           for r in rows(os.path.join(work, "properties", "lost", "properties.tsv")))
+
+names = {int(r["hierarchyid"]): bytes.fromhex(r["val_string"]).decode("utf-8")
+         for r in truth("properties") if r["tag"] == "12289" and r["val_string"] != "\\N"}
 
 def store_of(object_id):
     while object_id not in users:
@@ -85,6 +89,7 @@ if section is None or not section["available"]:
     section = {"mailboxes": []}
 got = set()
 unknown = 0
+folders_checked = 0
 for mailbox in section["mailboxes"]:
     if mailbox["store"] is not None and mailbox["user"] != users.get(mailbox["store"]):
         failures.append("store %s is named %s, the truth says %s"
@@ -99,8 +104,30 @@ for mailbox in section["mailboxes"]:
                     mailbox["line"], mailbox[kind + "s"][field], kind, field, counts[(kind, loss)]))
     if mailbox["orphans"] != sum(1 for o in mailbox["objects"] if o["lost"] == "parent"):
         failures.append("%s: orphans counted and named differ" % mailbox["line"])
+    # The messages lost in each folder: the truth's parents of the lost rows, by name.
+    in_folder = Counter(int(hierarchy[o["id"]]["parent"]) for o in mailbox["objects"]
+                        if o["type"] == "message" and o["lost"] == "row")
+    told = 0
+    for entry in mailbox["messagesLostIn"]:
+        told += entry["messages"]
+        if entry["folder"] is None:
+            continue
+        folders_checked += 1
+        if entry["messages"] != in_folder[entry["folder"]]:
+            failures.append("%s: %d messages lost in folder %d, the truth says %d" % (
+                mailbox["line"], entry["messages"], entry["folder"], in_folder[entry["folder"]]))
+        if entry["name"] is not None and entry["name"] != names.get(entry["folder"]):
+            failures.append("folder %d is called %r, the truth says %r"
+                            % (entry["folder"], entry["name"], names.get(entry["folder"])))
+    if told != mailbox["messages"]["lost"]:
+        failures.append("%s: %d messages lost by folder, %d in all"
+                        % (mailbox["line"], told, mailbox["messages"]["lost"]))
     for o in mailbox["objects"]:
         got.add((o["id"], o["type"], o["lost"]))
+        if o["lost"] == "row" and "folder" in o \
+                and str(o["folder"]) != hierarchy[o["id"]]["parent"]:
+            failures.append("object %d is put in folder %s, the truth says %s"
+                            % (o["id"], o["folder"], hierarchy[o["id"]]["parent"]))
         if mailbox["store"] is None:
             unknown += 1
         elif store_of(o["id"]) != mailbox["store"]:
@@ -121,6 +148,6 @@ if section.get("hierarchyRangesLost", 0) < 1 or section.get("propertyRangesLost"
 if failures:
     print("\n".join(failures), file=sys.stderr)
     sys.exit(1)
-print("%d objects named in %d mailboxes (%d under the unknown mailbox), as the truth says"
-      % (len(got), len(section["mailboxes"]), unknown))
+print("%d objects named in %d mailboxes (%d under the unknown mailbox), messages lost in %d "
+      "folders, as the truth says" % (len(got), len(section["mailboxes"]), unknown, folders_checked))
 PY
