@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStringList>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -22,6 +23,9 @@ QString fromUtf8(std::string_view text)
 {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
+
+// Mailbox lines the dialog shows before it points to the log for the rest.
+constexpr std::size_t kMailboxesShown = 8;
 
 } // namespace
 
@@ -69,6 +73,22 @@ CSaveComplete::CSaveComplete(const job::Completion &completion, QWidget *parent)
         counts->setWordWrap(true);
         counts->setTextInteractionFlags(Qt::TextSelectableByMouse);
         texts->addWidget(counts);
+        if (!completion.mailboxes.empty()) {
+            // Whose mail it was, the first few mailboxes; the log names every one.
+            QStringList lines;
+            for (std::size_t i = 0; i < completion.mailboxes.size() && i < kMailboxesShown; ++i) {
+                lines << fromUtf8(completion.mailboxes[i]);
+            }
+            if (completion.mailboxes.size() > kMailboxesShown) {
+                lines << tr("%n more mailbox(es) in the log", nullptr,
+                    static_cast<int>(completion.mailboxes.size() - kMailboxesShown));
+            }
+            auto *mailboxes = new QLabel(lines.join(QLatin1Char('\n')), this);
+            mailboxes->setObjectName(QStringLiteral("mailboxes"));
+            mailboxes->setWordWrap(true);
+            mailboxes->setTextInteractionFlags(Qt::TextSelectableByMouse);
+            texts->addWidget(mailboxes);
+        }
         // Which rows, pages and tables: the log names each one.
         auto *log = new LinkLabel(tr("View the log of what was lost"), this);
         log->setObjectName(QStringLiteral("viewLog"));

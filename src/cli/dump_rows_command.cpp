@@ -155,7 +155,7 @@ int dumpRows()
             std::cerr << kErrorPrefix << table.dictionaryName << ": not in the dictionary nor in an .ibd file\n";
             continue;
         }
-        innodb::RecordDecoder decoder(table, *found->file, store, decodeOptions);
+        innodb::RecordDecoder decoder(table, *found->pages, store, decodeOptions);
         if (!decoder.usable() || decoder.hasKey() != found->entry.hasPrimaryKey) {
             std::cerr << kErrorPrefix << table.dictionaryName << ": "
                       << (decoder.usable() ? "key differs from the dictionary's"
@@ -172,7 +172,7 @@ int dumpRows()
         out << innodb::tsvHeader(table);
         TsvFileSink sink(out);
         const innodb::TableReadCounts read
-            = innodb::readTableRows(*found->file, *found->scan, found->entry, decoder, sink);
+            = innodb::readTableRows(*found->pages, *found->scan, found->entry, decoder, sink);
         for (const auto &problem : read.problems) {
             std::cerr << kErrorPrefix << table.dictionaryName << ": " << problem << '\n';
         }

@@ -7,7 +7,7 @@ namespace common {
 
 namespace {
 
-constexpr std::array<std::pair<int, std::string_view>, 59> kTexts { {
+constexpr std::array<std::pair<int, std::string_view>, 60> kTexts { {
     { 101, "&About Corvane Lumaris Repair for Zarafa..." },
     { 102, "About" },
     { 103, "Minimize" },
@@ -71,6 +71,7 @@ constexpr std::array<std::pair<int, std::string_view>, 59> kTexts { {
     { 208, "Damaged records left out" },
     { 209, "Long values cut short by a broken overflow chain" },
     { 210, "Rows with damaged long values" },
+    { 211, "Pages repaired from the doublewrite buffer" },
 } };
 
 // A name of seven characters or fewer gives an empty text, as the dictionary prefix "zarafa/"

@@ -71,6 +71,7 @@ inline constexpr int kPagesFailedChecks = 207;
 inline constexpr int kRecordsDamaged = 208;
 inline constexpr int kValuesCutShort = 209;
 inline constexpr int kRowsWithDamagedLongValues = 210;
+inline constexpr int kPagesRepaired = 211;
 } // namespace str
 
 // Fixed texts of the window and dialogs that are not string resources.

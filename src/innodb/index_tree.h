@@ -61,6 +61,9 @@ struct KeyRange
 {
     std::optional<KeyBytes> low;
     std::optional<KeyBytes> high;
+    // The low bound is the key of a row that was read (the last one before a lost leaf), not the
+    // first key of the lost page: the row itself survived, what followed it did not.
+    bool lowRead = false;
 
     bool contains(const KeyBytes &key) const;
 };

@@ -2,6 +2,7 @@
 
 #include "innodb/instant_alter.h"
 #include "innodb/lob_decoder.h"
+#include "innodb/lost_key_ranges.h"
 #include "innodb/page_check.h"
 
 #include <optional>
@@ -190,8 +191,14 @@ TableReadCounts readTableRows(PageSource &file, const ScanResult &scan, const st
         decoder.setIncludeDeleted(true);
     }
     RowSink &target = filter ? static_cast<RowSink &>(*filter) : sink;
+    LostRangeTrail trail(target);
     // The decoder counted what the filter held back as emitted.
     const auto finish = [&] {
+        counts.lostRanges = pages.damagedRanges;
+        counts.subtreesLost = pages.damagedRanges.size();
+        for (KeyRange &range : trail.take()) {
+            counts.lostRanges.push_back(std::move(range));
+        }
         if (filter) {
             decoder.setIncludeDeleted(callerWantsDeleted);
             counts.decoded.rowsEmitted -= filter->deletedDropped() + filter->orphansLeftOut();
@@ -208,7 +215,13 @@ TableReadCounts readTableRows(PageSource &file, const ScanResult &scan, const st
     if (!counts.layoutRefusal.empty()) {
         return finish();
     }
-    const auto decode = [&](const TablePage &page) {
+    const auto decode = [&](const TablePage &page, bool inTree) {
+        const auto lost = [&] {
+            if (inTree) {
+                trail.pageLost();
+            }
+            return true;
+        };
         if (stopping()) {
             counts.stopped = true;
             return false;
@@ -224,7 +237,7 @@ TableReadCounts readTableRows(PageSource &file, const ScanResult &scan, const st
             if (!read.reason.empty()) {
                 counts.problems.push_back(where + " is " + read.reason + ": its rows are left out");
             }
-            return true;
+            return lost();
         }
         const ConstPage view(buffer);
         // A page stored compressed is checked as stored: its view no longer has the checksum.
@@ -237,13 +250,13 @@ TableReadCounts readTableRows(PageSource &file, const ScanResult &scan, const st
                 + (decodeAnyway ? ": its rows were read anyway and may be wrong"
                                 : ": its rows are left out"));
             if (!decodeAnyway) {
-                return true;
+                return lost();
             }
         } else if (!read.ok()) {
             // Intact as stored, yet its compressed form gives no page.
             ++counts.pagesUnreadable;
             counts.problems.push_back(where + " is " + read.reason + ": its rows are left out");
-            return true;
+            return lost();
         }
         if (const PageLayoutCheck layout = decoder.checkPageLayout(view); !layout.consistent) {
             ++counts.pagesInconsistent;
@@ -252,15 +265,16 @@ TableReadCounts readTableRows(PageSource &file, const ScanResult &scan, const st
             counts.problems.push_back(where
                 + " is intact but its records do not fit the table's definition (" + layout.reason
                 + "): its rows are left out");
-            return true;
+            return lost();
         }
         ++counts.pagesRead;
-        counts.decoded += lob ? DecodeLobPage(decoder, view, page.pageNumber, target)
-                              : DecodePageRecords(decoder, view, page.pageNumber, target);
+        RowSink &rows = inTree ? static_cast<RowSink &>(trail) : target;
+        counts.decoded += lob ? DecodeLobPage(decoder, view, page.pageNumber, rows)
+                              : DecodePageRecords(decoder, view, page.pageNumber, rows);
         return true;
     };
     for (const TablePage &page : pages.treePages) {
-        if (!decode(page)) {
+        if (!decode(page, true)) {
             return finish();
         }
     }
@@ -270,7 +284,7 @@ TableReadCounts readTableRows(PageSource &file, const ScanResult &scan, const st
     }
     for (const TablePage &page : pages.orphanPages) {
         ++counts.orphanPages;
-        if (!decode(page)) {
+        if (!decode(page, false)) {
             return finish();
         }
     }

@@ -25,6 +25,12 @@ struct TableReadCounts
     std::uint64_t orphanRowsLeftOut = 0;
     std::uint64_t stalePages = 0; // freed pages left out because the tree is intact
     std::vector<std::string> problems; // damage in the tree, one line each
+    // Key ranges whose rows are gone: subtrees the tree cannot reach and leaves left out for
+    // damage (lost_key_ranges.h). Orphaned pages may still have given back some of their rows.
+    std::vector<KeyRange> lostRanges;
+    // Child pages the tree points to but cannot use (unreadable, zeroed, of another index), each
+    // the root of a subtree whose rows are gone unless orphaned pages still hold them.
+    std::uint64_t subtreesLost = 0;
     std::uint64_t pagesFailedCheck = 0; // pages whose checksum or LSN trailer is wrong
     std::vector<std::uint32_t> failedPages; // their numbers, as DecodedRow::pageNumber gives them
     // Intact pages whose records do not fit the definition (RecordDecoder::checkPageLayout):

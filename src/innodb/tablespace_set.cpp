@@ -139,8 +139,10 @@ TablespaceSet::Space *TablespaceSet::openSpace(
         m_problems.push_back(fileName + ": " + std::to_string(scanned->pagesUnreadable)
             + " pages cannot be read, the first because it is " + scanned->unreadableReason);
     }
-    auto space
-        = std::make_unique<Space>(Space { std::move(*opened), std::move(*scanned), fileName });
+    auto space = std::make_unique<Space>(
+        Space { std::move(*opened), std::move(*scanned), fileName, nullptr });
+    space->pages = std::make_unique<RepairedPageSource>(
+        space->file, space->scan.spaceId, m_doublewrite.get());
     m_spaces.push_back(std::move(space));
     return m_spaces.back().get();
 }
@@ -154,12 +156,23 @@ TablespaceSet TablespaceSet::open(const std::string &systemPath, const std::stri
     auto ibdFiles = listIbdFiles(databaseFolder);
     std::set<std::string> tiedFiles; // lower-case base names of the .ibd files already used
 
+    // The doublewrite copies first, so that even the dictionary's pages can be put back. They
+    // lie in ibdata1 and, on MySQL 8.0.20 and later, in files beside it.
+    const std::string dataFolder = !systemPath.empty()
+        ? std::filesystem::path(systemPath).parent_path().string()
+        : std::filesystem::path(databaseFolder).parent_path().string();
+    auto systemForCopies
+        = systemPath.empty() ? common::Result<TablespaceFile>(common::corruption("no ibdata1"))
+                             : TablespaceFile::open(systemPath);
+    *set.m_doublewrite = DoublewriteBuffer::read(
+        systemForCopies ? &*systemForCopies : nullptr, dataFolder.empty() ? "." : dataFolder);
+
     if (!systemPath.empty()) {
         const std::string systemName = std::filesystem::path(systemPath).filename().string();
         Space *system = set.openSpace(systemPath, systemName, callbacks);
         if (system && !set.m_stopped) {
             auto discovery
-                = discoverTables(system->file, system->scan, database, callbacks.stopRequested);
+                = discoverTables(*system->pages, system->scan, database, callbacks.stopRequested);
             if (!discovery) {
                 set.m_problems.push_back(systemName + ": the data dictionary cannot be read ("
                     + discovery.error().describe() + ")");
@@ -195,7 +208,7 @@ TablespaceSet TablespaceSet::open(const std::string &systemPath, const std::stri
                     // An .ibd restored from elsewhere keeps its own index ids: when the
                     // dictionary's index has no page in it, its page 3 tells the truth.
                     if (!own->scan.group(entry.indexId)) {
-                        if (auto single = discoverSingleTable(own->file, entry.name);
+                        if (auto single = discoverSingleTable(*own->pages, entry.name);
                             single && own->scan.group(single->indexId)) {
                             set.m_problems.push_back(entry.name + ": " + file->second
                                 + " does not hold the dictionary's index; its page 3 is used");
@@ -229,7 +242,7 @@ TablespaceSet TablespaceSet::open(const std::string &systemPath, const std::stri
         if (!own) {
             continue;
         }
-        auto single = discoverSingleTable(own->file, name);
+        auto single = discoverSingleTable(*own->pages, name);
         if (!single) {
             set.m_problems.push_back(fileName + ": " + single.error().describe());
             continue;
@@ -240,6 +253,13 @@ TablespaceSet TablespaceSet::open(const std::string &systemPath, const std::stri
             single->columnCount = static_cast<std::uint32_t>(definition->definitionOrder.size());
         }
         set.m_tables.push_back({ std::move(*single), &own->file, &own->scan, fileName, false });
+    }
+    for (TableInSpace &table : set.m_tables) {
+        for (const auto &space : set.m_spaces) {
+            if (&space->file == table.file) {
+                table.pages = space->pages.get();
+            }
+        }
     }
     return set;
 }

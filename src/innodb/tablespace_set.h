@@ -20,7 +20,9 @@
 #pragma once
 
 #include "frm/table_definition.h"
+#include "innodb/doublewrite_buffer.h"
 #include "innodb/page_scanner.h"
+#include "innodb/repaired_page_source.h"
 #include "innodb/table_discovery.h"
 #include "innodb/tablespace_file.h"
 
@@ -41,6 +43,8 @@ struct TableInSpace
     const ScanResult *scan = nullptr; // that file's scan
     std::string fileName; // "ibdata1" or "stores.ibd", for messages and the status line
     bool fromDictionary = false; // tied through SYS_TABLES, not through the .ibd's page 3
+    // The file as the decoders read it: its damaged pages put back from the doublewrite buffer.
+    RepairedPageSource *pages = nullptr;
 };
 
 struct TablespaceSetCallbacks
@@ -80,6 +84,8 @@ public:
     bool stopped() const { return m_stopped; }
     // Bytes of every file met, opened or refused, for the log's tablespace size.
     std::uint64_t totalBytes() const;
+    // The copies of the doublewrite buffer (ibdata1's area and any #ib_*.dblwr files).
+    const DoublewriteBuffer &doublewrite() const { return *m_doublewrite; }
 
 private:
     struct Space
@@ -87,11 +93,14 @@ private:
         TablespaceFile file;
         ScanResult scan;
         std::string fileName;
+        std::unique_ptr<RepairedPageSource> pages; // file, through the doublewrite buffer
     };
     TablespaceSet() = default;
     Space *openSpace(const std::string &path, const std::string &fileName,
         const TablespaceSetCallbacks &callbacks);
 
+    // Held apart so that the spaces' page sources keep pointing at it when the set moves.
+    std::unique_ptr<DoublewriteBuffer> m_doublewrite = std::make_unique<DoublewriteBuffer>();
     std::vector<std::unique_ptr<Space>> m_spaces;
     std::vector<TableInSpace> m_tables;
     std::vector<IBData1TableInfo> m_dictionaryTables;

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace job {
 
@@ -42,6 +43,8 @@ struct Completion
     std::string repairedPath;
     bool withLosses = false;
     std::string counts; // "5927 rows recovered, 106 rows lost, 3 tables affected"
+    // One line per mailbox that lost anything: "user anna: 12 messages lost in Inbox".
+    std::vector<std::string> mailboxes;
 };
 
 struct LoginValues

@@ -40,6 +40,8 @@ void RepairJob::reset()
     dictionaryProblems.clear();
     outcomes.clear();
     dataPassRan = false;
+    mailboxLosses = {};
+    pagesRepaired = 0;
     dictionaryNames.clear();
     tablespacePath.clear();
     tablespaceFileName.clear();

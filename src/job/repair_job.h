@@ -5,6 +5,7 @@
 #include "innodb/dictionary_definitions.h"
 #include "innodb/row_key_text.h"
 #include "job/job_flags.h"
+#include "job/mailbox_losses.h"
 #include "job/progress_meter.h"
 #include "job/repair_host.h"
 #include "job/workshop_lock.h"
@@ -38,6 +39,8 @@ struct TableOutcome
     std::uint64_t pagesRead = 0;
     std::uint64_t pagesUnreadable = 0;
     std::uint64_t pagesRejected = 0;     // pages that failed their checks
+    // Pages that failed their checks and were put back from the doublewrite buffer: no loss.
+    std::uint64_t pagesRepaired = 0;
     std::uint64_t orphanPages = 0;
     std::uint64_t recordsWalked = 0;
     std::uint64_t rowsInserted = 0;
@@ -93,6 +96,10 @@ struct RepairJob
     // The data pass's account of every table, in the order it handled them.
     std::vector<TableOutcome> outcomes;
     bool dataPassRan = false; // the data pass went through the tables (even none)
+    // The losses by mailbox, for a database with Zarafa's schema (else `zarafa` is false).
+    MailboxLosses mailboxLosses;
+    // Every page put back from the doublewrite buffer, the data dictionary's included.
+    std::uint64_t pagesRepaired = 0;
     std::string finishTime; // ctime form, set when the finish line is written
 
     // The next free row of the window's list; rows 0..2 are kept for the fixed lines.

@@ -1,5 +1,7 @@
 #include "job/run_outcome.h"
 
+#include <algorithm>
+
 #include "common/strings.h"
 
 namespace job {
@@ -72,8 +74,10 @@ RunVerdict judgeRun(const RepairJob &job)
             += table.rowsRefused + table.recordsRejected + table.rowsWithDamagedLongValues;
         totals.rowsCut += table.valuesTruncated;
         totals.damagedPages += table.pagesRejected + table.pagesUnreadable;
+        totals.repairedPages += table.pagesRepaired;
         totals.deletedLeftOut += table.deleteMarkedSkipped;
     }
+    totals.repairedPages = std::max(totals.repairedPages, job.pagesRepaired);
 
     const JobFlags &flags = job.flags;
     if (flags.userStopRequested != 0) {

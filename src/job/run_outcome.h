@@ -30,6 +30,7 @@ struct RunTotals
     std::uint64_t rowsLost = 0;
     std::uint64_t rowsCut = 0; // kept with a long value cut short (on request)
     std::uint64_t damagedPages = 0; // pages that failed their checks or could not be read
+    std::uint64_t repairedPages = 0; // damaged pages put back from the doublewrite buffer
     std::uint64_t deletedLeftOut = 0; // delete-marked rows left out on purpose: no loss
 };
 

@@ -53,6 +53,7 @@ Json tableJson(const TableOutcome &table)
     out["notInFolder"] = table.notInFolder;
     out["pagesRead"] = table.pagesRead;
     out["pagesFailedChecks"] = table.pagesRejected + table.pagesUnreadable;
+    out["pagesRepairedFromDoublewrite"] = table.pagesRepaired;
     out["orphanPagesRead"] = table.orphanPages;
     out["recordsWalked"] = table.recordsWalked;
     out["rowsInserted"] = table.rowsInserted;
@@ -77,6 +78,66 @@ Json tableJson(const TableOutcome &table)
     return out;
 }
 
+const char *lossName(LostObject::Loss loss)
+{
+    switch (loss) {
+    case LostObject::Loss::Row:
+        return "row";
+    case LostObject::Loss::Properties:
+        return "properties";
+    default:
+        return "parent";
+    }
+}
+
+Json lossCountsJson(const ObjectLossCounts &counts)
+{
+    return { { "lost", counts.lost }, { "incomplete", counts.incomplete } };
+}
+
+Json mailboxesJson(const MailboxLosses &losses)
+{
+    Json out;
+    out["available"] = losses.unavailable.empty();
+    out["unavailableBecause"]
+        = losses.unavailable.empty() ? Json(nullptr) : Json(losses.unavailable);
+    out["hierarchyRangesLost"] = losses.hierarchyRangesLost;
+    out["propertyRangesLost"] = losses.propertyRangesLost;
+    Json mailboxes = Json::array();
+    for (const MailboxLoss &mailbox : losses.mailboxes) {
+        Json entry;
+        entry["user"] = mailbox.store == 0 ? Json(nullptr) : Json(mailbox.user);
+        entry["store"] = mailbox.store == 0 ? Json(nullptr) : Json(mailbox.store);
+        entry["line"] = mailboxLine(mailbox);
+        entry["messages"] = lossCountsJson(mailbox.messages);
+        entry["folders"] = lossCountsJson(mailbox.folders);
+        entry["attachments"] = lossCountsJson(mailbox.attachments);
+        entry["storeRowLost"] = mailbox.storeRowLost;
+        entry["otherObjectsLost"] = mailbox.otherObjectsLost;
+        entry["orphans"] = mailbox.orphans;
+        Json folders = Json::array();
+        for (const FolderLoss &folder : mailbox.messagesLostIn) {
+            folders.push_back({ { "folder", folder.folder == 0 ? Json(nullptr) : Json(folder.folder) },
+                { "name", folder.name.empty() ? Json(nullptr) : Json(folder.name) },
+                { "messages", folder.messages } });
+        }
+        entry["messagesLostIn"] = folders;
+        Json objects = Json::array();
+        for (const LostObject &object : mailbox.objects) {
+            Json item { { "id", object.id }, { "type", objectTypeName(object.type) },
+                { "lost", lossName(object.loss) } };
+            if (object.folder != 0) {
+                item["folder"] = object.folder;
+            }
+            objects.push_back(std::move(item));
+        }
+        entry["objects"] = objects;
+        mailboxes.push_back(std::move(entry));
+    }
+    out["mailboxes"] = mailboxes;
+    return out;
+}
+
 } // namespace
 
 RunReport makeRunReport(const RepairJob &job)
@@ -85,6 +146,7 @@ RunReport makeRunReport(const RepairJob &job)
     report.folder = job.databaseFolder.empty() ? job.flags.databaseFolder() : job.databaseFolder;
     report.verdict = judgeRun(job);
     report.tables = job.outcomes;
+    report.mailboxLosses = job.mailboxLosses;
     report.failures = job.failures;
     report.losses = job.losses;
     report.phases = job.phaseTimes;
@@ -135,6 +197,9 @@ std::string summaryText(const RunReport &report)
         if (table.pagesRejected + table.pagesUnreadable > 0) {
             out << ", " << table.pagesRejected + table.pagesUnreadable << " damaged pages";
         }
+        if (table.pagesRepaired > 0) {
+            out << ", " << table.pagesRepaired << " pages repaired from the doublewrite buffer";
+        }
         if (!table.switchProblem.empty()) {
             out << ", stays MyISAM";
         }
@@ -148,10 +213,22 @@ std::string summaryText(const RunReport &report)
     for (const auto &table : report.tables) {
         refused += table.rowsRefused;
     }
+    if (!report.mailboxLosses.unavailable.empty()) {
+        out << "Mailboxes: " << report.mailboxLosses.unavailable << '\n';
+    } else if (!report.mailboxLosses.mailboxes.empty()) {
+        out << "Mailboxes affected: " << report.mailboxLosses.mailboxes.size() << '\n';
+        for (const MailboxLoss &mailbox : report.mailboxLosses.mailboxes) {
+            out << "  " << mailboxLine(mailbox) << '\n';
+        }
+    }
     out << "Rows recovered: " << totals.rowsRecovered << '\n';
     out << "Rows refused by the server: " << refused << '\n';
     if (totals.deletedLeftOut > 0) {
         out << "Deleted rows left out: " << totals.deletedLeftOut << '\n';
+    }
+    if (totals.repairedPages > 0) {
+        out << "Damaged pages repaired from the doublewrite buffer: " << totals.repairedPages
+            << '\n';
     }
     if (!report.resultPath.empty()) {
         out << "Result: " << report.resultPath << '\n';
@@ -189,6 +266,7 @@ std::string reportJson(const RunReport &report)
         { "rowsLost", totals.rowsLost },
         { "rowsKeptWithValuesCut", totals.rowsCut },
         { "damagedPages", totals.damagedPages },
+        { "pagesRepairedFromDoublewrite", totals.repairedPages },
         { "deleteMarkedSkipped", totals.deletedLeftOut },
     };
     Json outputs = Json::object();
@@ -211,6 +289,9 @@ std::string reportJson(const RunReport &report)
         tables.push_back(tableJson(table));
     }
     json["tables"] = tables;
+    if (report.mailboxLosses.zarafa) {
+        json["mailboxLosses"] = mailboxesJson(report.mailboxLosses);
+    }
     // Texts come from the data folder (names, keys, paths): never let their bytes make the
     // document invalid.
     return json.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";

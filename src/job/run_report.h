@@ -19,6 +19,7 @@ struct RunReport
     std::string folder; // the damaged data folder
     RunVerdict verdict;
     std::vector<TableOutcome> tables;
+    MailboxLosses mailboxLosses; // `zarafa` false: no mailbox section
     std::vector<std::string> failures; // RepairJob::failures
     std::vector<std::string> losses; // RepairJob::losses
     std::vector<RepairJob::PhaseTime> phases;

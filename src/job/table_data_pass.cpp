@@ -6,7 +6,11 @@
 #include "innodb/row_key_text.h"
 #include "innodb/table_reader.h"
 #include "job/folder_listing.h"
+#include "job/mailbox_evidence.h"
 
+#include <memory>
+#include <optional>
+#include <set>
 #include <string>
 
 namespace job {
@@ -151,6 +155,7 @@ void addDetailRows(RepairJob &job, const TableOutcome &outcome)
     line(common::str::kRowsRefused, outcome.rowsRefused);
     line(common::str::kDeleteMarkedSkipped, outcome.deleteMarkedSkipped);
     line(common::str::kPagesFailedChecks, outcome.pagesRejected + outcome.pagesUnreadable);
+    line(common::str::kPagesRepaired, outcome.pagesRepaired);
     line(common::str::kRecordsDamaged, outcome.recordsRejected);
     line(common::str::kValuesCutShort, outcome.valuesTruncated);
     line(common::str::kRowsWithDamagedLongValues, outcome.rowsWithDamagedLongValues);
@@ -201,9 +206,20 @@ void endTable(RepairJob &job, TableOutcome &outcome, std::size_t position,
     job.log.reportTableToLog(outcome.name, position);
 }
 
+// One line per mailbox that lost anything, after the tables' own lines.
+void addMailboxRows(RepairJob &job, const MailboxLosses &losses)
+{
+    if (!losses.unavailable.empty()) {
+        addRow(job, losses.unavailable);
+    }
+    for (const MailboxLoss &mailbox : losses.mailboxes) {
+        addRow(job, mailboxLine(mailbox));
+    }
+}
+
 TableOutcome readTable(RepairJob &job, const innodb::TableInSpace &space,
     const frm::FrmTableEntry &table, innodb::LongValueStore &store, const DataPassSteps &steps,
-    DataPassProgress &progress)
+    DataPassProgress &progress, MailboxEvidence *evidence)
 {
     progress.startTable(DataPassProgress::pagesOf(space));
     // A table the server refused to create is not in the rebuilt database, nor in its dump.
@@ -218,7 +234,7 @@ TableOutcome readTable(RepairJob &job, const innodb::TableInSpace &space,
     options.keepDamagedValues = steps.keepDamagedValues;
     options.stopRequested = [&job] { return job.stopping(); };
     // Overflow pages are followed inside the table's own tablespace file.
-    innodb::RecordDecoder decoder(table, *space.file, store, options);
+    innodb::RecordDecoder decoder(table, *space.pages, store, options);
     const auto notRead = [&](std::string why) {
         outcome.notRead = std::move(why);
         outcome.problems.push_back(entry.name + ": not read, " + outcome.notRead);
@@ -242,12 +258,24 @@ TableOutcome readTable(RepairJob &job, const innodb::TableInSpace &space,
         progress.page();
     };
     DamagedRowNotes notes(*writer, outcome.damagedRows);
+    std::optional<MailboxEvidenceTap> tap;
+    if (evidence && evidence->wants(table)) {
+        tap.emplace(notes, *evidence);
+    }
+    innodb::RowSink &sink = tap ? static_cast<innodb::RowSink &>(*tap) : notes;
+    const std::size_t repairedBefore = space.pages->repairedPages().size();
     const innodb::TableReadCounts read
-        = innodb::readTableRows(*space.file, *space.scan, entry, decoder, notes, callbacks);
+        = innodb::readTableRows(*space.pages, *space.scan, entry, decoder, sink, callbacks);
     writer->finish();
+    outcome.pagesRepaired = space.pages->repairedPages().size() - repairedBefore;
+    if (evidence) {
+        evidence->noteTableRead(
+            table, read.layoutRefusal.empty() && read.pagesRead > 0, read.lostRanges);
+    }
 
     outcome.pagesRead = read.pagesRead;
-    outcome.pagesUnreadable = read.pagesUnreadable;
+    // A page the tree points to but cannot use is as lost as one that fails its checksum.
+    outcome.pagesUnreadable = read.pagesUnreadable + read.subtreesLost;
     outcome.pagesRejected = read.decoded.pagesRejected + read.pagesFailedCheck;
     outcome.orphanPages = read.orphanPages;
     outcome.recordsWalked = read.decoded.recordsWalked;
@@ -279,6 +307,29 @@ TableOutcome readTable(RepairJob &job, const innodb::TableInSpace &space,
     return outcome;
 }
 
+// The pages put back from the doublewrite buffer in every file, those of the data dictionary too,
+// which no table's count holds: one line, with where the copies came from.
+void noteRepairedPages(RepairJob &job, const innodb::TablespaceSet &spaces)
+{
+    std::set<const innodb::RepairedPageSource *> seen;
+    std::uint64_t repaired = 0;
+    for (const innodb::TableInSpace &space : spaces.tables()) {
+        if (space.pages && seen.insert(space.pages).second) {
+            repaired += space.pages->repairedPages().size();
+        }
+    }
+    job.pagesRepaired = repaired;
+    if (repaired > 0) {
+        std::string from;
+        for (const std::string &source : spaces.doublewrite().sources()) {
+            from += (from.empty() ? "" : ", ") + source;
+        }
+        addRow(job,
+            std::string(common::text(common::str::kPagesRepaired)) + " : "
+                + std::to_string(repaired) + " (copies from " + from + ")");
+    }
+}
+
 } // namespace
 
 void runTableDataPass(
@@ -286,6 +337,8 @@ void runTableDataPass(
 {
     job.dataPassRan = true;
     innodb::LongValueStore store;
+    // Zarafa's own tables tell whose mail a loss is; other databases get the tables' counts.
+    std::unique_ptr<MailboxEvidence> evidence = MailboxEvidence::forTables(job.tables);
     DataPassProgress progress(job, spaces);
     std::size_t position = 0;
     if (spaces) {
@@ -297,7 +350,8 @@ void runTableDataPass(
             if (!table) {
                 continue; // said below, with the dictionary's other tables that lack a file
             }
-            TableOutcome outcome = readTable(job, space, *table, store, steps, progress);
+            TableOutcome outcome
+                = readTable(job, space, *table, store, steps, progress, evidence.get());
             outcome.definitionSource = frm::definitionSourceName(table->source);
             endTable(job, outcome, position++, table, steps, progress);
             job.outcomes.push_back(std::move(outcome));
@@ -352,6 +406,13 @@ void runTableDataPass(
         job.outcomes.push_back(std::move(outcome));
     }
 
+    if (spaces) {
+        noteRepairedPages(job, *spaces);
+    }
+    if (evidence && !job.stopping()) {
+        job.mailboxLosses = evidence->judge();
+        addMailboxRows(job, job.mailboxLosses);
+    }
     job.startPhase("finishing");
     if (steps.finishRebuild) {
         job.progress.enter(Stage::Finishing);

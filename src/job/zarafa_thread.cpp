@@ -114,8 +114,12 @@ int CZarafaThread::run()
                 false });
         } else {
             m_job.progress.complete();
-            host.showCompletion(Completion { flags.repairedPath(),
-                verdict.outcome == Outcome::CompletedWithLosses, countsLine(verdict.totals) });
+            Completion completion { flags.repairedPath(),
+                verdict.outcome == Outcome::CompletedWithLosses, countsLine(verdict.totals), {} };
+            for (const MailboxLoss &mailbox : m_job.mailboxLosses.mailboxes) {
+                completion.mailboxes.push_back(mailboxLine(mailbox));
+            }
+            host.showCompletion(completion);
         }
     }
 

@@ -23,7 +23,8 @@ private slots:
 
 namespace {
 
-const job::Completion kResult { "/root/zarafa-repair/recovered-2026-12-08T04-53-05", false, {} };
+const job::Completion kResult {
+    "/root/zarafa-repair/recovered-2026-12-08T04-53-05", false, {}, {} };
 
 QPushButton *button(QWidget &dialog, const char *name)
 {

@@ -11,7 +11,7 @@ repair=$1
 fixture=$2
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 work=$(mktemp -d /tmp/zarafa-repair-test.XXXXXX)
-trap 'rm -rf "$work"' EXIT
+trap '[ -n "${ZR_KEEP_WORK:-}" ] || rm -rf "$work"' EXIT
 input="$work/input"
 mkdir -p "$input"
 cp -r "$fixture/Zarafa" "$input/Zarafa"

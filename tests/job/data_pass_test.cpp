@@ -5,6 +5,7 @@
 #include "innodb/value_text.h"
 #include "job/definition_pass.h"
 #include "job/folder_listing.h"
+#include "job/mailbox_losses.h"
 #include "job/run_outcome.h"
 #include "job/save_database.h"
 #include "support/recording_host.h"
@@ -136,6 +137,11 @@ TEST(DataPassTest, RecoversEveryRowOfEveryTableAndLogsEachTable)
     }
     EXPECT_EQ(save.switched.size(), save.repairJob.tables.size());
     EXPECT_EQ(save.finishes, 1);
+    // Nothing lost: Zarafa's schema gets its mailbox section, and it names no mailbox.
+    EXPECT_TRUE(save.repairJob.mailboxLosses.zarafa);
+    EXPECT_TRUE(save.repairJob.mailboxLosses.unavailable.empty());
+    EXPECT_TRUE(save.repairJob.mailboxLosses.mailboxes.empty())
+        << job::mailboxLine(save.repairJob.mailboxLosses.mailboxes.front());
     ASSERT_EQ(save.repairJob.outcomes.size(), save.repairJob.tables.size());
     for (const auto &outcome : save.repairJob.outcomes) {
         EXPECT_EQ(outcome.recordsWalked, outcome.rowsInserted) << outcome.name;
@@ -192,6 +198,66 @@ TEST(DataPassTest, DamagedPagesLoseOnlyTheirOwnRows)
     EXPECT_TRUE(std::includes(decoded.begin(), decoded.end(), surviving.begin(), surviving.end()));
     EXPECT_TRUE(std::includes(truth.begin(), truth.end(), decoded.begin(), decoded.end()));
     EXPECT_LT(decoded.size(), truth.size());
+}
+
+// The objects whose properties rows were on the destroyed pages, as the truth has them: each is
+// named as incomplete in its own mailbox, and nothing else is.
+TEST(DataPassTest, DamagedPropertiesPagesNameTheIncompleteObjectsByMailbox)
+{
+    const fs::path sample = testing_support::fixtureFromEnvironment("ZR_SAMPLE_FIXTURE_DIR");
+    if (sample.empty() || !fs::exists(sample / "damaged" / "ibdata1")) {
+        GTEST_SKIP() << "the damaged sample folder is not there";
+    }
+    SavePhase save(sample / "damaged");
+    save.run();
+    const auto firstFields = [](const fs::path &path, std::size_t count) {
+        std::vector<std::vector<std::string>> out;
+        for (const std::string &line : testing_support::sortedRows(path)) {
+            std::vector<std::string> fields;
+            std::istringstream in(line);
+            for (std::string field; fields.size() < count && std::getline(in, field, '\t');) {
+                fields.push_back(field);
+            }
+            out.push_back(fields);
+        }
+        return out;
+    };
+    std::map<std::uint32_t, std::pair<std::uint32_t, int>> hierarchy; // id -> parent, type
+    for (const auto &f : firstFields(sample / "truth" / "hierarchy.tsv", 3)) {
+        hierarchy[std::stoul(f[0])] = { f[1] == "\\N" ? 0 : std::stoul(f[1]), std::stoi(f[2]) };
+    }
+    std::set<std::uint32_t> stores;
+    for (const auto &f : firstFields(sample / "truth" / "stores.tsv", 2)) {
+        stores.insert(std::stoul(f[1]));
+    }
+    const auto storeOf = [&](std::uint32_t id) {
+        for (int step = 0; step < 64 && !stores.count(id); ++step) {
+            id = hierarchy[id].first;
+        }
+        return id;
+    };
+    std::set<std::pair<std::uint32_t, std::uint32_t>> expected; // store, object
+    for (const auto &f : firstFields(sample / "damage" / "lost" / "properties.tsv", 1)) {
+        const std::uint32_t id = std::stoul(f[0]);
+        const int type = hierarchy[id].second;
+        if (type == 3 || type == 5 || type == 7) {
+            expected.insert({ storeOf(id), id });
+        }
+    }
+    ASSERT_FALSE(expected.empty());
+    const job::MailboxLosses &losses = save.repairJob.mailboxLosses;
+    EXPECT_GE(losses.propertyRangesLost, 1u);
+    std::set<std::pair<std::uint32_t, std::uint32_t>> named;
+    for (const job::MailboxLoss &mailbox : losses.mailboxes) {
+        for (const job::LostObject &object : mailbox.objects) {
+            EXPECT_EQ(object.loss, job::LostObject::Loss::Properties) << object.id;
+            named.insert({ mailbox.store, object.id });
+        }
+        // The line is in the window's list.
+        const Lines texts = save.listTexts();
+        EXPECT_EQ(std::count(texts.begin(), texts.end(), job::mailboxLine(mailbox)), 1);
+    }
+    EXPECT_EQ(named, expected);
 }
 
 TEST(DataPassTest, ATableNotCreatedOrLeftMyIsamIsALossWithTheServersReason)
