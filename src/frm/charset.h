@@ -14,6 +14,8 @@ inline constexpr std::uint16_t kCharsetUtf8 = 33; // utf8_general_ci, Zarafa's d
 inline constexpr std::uint16_t kCharsetLatin1Bin = 47;
 inline constexpr std::uint16_t kCharsetBinary = 63;
 inline constexpr std::uint16_t kCharsetUtf8Bin = 83;
+inline constexpr std::uint16_t kCharsetUtf8mb4 = 45; // utf8mb4_general_ci
+inline constexpr std::uint16_t kCharsetUtf8mb4Binary = 46; // utf8mb4_bin
 
 struct Collation
 {
@@ -23,7 +25,17 @@ struct Collation
     std::uint8_t maxBytesPerChar = 1;
     std::uint8_t minBytesPerChar = 1; // 2 for ucs2 and utf16, 4 for utf32
     bool isDefault = false; // the default collation of its character set
+    // The name a CREATE TABLE on the workshop server uses instead, for a collation of another
+    // server family that MariaDB does not have; empty when `name` itself is accepted.
+    std::string_view workshopName = {};
 };
+
+// The collation name a CREATE TABLE on the workshop uses: its own name, or the workshop's
+// counterpart of one MariaDB does not have.
+inline std::string_view workshopCollationName(const Collation &collation)
+{
+    return collation.workshopName.empty() ? collation.name : collation.workshopName;
+}
 
 // The collation with number `id`, or nullptr for a number this program does not know.
 const Collation *findCollation(std::uint16_t id);

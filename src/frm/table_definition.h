@@ -136,6 +136,14 @@ struct FrmTableEntry
     std::uint32_t averageRowLength = 0;
     std::string comment;
     std::vector<CheckConstraint> checks;
+
+    // Where the definition came from: "frm", the table's definition file, or "sdi", the copy of
+    // the server's dictionary that MySQL 8 keeps in each table's own .ibd.
+    std::string definitionSource = "frm";
+    // The clustered index as a MySQL 8 definition names it: its root page and index id; 0 when
+    // the definition does not say (a .frm), and the tablespace's own structure tells.
+    std::uint32_t clusteredRootPage = 0;
+    std::uint64_t clusteredIndexId = 0;
 };
 
 } // namespace frm

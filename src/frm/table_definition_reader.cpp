@@ -439,17 +439,22 @@ common::Result<FrmTableEntry> parseTableDefinition(
     for (std::size_t k = 0; k < table.keys.size() && k < extra2->indexFlags.size(); ++k) {
         table.keys[k].ignored = (extra2->indexFlags[k] & kIndexIgnored) != 0;
     }
+    completeTable(table);
+    return table;
+}
+
+void completeTable(FrmTableEntry &table, std::optional<int> clusteredKey)
+{
     setPrefixLengths(table);
     table.firstKeyParts = table.keys.empty()
         ? std::uint8_t { 0 }
         : static_cast<std::uint8_t>(table.keys.front().parts.size());
     table.hasPrimaryKey = !table.keys.empty() && table.keys.front().kind == KeyKind::Primary;
-    table.clusteredKey = findClusteredKey(table);
+    table.clusteredKey = clusteredKey ? *clusteredKey : findClusteredKey(table);
     setRecordOrder(table);
     for (const KeyDef &key : table.keys) {
         table.keyClauses.push_back(keyClause(table, key));
     }
-    return table;
 }
 
 common::Result<FrmTableEntry> readTableDefinition(

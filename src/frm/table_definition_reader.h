@@ -17,6 +17,7 @@
 #include "common/result.h"
 #include "frm/table_definition.h"
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -50,6 +51,11 @@ common::Result<FrmTableEntry> readTableDefinition(
 // The same from the file's bytes.
 common::Result<FrmTableEntry> parseTableDefinition(
     common::Bytes bytes, const std::string &fileName, const std::string &dictionaryName);
+
+// What every definition source does once the columns and keys are read: the keys' prefix
+// lengths, the key summary, the record order and the key clauses. `clusteredKey` is the key InnoDB
+// clusters on when the definition names it; without it, the key is found as the server chooses.
+void completeTable(FrmTableEntry &table, std::optional<int> clusteredKey = std::nullopt);
 
 // The table name of a definition file name: without ".frm", with the server's @xxxx encoding of
 // special characters decoded to UTF-8 ("odd@0020names.frm" -> "odd names").
