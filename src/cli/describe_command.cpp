@@ -5,6 +5,7 @@
 #include "frm/column_type.h"
 #include "frm/create_table_text.h"
 #include "frm/table_definition_reader.h"
+#include "innodb/sdi_definition.h"
 
 #include <CLI/CLI.hpp>
 #include <filesystem>
@@ -45,6 +46,9 @@ void printTable(std::ostream &out, const frm::FrmTableEntry &table)
 {
     out << "Table " << table.tableName << " (" << table.fileName << "), dictionary name "
         << table.dictionaryName << '\n';
+    out << "Definition source " << table.definitionSource
+        << (table.definitionSource == "sdi" ? " (the dictionary copy in the .ibd file)" : "")
+        << '\n';
     out << "Engine " << table.engine << ", default character set "
         << collationText(table.defaultCharset) << ", server version " << table.serverVersion
         << ", row format clause " << static_cast<int>(table.rowFormat) << '\n';
@@ -103,8 +107,8 @@ DescribeOptions &options()
 void addDescribeCommand(CLI::App &app)
 {
     CLI::App *command = app.add_subcommand(
-        kCommandName, "Show what the table definition reader understands of one .frm file");
-    command->add_option("file", options().file, "The .frm file")->required();
+        kCommandName, "Show what the table definition reader understands of one .frm file, or of the definition a MySQL 8 .ibd file carries");
+    command->add_option("file", options().file, "The .frm file, or a MySQL 8 .ibd file")->required();
     command->add_flag("--sql", options().sqlOnly, "Print only the CREATE TABLE text");
 }
 
@@ -116,8 +120,13 @@ int runDescribeCommand(CLI::App &app)
     }
     const std::filesystem::path path(options().file);
     const std::string fileName = path.filename().string();
-    const std::string dictionaryName = "zarafa/" + frm::tableNameFromFileName(fileName);
-    const auto table = frm::readTableDefinition(path.string(), fileName, dictionaryName);
+    // A MySQL 8 .ibd carries its own definition (SDI); anything else is read as a .frm.
+    const bool ownDefinition = path.extension() == ".ibd";
+    const std::string dictionaryName = "zarafa/"
+        + (ownDefinition ? path.stem().string() : frm::tableNameFromFileName(fileName));
+    const auto table = ownDefinition
+        ? innodb::readSdiDefinition(path.string(), fileName, dictionaryName)
+        : frm::readTableDefinition(path.string(), fileName, dictionaryName);
     if (!table) {
         std::cerr << "zarafa-repair describe: " << table.error().describe() << '\n';
         return 1;
