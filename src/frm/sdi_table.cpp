@@ -251,6 +251,23 @@ common::Status keysFromSdi(const json &indexes, const std::vector<int> &definiti
     return common::okStatus();
 }
 
+constexpr std::string_view kInstantColumns
+    = "the table has columns that MySQL 8 added or dropped in place (ALGORITHM=INSTANT), whose "
+      "older records this program does not read yet";
+
+// Why a column's records cannot be laid out from this definition alone: a column added or
+// dropped in place since MySQL 8.0.29 (its row versions, physical position) or one a server
+// dropped and keeps hidden; empty otherwise.
+std::string instantChange(const json &source)
+{
+    const std::string privateData = text(source, "se_private_data");
+    if (privateDataValue(privateData, "version_added") || privateDataValue(privateData, "version_dropped")
+        || privateDataValue(privateData, "physical_pos") || text(source, "name").starts_with("!hidden!")) {
+        return std::string(kInstantColumns);
+    }
+    return {};
+}
+
 } // namespace
 
 std::optional<std::uint8_t> fieldTypeOfDictionaryType(std::uint32_t dictionaryType)
@@ -338,6 +355,9 @@ common::Result<FrmTableEntry> tableFromSdi(
     table.maxRows = static_cast<std::uint32_t>(privateDataValue(options, "max_rows").value_or(0));
     table.minRows = static_cast<std::uint32_t>(privateDataValue(options, "min_rows").value_or(0));
 
+    if (privateDataValue(text(object, "se_private_data"), "instant_col")) {
+        return unsupported(std::string(kInstantColumns));
+    }
     const auto columns = object.find("columns");
     if (columns == object.end() || !columns->is_array() || columns->empty()) {
         return common::corruption("the SDI table has no columns");
@@ -346,12 +366,22 @@ common::Result<FrmTableEntry> tableFromSdi(
     std::vector<int> definitionIndexOf(columns->size(), -1);
     for (std::size_t c = 0; c < columns->size(); ++c) {
         const json &source = (*columns)[c];
-        if (number<int>(source, "hidden", kHiddenNone) == kHiddenBySe) {
-            continue;
+        const bool innodbOwn = number<int>(source, "hidden", kHiddenNone) == kHiddenBySe;
+        const std::string name = text(source, "name");
+        if (innodbOwn && (name == "DB_ROW_ID" || name == "DB_TRX_ID" || name == "DB_ROLL_PTR")) {
+            continue; // the record's system fields, which the decoders know by position
+        }
+        if (const std::string change = instantChange(source); !change.empty()) {
+            return unsupported(change);
         }
         auto column = columnFromSdi(source, table.definitionOrder.size());
         if (!column) {
             return column.error();
+        }
+        if (innodbOwn) {
+            // FTS_DOC_ID: stored after the table's columns, never part of its CREATE TABLE.
+            column->hiddenByServer = true;
+            column->storedByServer = true;
         }
         if (const std::string reason = unreadableColumnReason(*column);
             !reason.empty() && !column->hiddenByServer) {

@@ -64,6 +64,9 @@ struct ColumnDef
     // A column the server adds and hides itself, the hash of a long UNIQUE key (MariaDB 10.4+):
     // no part of the table as its owner made it, and never stored in a clustered record.
     bool hiddenByServer = false;
+    // Of those, one InnoDB stores in every clustered record all the same: the FTS_DOC_ID of a
+    // table with a FULLTEXT index, which MySQL 8's definition lists among InnoDB's own columns.
+    bool storedByServer = false;
     // A generated column: VIRTUAL ones are computed on reading and never stored in a record,
     // STORED ones are; either way the server computes them, so a row never names them.
     enum class Generation { None, Virtual, Stored };

@@ -2,6 +2,8 @@
 
 #include "common/strings.h"
 #include "frm/table_definition_reader.h"
+#include "innodb/sdi_definition.h"
+#include "job/folder_listing.h"
 
 #include <filesystem>
 
@@ -55,8 +57,11 @@ void runDefinitionPass(
         job.host.statusLine(3, fileName);
         job.progress.step(Stage::Definitions, i, job.tableFileNames.size(), "tables");
 
-        auto table
-            = frm::readTableDefinition((folder / fileName).string(), fileName, dictionaryName);
+        // A MySQL 8 folder lists .ibd files: each carries its own definition.
+        const std::string path = (folder / fileName).string();
+        auto table = endsWithIgnoringCase(fileName, ".ibd")
+            ? innodb::readSdiDefinition(path, fileName, dictionaryName)
+            : frm::readTableDefinition(path, fileName, dictionaryName);
         if (!table) {
             switch (frm::definitionProblem(table.error())) {
             case frm::DefinitionProblem::WrongVersion:

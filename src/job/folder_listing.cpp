@@ -1,5 +1,7 @@
 #include "job/folder_listing.h"
 
+#include "job/mysql8_folder.h"
+
 #include "common/strings.h"
 #include "innodb/tablespace_check.h"
 
@@ -225,6 +227,10 @@ bool listTableFiles(RepairJob &job, const std::string &folder)
     }
     // The enumeration order of a Linux file system is arbitrary; sorting makes runs repeatable.
     std::sort(names.begin(), names.end());
+    if (names.empty() && !readFailed && isMySql8DataFolder(folder, zarafaPath)) {
+        names = listOwnDefinitionFiles(zarafaPath);
+        job.addListRow(job.nextListRow++, kSdiDefinitionsLine);
+    }
     if (names.empty()) {
         if (readFailed) {
             showFileCantBeOpened(job);

@@ -30,6 +30,7 @@ struct TableOutcome
 {
     std::string name;                    // dictionary name, e.g. zarafa/stores
     bool definitionMissing = false;      // in the dictionary, but no .frm was read for it
+    std::string definitionSource;        // "frm", "sdi" (a MySQL 8 .ibd); empty without one
     bool inDictionary = true;            // a .frm was read, but the dictionary does not name it
     bool notInFolder = false; // named by the dictionary only: no .frm, and no file with its rows
     std::uint64_t pagesRead = 0;

@@ -47,6 +47,8 @@ Json tableJson(const TableOutcome &table)
     out["read"] = notRead.empty() && !table.notInFolder;
     out["notReadBecause"] = notRead.empty() ? Json(nullptr) : Json(notRead);
     out["definitionMissing"] = table.definitionMissing;
+    out["definition_source"]
+        = table.definitionSource.empty() ? Json(nullptr) : Json(table.definitionSource);
     out["inDictionary"] = table.inDictionary;
     out["notInFolder"] = table.notInFolder;
     out["pagesRead"] = table.pagesRead;

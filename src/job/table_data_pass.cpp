@@ -213,6 +213,7 @@ TableOutcome readTable(RepairJob &job, const innodb::TableInSpace &space,
     const innodb::strcIbDataScan &entry = space.entry;
     TableOutcome outcome;
     outcome.name = entry.name;
+    outcome.definitionSource = table.definitionSource;
     innodb::DecodeOptions options;
     options.includeDeleted = steps.includeDeleted;
     options.keepDamagedValues = steps.keepDamagedValues;
@@ -336,6 +337,7 @@ void runTableDataPass(
         }
         TableOutcome outcome;
         outcome.name = table.dictionaryName;
+        outcome.definitionSource = table.definitionSource;
         outcome.inDictionary = false;
         if (const std::string *refusal = notCreated(job, table.dictionaryName)) {
             outcome.notRead = "the server refused to create the table: " + *refusal;

@@ -25,7 +25,7 @@ using namespace testing_support;
 const std::filesystem::path kSakila8 = sharedFixtures() / "mysql-8.0-sakila" / "sakila";
 const std::filesystem::path kDataFile = sharedFixtures() / "mysql-5.0-sakila" / "sakila-data.sql";
 const std::string kTables[] = { "actor", "address", "category", "city", "country", "customer",
-    "film", "film_actor", "film_category", "inventory", "language", "staff", "store" };
+    "film", "film_actor", "film_category", "inventory", "language", "staff", "store", "film_text" };
 
 std::vector<frm::FrmTableEntry> readDefinitions()
 {
@@ -83,6 +83,24 @@ TEST(SdiSakilaTest, EveryTableDefinitionComesFromItsOwnIbd)
     }
 }
 
+// A FULLTEXT index makes InnoDB store an FTS_DOC_ID in every record: read, never rebuilt.
+TEST(SdiSakilaTest, TheFulltextDocumentIdIsStoredButNotPartOfTheTable)
+{
+    const auto definitions = readDefinitions();
+    const frm::FrmTableEntry &filmText = definitionOf(definitions, "film_text");
+    ASSERT_EQ(filmText.definitionOrder.size(), 4u);
+    const frm::ColumnDef &documentId = filmText.definitionOrder.back();
+    EXPECT_EQ(documentId.name, "FTS_DOC_ID");
+    EXPECT_TRUE(documentId.storedByServer);
+    EXPECT_TRUE(frm::isStoredColumn(documentId));
+    EXPECT_FALSE(frm::isInsertedColumn(documentId));
+    const std::string text = frm::createTableText(filmText);
+    EXPECT_EQ(text.find("FTS_DOC_ID"), std::string::npos) << text;
+    EXPECT_NE(text.find("FULLTEXT KEY `idx_title_description` (`title`,`description`)"),
+        std::string::npos)
+        << text;
+}
+
 TEST(SdiSakilaTest, EveryTableDecodesWithItsSdiDefinitionAndMatchesTheDataFile)
 {
     const auto definitions = readDefinitions();
@@ -105,7 +123,13 @@ TEST(SdiSakilaTest, EveryTableDecodesWithItsSdiDefinitionAndMatchesTheDataFile)
         EXPECT_EQ(read.decoded.recordsRejected, 0u);
         EXPECT_EQ(read.decoded.valuesTruncated, 0u);
 
-        auto expected = sakilaDataRows(kDataFile, table);
+        // film_text is filled by the schema's triggers from film: its id, title and description.
+        auto expected = sakilaDataRows(kDataFile, table == "film_text" ? "film" : table);
+        if (table == "film_text") {
+            for (auto &row : expected) {
+                row.resize(3);
+            }
+        }
         ASSERT_EQ(sink.rows.size(), expected.size());
         // The key columns in key order: the tree's order, and the data file's after sorting.
         std::vector<std::size_t> keyColumns;
@@ -122,7 +146,7 @@ TEST(SdiSakilaTest, EveryTableDecodesWithItsSdiDefinitionAndMatchesTheDataFile)
         std::stable_sort(expected.begin(), expected.end(),
             [&](const auto &a, const auto &b) { return keyOf(a) < keyOf(b); });
         for (std::size_t r = 0; r < expected.size(); ++r) {
-            ASSERT_EQ(sink.rows[r].size(), entry.definitionOrder.size());
+            ASSERT_GE(sink.rows[r].size(), expected[r].size());
             ASSERT_EQ(keyOf(sink.rows[r]), keyOf(expected[r])) << "row " << r;
             for (std::size_t c = 0; c < expected[r].size(); ++c) {
                 const frm::ColumnDef &column = entry.definitionOrder[c];
