@@ -45,7 +45,7 @@ bool stopForFinishing(RepairJob &job, mysql::ServerControl &server)
         if (server.stopMySqlService()) {
             return true;
         }
-        job.sleepPause();
+        job.retryPause(attempt);
     }
     reportProblem(job, 6, "the server does not stop: " + server.lastProblem());
     return false;

@@ -1,5 +1,6 @@
 #include "job/repair_job.h"
 
+#include <algorithm>
 #include <thread>
 
 namespace job {
@@ -9,6 +10,15 @@ void RepairJob::sleepPause() const
     if (pause.count() > 0) {
         std::this_thread::sleep_for(pause);
     }
+}
+
+void RepairJob::retryPause(int attempt) const
+{
+    auto wait = std::chrono::milliseconds(100);
+    for (int i = 0; i < attempt && wait < longestRetryPause; ++i) {
+        wait *= 2;
+    }
+    std::this_thread::sleep_for(std::min(wait, longestRetryPause));
 }
 
 void RepairJob::startPhase(std::string name)

@@ -126,11 +126,18 @@ struct RepairJob
     // Ends the phase that runs (if any) and starts `name`; an empty name only ends it.
     void startPhase(std::string name);
 
-    // The fixed pause after service, connection and "create database" steps; tests shorten it.
-    std::chrono::milliseconds pause { 500 };
+    // A pause after service, connection and "create database" steps. None by default: each of
+    // those steps waits for its own result (a started server answers on its socket, a stopped one
+    // has exited), so a fixed wait after it only made every repair seconds slower.
+    std::chrono::milliseconds pause { 0 };
+    // The longest wait between two tries of a step that failed.
+    std::chrono::milliseconds longestRetryPause { 2000 };
 
     bool stopping() const { return flags.stopping(); }
     void sleepPause() const;
+    // Waits before try number `attempt` + 1 of a failed step: short at first, doubling up to
+    // longestRetryPause, so that a retry neither spins nor makes a quick recovery wait long.
+    void retryPause(int attempt) const;
 
     // Releases every list the phases filled; resetting an empty job does nothing.
     void reset();

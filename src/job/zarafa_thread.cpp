@@ -151,7 +151,8 @@ void CZarafaThread::scanPhase()
     m_job.startPhase("preparation");
     bool backedUp = m_phases.stopServiceAndBackUp(m_job);
     m_job.sleepPause();
-    while (!backedUp && !m_job.stopping()) {
+    for (int attempt = 0; !backedUp && !m_job.stopping(); ++attempt) {
+        m_job.retryPause(attempt);
         backedUp = m_phases.stopServiceAndBackUp(m_job);
         m_job.sleepPause();
     }
@@ -168,7 +169,8 @@ void CZarafaThread::scanPhase()
         connectToMySql(m_job, m_phases);
         m_job.sleepPause();
     } else {
-        while (!started && !m_job.stopping()) {
+        for (int attempt = 0; !started && !m_job.stopping(); ++attempt) {
+            m_job.retryPause(attempt);
             started = m_phases.startMySqlService(m_job);
         }
         if (!started) {
