@@ -213,6 +213,7 @@ TableOutcome readTable(RepairJob &job, const innodb::TableInSpace &space,
     const innodb::strcIbDataScan &entry = space.entry;
     TableOutcome outcome;
     outcome.name = entry.name;
+    outcome.definitionSource = frm::definitionSourceName(table.source);
     innodb::DecodeOptions options;
     options.includeDeleted = steps.includeDeleted;
     options.keepDamagedValues = steps.keepDamagedValues;
@@ -266,6 +267,11 @@ TableOutcome readTable(RepairJob &job, const innodb::TableInSpace &space,
     for (const auto &problem : read.problems) {
         outcome.problems.push_back(entry.name + ": " + problem);
     }
+    if (!decoder.usable()) {
+        // A record form met on the way that this program does not read: the reason, not rows
+        // of a guessed layout.
+        return notRead(decoder.problem());
+    }
     if (!read.layoutRefusal.empty()) {
         // A layout this program misreads: better no rows than rows of shifted columns.
         return notRead("its records do not decode consistently: " + read.layoutRefusal);
@@ -298,7 +304,6 @@ void runTableDataPass(
                 continue; // said below, with the dictionary's other tables that lack a file
             }
             TableOutcome outcome = readTable(job, space, *table, store, steps, progress);
-            outcome.definitionSource = frm::definitionSourceName(table->source);
             endTable(job, outcome, position++, table, steps, progress);
             job.outcomes.push_back(std::move(outcome));
         }
