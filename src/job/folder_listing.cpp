@@ -231,6 +231,10 @@ bool listTableFiles(RepairJob &job, const std::string &folder)
     if (names.empty() && !readFailed && isMySql8DataFolder(folder, zarafaPath)) {
         names = listOwnDefinitionFiles(zarafaPath);
         job.addListRow(job.nextListRow++, kSdiDefinitionsLine);
+        // A MySQL 8 server keeps its dictionary in mysql.ibd: whatever dictionary pages its
+        // ibdata1 still holds describe none of these tables, and each .ibd names its own root.
+        job.tablespacePath.clear();
+        job.tablespaceFileName.clear();
     }
     if (names.empty()) {
         if (readFailed) {

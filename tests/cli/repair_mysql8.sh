@@ -7,12 +7,17 @@
 # name the SDI as every table's definition source, and the FULLTEXT index's own tables are not
 # rebuilt as tables.
 #
-#   repair_mysql8.sh ZARAFA_REPAIR FIXTURES       (FIXTURES holds mysql-8.0-sakila and
-#                                                  mysql-5.0-sakila/sakila-data.sql)
+# With --ibdata1 FILE the folder also holds FILE as its ibdata1 (a real folder has one): its old
+# dictionary, here another server's with tables of its own, must not be taken for these tables'.
+#
+#   repair_mysql8.sh ZARAFA_REPAIR FIXTURES [--ibdata1 FILE]
+#                    (FIXTURES holds mysql-8.0-sakila and mysql-5.0-sakila/sakila-data.sql)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 repair=$1
 fixtures=$2
+ibdata1=
+[ "${3:-}" = "--ibdata1" ] && ibdata1=$4
 
 work=$(mktemp -d /tmp/zarafa-repair-test.XXXXXX)
 trap '[ -n "${KEEP:-}" ] || rm -rf "$work"' EXIT
@@ -22,6 +27,7 @@ cp "$fixtures"/mysql-8.0-sakila/sakila/*.ibd "$input/zarafa/"
 # The fixture lacks the server's own dictionary; the tool reads nothing of it but its presence,
 # which marks the folder as one a MySQL 8 server wrote.
 : >"$input/mysql.ibd"
+[ -z "$ibdata1" ] || cp "$ibdata1" "$input/ibdata1"
 chmod -R a-w "$input"
 fingerprint() { (cd "$1" && find . -type f -print0 | sort -z | xargs -0 sha256sum); }
 before=$(fingerprint "$input")
