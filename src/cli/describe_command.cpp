@@ -1,12 +1,14 @@
 // zarafa-repair describe FILE.frm: what the definition reader understood of one file, and the
-// CREATE TABLE text the rebuild would send for it; with --dictionary FOLDER TABLE the same of
-// what InnoDB's dictionary in FOLDER/ibdata1 says of the table.
+// CREATE TABLE text the rebuild would send for it; FILE.ibd does the same for the definition a
+// MySQL 8 tablespace carries, and --dictionary FOLDER TABLE for what InnoDB's dictionary in
+// FOLDER/ibdata1 says of the table.
 #include "cli/cli_commands.h"
 #include "frm/charset.h"
 #include "frm/column_type.h"
 #include "frm/create_table_text.h"
 #include "frm/table_definition_reader.h"
 #include "innodb/dictionary_definitions.h"
+#include "innodb/sdi_definition.h"
 #include "job/folder_listing.h"
 
 #include <CLI/CLI.hpp>
@@ -48,7 +50,10 @@ void printTable(std::ostream &out, const frm::FrmTableEntry &table)
 {
     out << "Table " << table.tableName << " (" << table.fileName << "), dictionary name "
         << table.dictionaryName << ", definition from "
-        << frm::definitionSourceName(table.source) << '\n';
+        << frm::definitionSourceName(table.source)
+        << (table.source == frm::DefinitionSource::Sdi ? " (the dictionary copy in the .ibd file)"
+                                                       : "")
+        << '\n';
     for (const std::string &note : table.definitionNotes) {
         out << "Note: " << note << '\n';
     }
@@ -111,8 +116,11 @@ DescribeOptions &options()
 void addDescribeCommand(CLI::App &app)
 {
     CLI::App *command = app.add_subcommand(
-        kCommandName, "Show what the table definition reader understands of one .frm file");
-    command->add_option("file", options().file, "The .frm file (with --dictionary: the table)")
+        kCommandName,
+        "Show what the table definition reader understands of one .frm file, or of the "
+        "definition a MySQL 8 .ibd file carries");
+    command->add_option("file", options().file,
+                "The .frm file, a MySQL 8 .ibd file (with --dictionary: the table)")
         ->required();
     command->add_option("--dictionary", options().dictionaryFolder,
         "Read the table's definition from InnoDB's dictionary in FOLDER/ibdata1 instead");
@@ -156,10 +164,14 @@ int runDescribeCommand(CLI::App &app)
     }
     const std::filesystem::path path(options().file);
     const std::string fileName = path.filename().string();
-    const std::string dictionaryName = "zarafa/" + frm::tableNameFromFileName(fileName);
-    const auto table = options().dictionaryFolder.empty()
-        ? frm::readTableDefinition(path.string(), fileName, dictionaryName)
-        : dictionaryTable(options().dictionaryFolder, options().file);
+    // A MySQL 8 .ibd carries its own definition (SDI); anything else is read as a .frm.
+    const bool ownDefinition = options().dictionaryFolder.empty() && path.extension() == ".ibd";
+    const std::string dictionaryName = "zarafa/"
+        + (ownDefinition ? path.stem().string() : frm::tableNameFromFileName(fileName));
+    const auto table = !options().dictionaryFolder.empty()
+        ? dictionaryTable(options().dictionaryFolder, options().file)
+        : ownDefinition ? innodb::readSdiDefinition(path.string(), fileName, dictionaryName)
+                        : frm::readTableDefinition(path.string(), fileName, dictionaryName);
     if (!table) {
         std::cerr << "zarafa-repair describe: " << table.error().describe() << '\n';
         return 1;

@@ -234,6 +234,72 @@ constexpr Collation kCollations[] = {
     Collation { 245, "utf8mb4", "utf8mb4_croatian_mysql561_ci", 4, 1, false },
     Collation { 246, "utf8mb4", "utf8mb4_unicode_520_ci", 4, 1, false },
     Collation { 247, "utf8mb4", "utf8mb4_vietnamese_ci", 4, 1, false },
+    // MySQL 8's UCA 9.0.0 collations (all NO PAD), which MariaDB 10.11 does not know: the
+    // workshop builds their columns with its closest UCA 14.0.0 NO PAD collation of the same
+    // strength and language, so that no two values the source told apart become duplicates.
+    Collation { 255, "utf8mb4", "utf8mb4_0900_ai_ci", 4, 1, false, "utf8mb4_uca1400_nopad_ai_ci" },
+    Collation { 256, "utf8mb4", "utf8mb4_de_pb_0900_ai_ci", 4, 1, false, "utf8mb4_uca1400_german2_nopad_ai_ci" },
+    Collation { 257, "utf8mb4", "utf8mb4_is_0900_ai_ci", 4, 1, false, "utf8mb4_uca1400_icelandic_nopad_ai_ci" },
+    Collation { 258, "utf8mb4", "utf8mb4_lv_0900_ai_ci", 4, 1, false, "utf8mb4_uca1400_latvian_nopad_ai_ci" },
+    Collation { 259, "utf8mb4", "utf8mb4_ro_0900_ai_ci", 4, 1, false, "utf8mb4_uca1400_romanian_nopad_ai_ci" },
+    Collation { 260, "utf8mb4", "utf8mb4_sl_0900_ai_ci", 4, 1, false, "utf8mb4_uca1400_slovenian_nopad_ai_ci" },
+    Collation { 261, "utf8mb4", "utf8mb4_pl_0900_ai_ci", 4, 1, false, "utf8mb4_uca1400_polish_nopad_ai_ci" },
+    Collation { 262, "utf8mb4", "utf8mb4_et_0900_ai_ci", 4, 1, false, "utf8mb4_uca1400_estonian_nopad_ai_ci" },
+    Collation { 263, "utf8mb4", "utf8mb4_es_0900_ai_ci", 4, 1, false, "utf8mb4_uca1400_spanish_nopad_ai_ci" },
+    Collation { 264, "utf8mb4", "utf8mb4_sv_0900_ai_ci", 4, 1, false, "utf8mb4_uca1400_swedish_nopad_ai_ci" },
+    Collation { 265, "utf8mb4", "utf8mb4_tr_0900_ai_ci", 4, 1, false, "utf8mb4_uca1400_turkish_nopad_ai_ci" },
+    Collation { 266, "utf8mb4", "utf8mb4_cs_0900_ai_ci", 4, 1, false, "utf8mb4_uca1400_czech_nopad_ai_ci" },
+    Collation { 267, "utf8mb4", "utf8mb4_da_0900_ai_ci", 4, 1, false, "utf8mb4_uca1400_danish_nopad_ai_ci" },
+    Collation { 268, "utf8mb4", "utf8mb4_lt_0900_ai_ci", 4, 1, false, "utf8mb4_uca1400_lithuanian_nopad_ai_ci" },
+    Collation { 269, "utf8mb4", "utf8mb4_sk_0900_ai_ci", 4, 1, false, "utf8mb4_uca1400_slovak_nopad_ai_ci" },
+    Collation { 270, "utf8mb4", "utf8mb4_es_trad_0900_ai_ci", 4, 1, false, "utf8mb4_uca1400_spanish2_nopad_ai_ci" },
+    Collation { 271, "utf8mb4", "utf8mb4_la_0900_ai_ci", 4, 1, false, "utf8mb4_uca1400_roman_nopad_ai_ci" },
+    Collation { 273, "utf8mb4", "utf8mb4_eo_0900_ai_ci", 4, 1, false, "utf8mb4_uca1400_esperanto_nopad_ai_ci" },
+    Collation { 274, "utf8mb4", "utf8mb4_hu_0900_ai_ci", 4, 1, false, "utf8mb4_uca1400_hungarian_nopad_ai_ci" },
+    Collation { 275, "utf8mb4", "utf8mb4_hr_0900_ai_ci", 4, 1, false, "utf8mb4_uca1400_croatian_nopad_ai_ci" },
+    Collation { 277, "utf8mb4", "utf8mb4_vi_0900_ai_ci", 4, 1, false, "utf8mb4_uca1400_vietnamese_nopad_ai_ci" },
+    Collation { 278, "utf8mb4", "utf8mb4_0900_as_cs", 4, 1, false, "utf8mb4_uca1400_nopad_as_cs" },
+    Collation { 279, "utf8mb4", "utf8mb4_de_pb_0900_as_cs", 4, 1, false, "utf8mb4_uca1400_german2_nopad_as_cs" },
+    Collation { 280, "utf8mb4", "utf8mb4_is_0900_as_cs", 4, 1, false, "utf8mb4_uca1400_icelandic_nopad_as_cs" },
+    Collation { 281, "utf8mb4", "utf8mb4_lv_0900_as_cs", 4, 1, false, "utf8mb4_uca1400_latvian_nopad_as_cs" },
+    Collation { 282, "utf8mb4", "utf8mb4_ro_0900_as_cs", 4, 1, false, "utf8mb4_uca1400_romanian_nopad_as_cs" },
+    Collation { 283, "utf8mb4", "utf8mb4_sl_0900_as_cs", 4, 1, false, "utf8mb4_uca1400_slovenian_nopad_as_cs" },
+    Collation { 284, "utf8mb4", "utf8mb4_pl_0900_as_cs", 4, 1, false, "utf8mb4_uca1400_polish_nopad_as_cs" },
+    Collation { 285, "utf8mb4", "utf8mb4_et_0900_as_cs", 4, 1, false, "utf8mb4_uca1400_estonian_nopad_as_cs" },
+    Collation { 286, "utf8mb4", "utf8mb4_es_0900_as_cs", 4, 1, false, "utf8mb4_uca1400_spanish_nopad_as_cs" },
+    Collation { 287, "utf8mb4", "utf8mb4_sv_0900_as_cs", 4, 1, false, "utf8mb4_uca1400_swedish_nopad_as_cs" },
+    Collation { 288, "utf8mb4", "utf8mb4_tr_0900_as_cs", 4, 1, false, "utf8mb4_uca1400_turkish_nopad_as_cs" },
+    Collation { 289, "utf8mb4", "utf8mb4_cs_0900_as_cs", 4, 1, false, "utf8mb4_uca1400_czech_nopad_as_cs" },
+    Collation { 290, "utf8mb4", "utf8mb4_da_0900_as_cs", 4, 1, false, "utf8mb4_uca1400_danish_nopad_as_cs" },
+    Collation { 291, "utf8mb4", "utf8mb4_lt_0900_as_cs", 4, 1, false, "utf8mb4_uca1400_lithuanian_nopad_as_cs" },
+    Collation { 292, "utf8mb4", "utf8mb4_sk_0900_as_cs", 4, 1, false, "utf8mb4_uca1400_slovak_nopad_as_cs" },
+    Collation { 293, "utf8mb4", "utf8mb4_es_trad_0900_as_cs", 4, 1, false, "utf8mb4_uca1400_spanish2_nopad_as_cs" },
+    Collation { 294, "utf8mb4", "utf8mb4_la_0900_as_cs", 4, 1, false, "utf8mb4_uca1400_roman_nopad_as_cs" },
+    Collation { 296, "utf8mb4", "utf8mb4_eo_0900_as_cs", 4, 1, false, "utf8mb4_uca1400_esperanto_nopad_as_cs" },
+    Collation { 297, "utf8mb4", "utf8mb4_hu_0900_as_cs", 4, 1, false, "utf8mb4_uca1400_hungarian_nopad_as_cs" },
+    Collation { 298, "utf8mb4", "utf8mb4_hr_0900_as_cs", 4, 1, false, "utf8mb4_uca1400_croatian_nopad_as_cs" },
+    Collation { 300, "utf8mb4", "utf8mb4_vi_0900_as_cs", 4, 1, false, "utf8mb4_uca1400_vietnamese_nopad_as_cs" },
+    Collation { 303, "utf8mb4", "utf8mb4_ja_0900_as_cs", 4, 1, false, "utf8mb4_uca1400_nopad_as_cs" },
+    Collation { 304, "utf8mb4", "utf8mb4_ja_0900_as_cs_ks", 4, 1, false, "utf8mb4_uca1400_nopad_as_cs" },
+    Collation { 305, "utf8mb4", "utf8mb4_0900_as_ci", 4, 1, false, "utf8mb4_uca1400_nopad_as_ci" },
+    Collation { 306, "utf8mb4", "utf8mb4_ru_0900_ai_ci", 4, 1, false, "utf8mb4_uca1400_nopad_ai_ci" },
+    Collation { 307, "utf8mb4", "utf8mb4_ru_0900_as_cs", 4, 1, false, "utf8mb4_uca1400_nopad_as_cs" },
+    Collation { 308, "utf8mb4", "utf8mb4_zh_0900_as_cs", 4, 1, false, "utf8mb4_uca1400_nopad_as_cs" },
+    Collation { 309, "utf8mb4", "utf8mb4_0900_bin", 4, 1, false, "utf8mb4_nopad_bin" },
+    Collation { 310, "utf8mb4", "utf8mb4_nb_0900_ai_ci", 4, 1, false, "utf8mb4_uca1400_danish_nopad_ai_ci" },
+    Collation { 311, "utf8mb4", "utf8mb4_nb_0900_as_cs", 4, 1, false, "utf8mb4_uca1400_danish_nopad_as_cs" },
+    Collation { 312, "utf8mb4", "utf8mb4_nn_0900_ai_ci", 4, 1, false, "utf8mb4_uca1400_danish_nopad_ai_ci" },
+    Collation { 313, "utf8mb4", "utf8mb4_nn_0900_as_cs", 4, 1, false, "utf8mb4_uca1400_danish_nopad_as_cs" },
+    Collation { 314, "utf8mb4", "utf8mb4_sr_latn_0900_ai_ci", 4, 1, false, "utf8mb4_uca1400_nopad_ai_ci" },
+    Collation { 315, "utf8mb4", "utf8mb4_sr_latn_0900_as_cs", 4, 1, false, "utf8mb4_uca1400_nopad_as_cs" },
+    Collation { 316, "utf8mb4", "utf8mb4_bs_0900_ai_ci", 4, 1, false, "utf8mb4_uca1400_nopad_ai_ci" },
+    Collation { 317, "utf8mb4", "utf8mb4_bs_0900_as_cs", 4, 1, false, "utf8mb4_uca1400_nopad_as_cs" },
+    Collation { 318, "utf8mb4", "utf8mb4_bg_0900_ai_ci", 4, 1, false, "utf8mb4_uca1400_nopad_ai_ci" },
+    Collation { 319, "utf8mb4", "utf8mb4_bg_0900_as_cs", 4, 1, false, "utf8mb4_uca1400_nopad_as_cs" },
+    Collation { 320, "utf8mb4", "utf8mb4_gl_0900_ai_ci", 4, 1, false, "utf8mb4_uca1400_nopad_ai_ci" },
+    Collation { 321, "utf8mb4", "utf8mb4_gl_0900_as_cs", 4, 1, false, "utf8mb4_uca1400_nopad_as_cs" },
+    Collation { 322, "utf8mb4", "utf8mb4_mn_cyrl_0900_ai_ci", 4, 1, false, "utf8mb4_uca1400_nopad_ai_ci" },
+    Collation { 323, "utf8mb4", "utf8mb4_mn_cyrl_0900_as_cs", 4, 1, false, "utf8mb4_uca1400_nopad_as_cs" },
     Collation { 576, "utf8", "utf8_croatian_ci", 3, 1, false },
     Collation { 577, "utf8", "utf8_myanmar_ci", 3, 1, false },
     Collation { 578, "utf8", "utf8_thai_520_w2", 3, 1, false },
@@ -349,6 +415,33 @@ const Collation *findCollation(std::uint16_t id)
         }
     }
     return nullptr;
+}
+
+std::uint16_t portableCollation(std::uint16_t id)
+{
+    const Collation *collation = findCollation(id);
+    if (!collation || collation->workshopName.empty()) {
+        return id;
+    }
+    const std::string_view name = collation->name;
+    if (name.ends_with("_bin") || name.find("_as_c") != std::string_view::npos) {
+        return kCharsetUtf8mb4Binary; // accent and case matter: compared by their bytes
+    }
+    // The language, as the workshop's counterpart names it: "utf8mb4_uca1400_german2_nopad_ai_ci".
+    constexpr std::string_view kPrefix = "utf8mb4_uca1400_";
+    const std::string_view workshop = collation->workshopName;
+    const std::size_t end = workshop.find("_nopad");
+    if (workshop.starts_with(kPrefix) && end != std::string_view::npos && end > kPrefix.size()) {
+        const std::string older
+            = "utf8mb4_" + std::string(workshop.substr(kPrefix.size(), end - kPrefix.size()))
+            + "_ci";
+        for (const Collation &candidate : kCollations) {
+            if (candidate.name == older) {
+                return candidate.id;
+            }
+        }
+    }
+    return kCharsetUtf8mb4Unicode;
 }
 
 std::string encodedCharacter(char c, std::uint16_t id)

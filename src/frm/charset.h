@@ -14,6 +14,9 @@ inline constexpr std::uint16_t kCharsetUtf8 = 33; // utf8_general_ci, Zarafa's d
 inline constexpr std::uint16_t kCharsetLatin1Bin = 47;
 inline constexpr std::uint16_t kCharsetBinary = 63;
 inline constexpr std::uint16_t kCharsetUtf8Bin = 83;
+inline constexpr std::uint16_t kCharsetUtf8mb4 = 45; // utf8mb4_general_ci
+inline constexpr std::uint16_t kCharsetUtf8mb4Binary = 46; // utf8mb4_bin
+inline constexpr std::uint16_t kCharsetUtf8mb4Unicode = 224; // utf8mb4_unicode_ci
 
 struct Collation
 {
@@ -23,10 +26,25 @@ struct Collation
     std::uint8_t maxBytesPerChar = 1;
     std::uint8_t minBytesPerChar = 1; // 2 for ucs2 and utf16, 4 for utf32
     bool isDefault = false; // the default collation of its character set
+    // The name a CREATE TABLE on the workshop server uses instead, for a collation of another
+    // server family that MariaDB does not have; empty when `name` itself is accepted.
+    std::string_view workshopName = {};
 };
+
+// The collation name a CREATE TABLE on the workshop uses: its own name, or the workshop's
+// counterpart of one MariaDB does not have.
+inline std::string_view workshopCollationName(const Collation &collation)
+{
+    return collation.workshopName.empty() ? collation.name : collation.workshopName;
+}
 
 // The collation with number `id`, or nullptr for a number this program does not know.
 const Collation *findCollation(std::uint16_t id);
+
+// The collation a dump meant for any server since MySQL 5.5 writes for collation `id`: `id`
+// itself, or for one of MySQL 8's 0900 collations the older collation of the same language and
+// strength (utf8mb4_unicode_ci or its language's, utf8mb4_bin for accent- and case-sensitive).
+std::uint16_t portableCollation(std::uint16_t id);
 
 // The bytes a CHAR column of collation `id` pads its values with: the space character in that
 // character set ("\x20", "\x00\x20" in ucs2 and utf16, "\x20\x00" in utf16le, "\0\0\0\x20" in

@@ -244,7 +244,8 @@ bool isBlobFieldType(std::uint8_t fieldType)
 
 bool isStoredColumn(const ColumnDef &column)
 {
-    return column.generation != ColumnDef::Generation::Virtual && !column.hiddenByServer;
+    return column.generation != ColumnDef::Generation::Virtual
+        && (!column.hiddenByServer || column.storedByServer);
 }
 
 bool isInsertedColumn(const ColumnDef &column)

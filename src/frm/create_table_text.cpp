@@ -37,7 +37,7 @@ std::string characterSetClause(const FrmTableEntry &table, const ColumnDef &colu
         return {};
     }
     return " CHARACTER SET " + std::string(collation->charset) + " COLLATE "
-        + std::string(collation->name);
+        + std::string(workshopCollationName(*collation));
 }
 
 std::string tableCharsetClause(std::uint16_t charset)
@@ -53,7 +53,7 @@ std::string tableCharsetClause(std::uint16_t charset)
         return {};
     }
     return "charset = " + std::string(collation->charset)
-        + " collate = " + std::string(collation->name);
+        + " collate = " + std::string(workshopCollationName(*collation));
 }
 
 } // namespace

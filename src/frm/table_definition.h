@@ -64,6 +64,9 @@ struct ColumnDef
     // A column the server adds and hides itself, the hash of a long UNIQUE key (MariaDB 10.4+):
     // no part of the table as its owner made it, and never stored in a clustered record.
     bool hiddenByServer = false;
+    // Of those, one InnoDB stores in every clustered record all the same: the FTS_DOC_ID of a
+    // table with a FULLTEXT index, which MySQL 8's definition lists among InnoDB's own columns.
+    bool storedByServer = false;
     // A generated column: VIRTUAL ones are computed on reading and never stored in a record,
     // STORED ones are; either way the server computes them, so a row never names them.
     enum class Generation { None, Virtual, Stored };
@@ -158,6 +161,10 @@ struct FrmTableEntry
     // What the source could not tell and the rebuilt table therefore lacks, one line each
     // ("column defaults and AUTO_INCREMENT are not kept in the dictionary ...").
     std::vector<std::string> definitionNotes;
+    // The clustered index as a MySQL 8 definition names it: its root page and index id; 0 when
+    // the definition does not say (a .frm), and the tablespace's own structure tells.
+    std::uint32_t clusteredRootPage = 0;
+    std::uint64_t clusteredIndexId = 0;
 };
 
 } // namespace frm

@@ -443,14 +443,14 @@ common::Result<FrmTableEntry> parseTableDefinition(
     return table;
 }
 
-void completeTableModel(FrmTableEntry &table)
+void completeTableModel(FrmTableEntry &table, std::optional<int> clusteredKey)
 {
     setPrefixLengths(table);
     table.firstKeyParts = table.keys.empty()
         ? std::uint8_t { 0 }
         : static_cast<std::uint8_t>(table.keys.front().parts.size());
     table.hasPrimaryKey = !table.keys.empty() && table.keys.front().kind == KeyKind::Primary;
-    table.clusteredKey = findClusteredKey(table);
+    table.clusteredKey = clusteredKey ? *clusteredKey : findClusteredKey(table);
     setRecordOrder(table);
     for (const KeyDef &key : table.keys) {
         table.keyClauses.push_back(keyClause(table, key));

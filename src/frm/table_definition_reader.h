@@ -17,6 +17,7 @@
 #include "common/result.h"
 #include "frm/table_definition.h"
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -52,8 +53,10 @@ common::Result<FrmTableEntry> parseTableDefinition(
     common::Bytes bytes, const std::string &fileName, const std::string &dictionaryName);
 
 // What follows from a table's columns and keys, whatever described them: prefix lengths, the
-// clustered key, the record order and the key clauses.
-void completeTableModel(FrmTableEntry &table);
+// key summary, the clustered key, the record order and the key clauses. `clusteredKey` is the key
+// InnoDB clusters on when the definition names it; without it, the key is found as the server
+// chooses.
+void completeTableModel(FrmTableEntry &table, std::optional<int> clusteredKey = std::nullopt);
 
 // The table name of a definition file name: without ".frm", with the server's @xxxx encoding of
 // special characters decoded to UTF-8 ("odd@0020names.frm" -> "odd names").

@@ -1,5 +1,6 @@
 #include "innodb/overflow_chain.h"
 
+#include "innodb/lob_index.h"
 #include "innodb/page_check.h"
 #include "innodb/page_layout.h"
 #include "innodb/zip_blob.h"
@@ -17,26 +18,20 @@ std::string pageName(std::uint32_t page) { return "overflow page " + std::to_str
 std::string refusal(ConstPage page, const PageRead &read, std::uint32_t number,
     const OverflowExpectation &expectation)
 {
-    // The checksum first: random bytes over a page usually leave its header intact, and only the
-    // checksum then tells the page from a good one. A page stored compressed is checked as
-    // stored: its view no longer carries the checksum.
-    if (const PageCheck check = read.storedCheck ? *read.storedCheck : checkPageEitherLayout(page);
-        !check.ok()) {
-        return pageName(number) + " is " + std::string(describe(check.verdict));
-    }
-    if (pageNumberOf(page) != number) {
-        return pageName(number) + " holds page " + std::to_string(pageNumberOf(page))
-            + " (the chain points to a page written elsewhere)";
-    }
-    if (spaceIdOf(page) != expectation.spaceId) {
-        return pageName(number) + " belongs to tablespace " + std::to_string(spaceIdOf(page))
-            + ", not to tablespace " + std::to_string(expectation.spaceId);
+    if (std::string why = chainPageRefusal(page, read, number, expectation.spaceId, pageName(number));
+        !why.empty()) {
+        return why;
     }
     const std::uint16_t type = pageTypeOf(page);
     if (type == kFilPageTypeZBlob || type == kFilPageTypeZBlob2) {
         return pageName(number) + " is a compressed BLOB page, not part of an uncompressed value";
     }
-    if (type != kFilPageTypeBlob
+    if (type == kFilPageTypeZLobFirst || type == kFilPageTypeZLobData
+        || type == kFilPageTypeZLobFragment) {
+        return pageName(number) + " is in MySQL 8's compressed LOB format (page type "
+            + std::to_string(type) + "), which this program does not read";
+    }
+    if (type != expectation.blobPageType
         && !(type == kFilPageTypeAllocated && expectation.untypedBlobPages)) {
         return pageName(number) + " is not a BLOB page (page type " + std::to_string(type) + ")";
     }
@@ -44,6 +39,27 @@ std::string refusal(ConstPage page, const PageRead &read, std::uint32_t number,
 }
 
 } // namespace
+
+std::string chainPageRefusal(ConstPage page, const PageRead &read, std::uint32_t number,
+    std::uint32_t spaceId, const std::string &name)
+{
+    // The checksum first: random bytes over a page usually leave its header intact, and only the
+    // checksum then tells the page from a good one. A page stored compressed is checked as
+    // stored: its view no longer carries the checksum.
+    if (const PageCheck check = read.storedCheck ? *read.storedCheck : checkPageEitherLayout(page);
+        !check.ok()) {
+        return name + " is " + std::string(describe(check.verdict));
+    }
+    if (pageNumberOf(page) != number) {
+        return name + " holds page " + std::to_string(pageNumberOf(page))
+            + " (the chain points to a page written elsewhere)";
+    }
+    if (spaceIdOf(page) != spaceId) {
+        return name + " belongs to tablespace " + std::to_string(spaceIdOf(page))
+            + ", not to tablespace " + std::to_string(spaceId);
+    }
+    return {};
+}
 
 OverflowResult ReadOverflowChain(PageSource &pages, const OverflowExpectation &expectation,
     std::uint32_t firstPage, std::uint64_t expectedLength, LongValueWriter &writer)
@@ -79,6 +95,9 @@ OverflowResult ReadOverflowChain(PageSource &pages, const OverflowExpectation &e
                 pageName(page) + (read.reason.empty() ? " cannot be read" : " is " + read.reason));
         }
         const ConstPage view(buffer);
+        if (page == firstPage && pageTypeOf(view) == kFilPageTypeLobFirst) {
+            return ReadLobValue(pages, expectation, firstPage, expectedLength, writer);
+        }
         if (std::string why = refusal(view, read, page, expectation); !why.empty()) {
             return stop(std::move(why));
         }

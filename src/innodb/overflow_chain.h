@@ -3,6 +3,7 @@
 #pragma once
 
 #include "innodb/long_value_store.h"
+#include "innodb/page_layout.h"
 #include "innodb/page_source.h"
 
 #include <cstdint>
@@ -23,6 +24,14 @@ inline constexpr std::size_t kExternLength = 12;
 // streams in pages of type 11 (first) and 12 (the rest): never to be read as plain bytes.
 inline constexpr std::uint16_t kFilPageTypeZBlob = 11;
 inline constexpr std::uint16_t kFilPageTypeZBlob2 = 12;
+// MySQL 8.0's LOB format: index, data and first pages; and its compressed forms
+// (ROW_FORMAT=COMPRESSED tables): first page, data, fragment.
+inline constexpr std::uint16_t kFilPageTypeLobIndex = 22;
+inline constexpr std::uint16_t kFilPageTypeLobData = 23;
+inline constexpr std::uint16_t kFilPageTypeLobFirst = 24;
+inline constexpr std::uint16_t kFilPageTypeZLobFirst = 25;
+inline constexpr std::uint16_t kFilPageTypeZLobData = 26;
+inline constexpr std::uint16_t kFilPageTypeZLobFragment = 27;
 
 // What the chain's pages must say about themselves.
 struct OverflowExpectation
@@ -32,6 +41,9 @@ struct OverflowExpectation
     // tablespace of that age is type 0 accepted; anywhere else it means the chain points at a
     // page that holds no part of this value.
     bool untypedBlobPages = false;
+    // The type the chain's pages carry: BLOB pages, or those of another index that keeps its
+    // values in the same chain (MySQL 8's SDI BLOB pages).
+    std::uint16_t blobPageType = kFilPageTypeBlob;
 };
 
 struct OverflowResult
@@ -42,6 +54,12 @@ struct OverflowResult
     // when complete.
     std::string damage;
 };
+
+// Why a page of an external value's chain (read as number `number`, called `name` in messages)
+// cannot hold a part of it: a failing checksum, another page's number, another space's id. Empty
+// when it passes; its page type is the caller's to check.
+std::string chainPageRefusal(ConstPage page, const PageRead &read, std::uint32_t number,
+    std::uint32_t spaceId, const std::string &name);
 
 // Appends the external part of a value to `writer`, following the chain from `firstPage` until
 // `expectedLength` bytes are read. A page is taken only when its checksum (any algorithm the page

@@ -14,7 +14,9 @@
 namespace innodb {
 
 // New-style record header, the 5 bytes below the origin (rem0rec.h, REC_NEW_*):
-//   origin-5      info bits (high nibble: 0x20 deleted, 0x10 min-rec) | records owned
+//   origin-5      info bits (high nibble: 0x20 deleted, 0x10 min-rec; MySQL 8 adds 0x80 for a
+//                 record written after an instant ADD COLUMN and 0x40 for one carrying a row
+//                 version) | records owned
 //   origin-4..-3  heap number (13 high bits) | status (3 low bits: 0 ordinary, 1 node pointer,
 //                 2 infimum, 3 supremum, 4 MariaDB instant metadata)
 //   origin-2..-1  next record, relative to this origin, modulo 64 KiB
@@ -27,6 +29,8 @@ inline constexpr std::size_t kNewRecordHeaderSize = 5;
 inline constexpr std::size_t kOldRecordHeaderSize = 6;
 inline constexpr std::uint8_t kRecordInfoDeleted = 0x20;
 inline constexpr std::uint8_t kRecordInfoMinRec = 0x10;
+inline constexpr std::uint8_t kRecordInfoMySqlVersion = 0x40;
+inline constexpr std::uint8_t kRecordInfoMySqlInstant = 0x80;
 inline constexpr std::uint8_t kRecordStatusOrdinary = 0;
 inline constexpr std::uint8_t kRecordStatusNodePointer = 1;
 inline constexpr std::uint8_t kRecordStatusInstant = 4;

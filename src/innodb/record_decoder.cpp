@@ -1,6 +1,7 @@
 #include "innodb/record_decoder.h"
 
 #include "frm/column_type.h"
+#include "frm/sdi_table.h"
 #include "innodb/dictionary.h"
 #include "innodb/overflow_chain.h"
 #include "innodb/record_chain.h"
@@ -145,6 +146,16 @@ PageDecodeCounts RecordDecoder::decodePage(ConstPage page, std::uint32_t pageNum
             break;
         }
         ++counts.recordsWalked;
+        if ((info & (kRecordInfoMySqlVersion | kRecordInfoMySqlInstant)) != 0) {
+            // Its fields follow the columns of the row version it names, which the definition
+            // does not give: read with today's columns they would shift. The whole table is
+            // refused rather than some of its rows decoded with a guessed layout.
+            m_problem = (info & kRecordInfoMySqlVersion) != 0 ? std::string(frm::kRowVersionsRefusal)
+                                                              : std::string(frm::kInstantAddRefusal);
+            ++counts.recordsRejected;
+            counts.pagesRejected = 1;
+            break;
+        }
         if (status != kRecordStatusOrdinary && !instantRecord) {
             // A node pointer, or an instant-ALTER record in a table not known to have had
             // columns added: not a row of this layout, and a leaf that holds one is not what

@@ -76,6 +76,12 @@ PageLayoutCheck RecordDecoder::checkPageLayout(ConstPage page)
             = (instantRecord || (!compact && instant())) && (info & kRecordInfoMinRec) != 0;
         metadataRecords += metadata ? 1 : 0;
         const bool columnMap = metadata && (info & kRecordInfoDeleted) != 0;
+        if ((info & (kRecordInfoMySqlVersion | kRecordInfoMySqlInstant)) != 0) {
+            // A record of another row version: not this layout's to judge. Decoding refuses the
+            // table by that reason.
+            check.judged = false;
+            return check;
+        }
         if (columnMap && !m_columnMapKnown) {
             // Columns dropped or reordered in place, and the map that tells their layout is not
             // known yet: no record of the page can be judged.

@@ -74,21 +74,24 @@ common::Result<TableDiscovery> discoverTables(PageSource &source, const ScanResu
     return discoverTables(*dictionary, database);
 }
 
-common::Result<strcIbDataScan> discoverSingleTable(PageSource &source, std::string name)
+common::Result<strcIbDataScan> discoverSingleTable(
+    PageSource &source, std::string name, std::uint32_t rootPage)
 {
+    const std::string pageName = "page " + std::to_string(rootPage);
     std::vector<std::uint8_t> buffer(source.pageSize());
-    if (const PageRead read = source.readPage(kIbdClusteredRoot, buffer); !read) {
+    if (const PageRead read = source.readPage(rootPage, buffer); !read) {
         return common::corruption(
-            read.reason.empty() ? "page 3 cannot be read" : "page 3 is " + read.reason, name);
+            read.reason.empty() ? pageName + " cannot be read" : pageName + " is " + read.reason,
+            name);
     }
     const ConstPage page(buffer);
-    if (!isIndexPage(page) || pageNumberOf(page) != kIbdClusteredRoot) {
-        return common::corruption("page 3 is not the clustered index root", name);
+    if (!isIndexPage(page) || pageNumberOf(page) != rootPage) {
+        return common::corruption(pageName + " is not the clustered index root", name);
     }
     strcIbDataScan table;
     table.name = std::move(name);
     table.indexId = indexIdOf(page);
-    table.rootPage = kIbdClusteredRoot;
+    table.rootPage = rootPage;
     // Without a dictionary the key kind is the .frm's to tell; assume the usual case.
     table.hasPrimaryKey = true;
     table.compact = isCompactPage(page);

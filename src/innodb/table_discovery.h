@@ -54,9 +54,11 @@ TableDiscovery discoverTables(const Dictionary &dictionary, std::string_view dat
 common::Result<TableDiscovery> discoverTables(PageSource &source, const ScanResult &scan,
     std::string_view database = "zarafa", const std::function<bool()> &stopRequested = {});
 
-// A file-per-table .ibd has no dictionary: its clustered index is the one rooted at page 3, and
-// its index id is that page's PAGE_INDEX_ID. `name` is the dictionary name to give the table.
-// Corruption when page 3 is not an index root of this file.
-common::Result<strcIbDataScan> discoverSingleTable(PageSource &source, std::string name);
+// A file-per-table .ibd has no dictionary: its clustered index is the one rooted at page 3 (or
+// where a MySQL 8 definition says, `rootPage`), and its index id is that page's PAGE_INDEX_ID.
+// `name` is the dictionary name to give the table. Corruption when that page is not an index root
+// of this file.
+common::Result<strcIbDataScan> discoverSingleTable(
+    PageSource &source, std::string name, std::uint32_t rootPage = kIbdClusteredRoot);
 
 } // namespace innodb

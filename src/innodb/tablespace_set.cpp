@@ -242,7 +242,9 @@ TablespaceSet TablespaceSet::open(const std::string &systemPath, const std::stri
         if (!own) {
             continue;
         }
-        auto single = discoverSingleTable(*own->pages, name);
+        auto single = discoverSingleTable(*own->pages, name,
+            definition && definition->clusteredRootPage != 0 ? definition->clusteredRootPage
+                                                             : kIbdClusteredRoot);
         if (!single) {
             set.m_problems.push_back(fileName + ": " + single.error().describe());
             continue;

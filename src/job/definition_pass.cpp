@@ -2,6 +2,7 @@
 
 #include "common/strings.h"
 #include "frm/table_definition_reader.h"
+#include "innodb/sdi_definition.h"
 #include "job/definition_sources.h"
 #include "job/folder_listing.h"
 
@@ -55,7 +56,7 @@ void addTable(
         std::string line = fileName + " : definition from "
             + (entry.source == frm::DefinitionSource::Dictionary
                     ? std::string("InnoDB's dictionary in ibdata1 (no readable .frm file)")
-                    : std::string("the definition stored in its .ibd file"));
+                    : std::string("the SDI stored in its .ibd file"));
         for (const std::string &note : entry.definitionNotes) {
             line += "; " + note;
         }
@@ -163,8 +164,11 @@ void runDefinitionPass(
         job.host.statusLine(3, fileName);
         job.progress.step(Stage::Definitions, i, job.tableFileNames.size(), "tables");
 
-        auto table
-            = frm::readTableDefinition((folder / fileName).string(), fileName, dictionaryName);
+        // A MySQL 8 folder lists .ibd files: each carries its own definition.
+        const std::string path = (folder / fileName).string();
+        auto table = endsWithIgnoringCase(fileName, ".ibd")
+            ? innodb::readSdiDefinition(path, fileName, dictionaryName)
+            : frm::readTableDefinition(path, fileName, dictionaryName);
         if (!table) {
             switch (frm::definitionProblem(table.error())) {
             case frm::DefinitionProblem::WrongVersion:

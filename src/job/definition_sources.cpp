@@ -1,6 +1,7 @@
 #include "job/definition_sources.h"
 
 #include "job/folder_listing.h"
+#include "job/mysql8_folder.h"
 
 #include <filesystem>
 #include <system_error>
@@ -10,12 +11,6 @@ namespace fs = std::filesystem;
 namespace job {
 
 namespace {
-
-bool holdsEntry(const fs::path &folder, std::string_view name)
-{
-    std::error_code error;
-    return fs::exists(folder / std::string(name), error);
-}
 
 std::size_t usableCount(const RepairJob &job)
 {
@@ -27,11 +22,6 @@ std::size_t usableCount(const RepairJob &job)
 }
 
 } // namespace
-
-bool isMySql8DataFolder(const std::string &folder)
-{
-    return holdsEntry(folder, "mysql.ibd") || holdsEntry(folder, "#innodb_redo");
-}
 
 bool isAlterLeftover(std::string_view dictionaryName)
 {
@@ -93,7 +83,7 @@ bool gatherDefinitionSources(RepairJob &job)
         job.folderProblem += ", and the dictionary in " + job.tablespacePath
             + " names no zarafa table";
     }
-    if (isMySql8DataFolder(folder)) {
+    if (looksLikeMySql8DataFolder(folder)) {
         job.folderProblem += "; this looks like a MySQL 8 data folder";
     }
     return false;

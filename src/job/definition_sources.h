@@ -9,10 +9,6 @@
 
 namespace job {
 
-// A MySQL 8 data folder: its dictionary lives in mysql.ibd and each table's serialized
-// definition inside its own .ibd, with no .frm file anywhere.
-bool isMySql8DataFolder(const std::string &folder);
-
 // Reads the definitions that InnoDB's dictionary in the job's ibdata1 holds for the zarafa
 // tables into job.dictionaryDefinitions (nothing when there is no readable ibdata1). True when
 // the job has a definition for at least one table, from .frm files or from the dictionary; false,

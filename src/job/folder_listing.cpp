@@ -1,5 +1,7 @@
 #include "job/folder_listing.h"
 
+#include "job/mysql8_folder.h"
+
 #include "common/strings.h"
 #include "innodb/tablespace_check.h"
 #include "job/definition_sources.h"
@@ -201,7 +203,7 @@ bool listTableFiles(RepairJob &job, const std::string &folder)
         job.folderProblem = (fs::path(folder) / "Zarafa").string()
             + ": no such folder, and there is no ibdata1 whose dictionary could stand in for its "
               "table definitions";
-        if (isMySql8DataFolder(folder)) {
+        if (looksLikeMySql8DataFolder(folder)) {
             job.folderProblem += "; this looks like a MySQL 8 data folder";
         }
         return false;
@@ -226,6 +228,14 @@ bool listTableFiles(RepairJob &job, const std::string &folder)
     }
     // The enumeration order of a Linux file system is arbitrary; sorting makes runs repeatable.
     std::sort(names.begin(), names.end());
+    if (names.empty() && !readFailed && isMySql8DataFolder(folder, zarafaPath)) {
+        names = listOwnDefinitionFiles(zarafaPath);
+        job.addListRow(job.nextListRow++, kSdiDefinitionsLine);
+        // A MySQL 8 server keeps its dictionary in mysql.ibd: whatever dictionary pages its
+        // ibdata1 still holds describe none of these tables, and each .ibd names its own root.
+        job.tablespacePath.clear();
+        job.tablespaceFileName.clear();
+    }
     if (names.empty()) {
         if (readFailed) {
             showFileCantBeOpened(job);
@@ -237,7 +247,7 @@ bool listTableFiles(RepairJob &job, const std::string &folder)
         job.folderProblem = zarafaPath.string()
             + ": holds no table definition (.frm) files, and there is no ibdata1 whose "
               "dictionary could stand in for them";
-        if (isMySql8DataFolder(folder) || holdsIbdFiles(zarafaPath.string())) {
+        if (looksLikeMySql8DataFolder(folder) || holdsIbdFiles(zarafaPath.string())) {
             job.folderProblem += "; this looks like a MySQL 8 data folder";
         }
         return false;

@@ -140,12 +140,15 @@ std::string dumpHeader(const DumpDescription &description)
 std::string portableCreateTable(const frm::FrmTableEntry &table)
 {
     frm::FrmTableEntry portable = table;
+    // MySQL 8's collations, which neither older servers nor MariaDB know, as their older kin.
+    portable.defaultCharset = frm::portableCollation(table.defaultCharset);
     for (frm::ColumnDef &column : portable.definitionOrder) {
         column.defaultValue = portableDefault(column.defaultValue);
+        column.charset = frm::portableCollation(column.charset);
     }
     std::string text = "CREATE TABLE " + frm::quoteIdentifier(table.tableName) + " (\n  "
         + frm::tableElementsText(portable, ",\n  ") + "\n) ENGINE=InnoDB";
-    text += tableCharsetOption(table.defaultCharset);
+    text += tableCharsetOption(portable.defaultCharset);
     return text + frm::tableOptionsText(table);
 }
 

@@ -229,6 +229,7 @@ TableOutcome readTable(RepairJob &job, const innodb::TableInSpace &space,
     const innodb::strcIbDataScan &entry = space.entry;
     TableOutcome outcome;
     outcome.name = entry.name;
+    outcome.definitionSource = frm::definitionSourceName(table.source);
     innodb::DecodeOptions options;
     options.includeDeleted = steps.includeDeleted;
     options.keepDamagedValues = steps.keepDamagedValues;
@@ -294,6 +295,11 @@ TableOutcome readTable(RepairJob &job, const innodb::TableInSpace &space,
     for (const auto &problem : read.problems) {
         outcome.problems.push_back(entry.name + ": " + problem);
     }
+    if (!decoder.usable()) {
+        // A record form met on the way that this program does not read: the reason, not rows
+        // of a guessed layout.
+        return notRead(decoder.problem());
+    }
     if (!read.layoutRefusal.empty()) {
         // A layout this program misreads: better no rows than rows of shifted columns.
         return notRead("its records do not decode consistently: " + read.layoutRefusal);
@@ -352,7 +358,6 @@ void runTableDataPass(
             }
             TableOutcome outcome
                 = readTable(job, space, *table, store, steps, progress, evidence.get());
-            outcome.definitionSource = frm::definitionSourceName(table->source);
             endTable(job, outcome, position++, table, steps, progress);
             job.outcomes.push_back(std::move(outcome));
         }

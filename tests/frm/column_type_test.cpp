@@ -125,4 +125,25 @@ TEST(ColumnTypeTest, SqlTypesAreWrittenAsTheServerWritesThem)
     EXPECT_EQ(type(fieldtype::kBit, 10), "bit(10)");
 }
 
+// MySQL 8's 0900 collations: the workshop takes MariaDB's UCA 14 NO PAD counterparts, a dump for
+// any server the older collation of the same language and strength; the others stay as they are.
+TEST(CollationTest, MySql8CollationsHaveAWorkshopAndAPortableCounterpart)
+{
+    const auto name = [](std::uint16_t id) {
+        const Collation *collation = findCollation(id);
+        return collation ? std::string(collation->name) : std::string("?");
+    };
+    const Collation *aiCi = findCollation(255);
+    ASSERT_NE(aiCi, nullptr);
+    EXPECT_EQ(aiCi->name, "utf8mb4_0900_ai_ci");
+    EXPECT_EQ(workshopCollationName(*aiCi), "utf8mb4_uca1400_nopad_ai_ci");
+    EXPECT_EQ(name(portableCollation(255)), "utf8mb4_unicode_ci");
+    EXPECT_EQ(name(portableCollation(256)), "utf8mb4_german2_ci"); // utf8mb4_de_pb_0900_ai_ci
+    EXPECT_EQ(name(portableCollation(278)), "utf8mb4_bin"); // utf8mb4_0900_as_cs
+    EXPECT_EQ(portableCollation(kCharsetUtf8), kCharsetUtf8);
+    EXPECT_EQ(portableCollation(kCharsetUtf8mb4), kCharsetUtf8mb4);
+    EXPECT_EQ(workshopCollationName(*findCollation(kCharsetUtf8)), "utf8_general_ci");
+}
+
 } // namespace
+

@@ -89,7 +89,13 @@ TEST_F(ListingFixture, EachReasonTheFolderCannotBeReadIsNamedWithItsPath)
     EXPECT_EQ(problemOf(dir.str()),
         dir.str() + "/Zarafa: no such folder" + noDictionary
             + "; this looks like a MySQL 8 data folder");
+    // .ibd files with mysql.ibd beside them are a MySQL 8 folder, whose .ibd files carry the
+    // definitions; without mysql.ibd nothing says so, and the folder is refused by its look.
     dir.write("zarafa/stores.ibd", "x");
+    repairJob.reset();
+    EXPECT_TRUE(job::listTableFiles(repairJob, dir.str()));
+    EXPECT_EQ(repairJob.tableFileNames, (std::vector<std::string> { "stores.ibd" }));
+    std::filesystem::remove(dir.path() / "mysql.ibd");
     EXPECT_EQ(problemOf(dir.str()),
         dir.str()
             + "/zarafa: holds no table definition (.frm) files, and there is no ibdata1 whose "
