@@ -3,6 +3,7 @@
 #include "innodb/instant_alter.h"
 #include "innodb/lob_decoder.h"
 #include "innodb/page_check.h"
+#include "innodb/salvage_pass.h"
 
 #include <optional>
 #include <string>
@@ -208,7 +209,18 @@ TableReadCounts readTableRows(PageSource &file, const ScanResult &scan, const st
     if (!counts.layoutRefusal.empty()) {
         return finish();
     }
-    const auto decode = [&](const TablePage &page) {
+    std::optional<SalvagePass> salvage;
+    if (callbacks.salvage && !lob) {
+        salvage.emplace(decoder, pages, *callbacks.salvage);
+    }
+    const auto leftOut = [&](const TablePage &page, bool orphan) {
+        if (salvage) {
+            salvage->keep(page, orphan);
+            return std::string(": its rows are left out, and salvaged where they prove sound");
+        }
+        return std::string(": its rows are left out");
+    };
+    const auto decode = [&](const TablePage &page, bool orphan) {
         if (stopping()) {
             counts.stopped = true;
             return false;
@@ -234,8 +246,8 @@ TableReadCounts readTableRows(PageSource &file, const ScanResult &scan, const st
             counts.failedPages.push_back(page.pageNumber);
             const bool decodeAnyway = callbacks.decodeFailedPages && read.ok();
             counts.problems.push_back(where + " is " + std::string(describe(check.verdict))
-                + (decodeAnyway ? ": its rows were read anyway and may be wrong"
-                                : ": its rows are left out"));
+                + (decodeAnyway ? std::string(": its rows were read anyway and may be wrong")
+                                : leftOut(page, orphan)));
             if (!decodeAnyway) {
                 return true;
             }
@@ -251,16 +263,17 @@ TableReadCounts readTableRows(PageSource &file, const ScanResult &scan, const st
             counts.failedPages.push_back(page.pageNumber);
             counts.problems.push_back(where
                 + " is intact but its records do not fit the table's definition (" + layout.reason
-                + "): its rows are left out");
+                + ")" + leftOut(page, orphan));
             return true;
         }
         ++counts.pagesRead;
-        counts.decoded += lob ? DecodeLobPage(decoder, view, page.pageNumber, target)
-                              : DecodePageRecords(decoder, view, page.pageNumber, target);
+        RowSink &into = salvage ? salvage->through(target, page, orphan) : target;
+        counts.decoded += lob ? DecodeLobPage(decoder, view, page.pageNumber, into)
+                              : DecodePageRecords(decoder, view, page.pageNumber, into);
         return true;
     };
     for (const TablePage &page : pages.treePages) {
-        if (!decode(page)) {
+        if (!decode(page, false)) {
             return finish();
         }
     }
@@ -270,9 +283,12 @@ TableReadCounts readTableRows(PageSource &file, const ScanResult &scan, const st
     }
     for (const TablePage &page : pages.orphanPages) {
         ++counts.orphanPages;
-        if (!decode(page)) {
+        if (!decode(page, true)) {
             return finish();
         }
+    }
+    if (salvage && salvage->anyKept()) {
+        counts.salvaged = salvage->run(file, stopping);
     }
     return finish();
 }

@@ -56,6 +56,7 @@ void RepairJob::reset()
     resultFolder.clear();
     recoveredFolder.clear();
     dumpPath.clear();
+    salvagedDumpPath.clear();
     nextListRow = 3;
 }
 

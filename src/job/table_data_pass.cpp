@@ -6,7 +6,9 @@
 #include "innodb/row_key_text.h"
 #include "innodb/table_reader.h"
 #include "job/folder_listing.h"
+#include "job/salvage_rows.h"
 
+#include <optional>
 #include <string>
 
 namespace job {
@@ -136,6 +138,20 @@ private:
     std::vector<DamagedRow> &m_notes;
 };
 
+// The rows its damaged pages still gave, and where they went.
+void addSalvageRows(RepairJob &job, const TableOutcome &outcome)
+{
+    const SalvageOutcome &salvage = outcome.salvage;
+    if (salvage.rowsSalvaged == 0) {
+        return;
+    }
+    addRow(job,
+        outcome.name + ": " + salvageSummary(salvage));
+    if (!salvage.problem.empty()) {
+        addRow(job, outcome.name + ": " + salvage.problem);
+    }
+}
+
 // The window's list names at most this many damaged rows per table; the report names them all.
 constexpr std::size_t kDamagedRowsListed = 20;
 
@@ -154,6 +170,7 @@ void addDetailRows(RepairJob &job, const TableOutcome &outcome)
     line(common::str::kRecordsDamaged, outcome.recordsRejected);
     line(common::str::kValuesCutShort, outcome.valuesTruncated);
     line(common::str::kRowsWithDamagedLongValues, outcome.rowsWithDamagedLongValues);
+    addSalvageRows(job, outcome);
     for (const auto &problem : outcome.problems) {
         addRow(job, problem);
     }
@@ -242,8 +259,17 @@ TableOutcome readTable(RepairJob &job, const innodb::TableInSpace &space,
         progress.page();
     };
     DamagedRowNotes notes(*writer, outcome.damagedRows);
+    std::optional<SalvageRouter> salvage;
+    if (steps.quarantine) {
+        salvage.emplace(table, *steps.quarantine, steps.mergeSalvaged ? writer.get() : nullptr,
+            outcome.salvage);
+        callbacks.salvage = &*salvage;
+    }
     const innodb::TableReadCounts read
         = innodb::readTableRows(*space.file, *space.scan, entry, decoder, notes, callbacks);
+    if (salvage) {
+        salvage->finish(read.salvaged);
+    }
     writer->finish();
 
     outcome.pagesRead = read.pagesRead;
