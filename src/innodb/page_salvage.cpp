@@ -190,6 +190,34 @@ bool RecordDecoder::salvageCandidate(ConstPage page, std::size_t origin, std::si
     return true;
 }
 
+namespace {
+
+// Mostly printable text, in UTF-8: a binary column that holds text (Zarafa keeps HTML bodies in
+// one), where random bytes stand out.
+bool looksLikeText(common::Bytes bytes)
+{
+    std::size_t good = 0;
+    for (std::size_t i = 0; i < bytes.size();) {
+        const std::uint8_t b = bytes[i];
+        const std::size_t length = b < 0x80 ? 1 : b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 0;
+        if (length == 1) {
+            good += (b >= 0x20 && b < 0x7F) || b == '\n' || b == '\r' || b == '\t' ? 1U : 0U;
+        } else if (length > 1 && i + length <= bytes.size()
+            && common::isValidUtf8(bytes.subspan(i, length))) {
+            good += length;
+            i += length;
+            continue;
+        }
+        ++i;
+    }
+    return good * 4 >= bytes.size() * 3;
+}
+
+// Values larger than this are not read back from their file for the check.
+inline constexpr std::uint64_t kLargestValueChecked = 4 << 20;
+
+} // namespace
+
 std::string RecordDecoder::salvagedValueDoubt() const
 {
     if (!m_row.cutColumns.empty()) {
@@ -197,10 +225,31 @@ std::string RecordDecoder::salvagedValueDoubt() const
     }
     for (std::size_t i = 0; i < m_row.values.size(); ++i) {
         const FieldValue &value = m_row.values[i];
+        if (value.kind != ValueKind::Bytes || value.bytes.size() > kLargestValueChecked) {
+            continue;
+        }
+        std::vector<std::uint8_t> read;
+        common::Bytes bytes = value.bytes.memory();
+        if (value.bytes.spilled()) {
+            auto all = value.bytes.readAll();
+            if (!all.ok()) {
+                continue;
+            }
+            read = std::move(*all);
+            bytes = read;
+        }
+        if (common::isValidUtf8(bytes)) {
+            continue;
+        }
+        // A byte run garbled inside one record's data leaves no trace in the page's structure,
+        // but random bytes are seldom well-formed text: in a text column, or in a binary one
+        // whose value is text otherwise.
         const frm::ColumnDef &column = m_table.definitionOrder[i];
-        if (value.kind == ValueKind::Bytes && !value.bytes.spilled()
-            && isUtf8Charset(column.charset) && !common::isValidUtf8(value.bytes.memory())) {
+        if (isUtf8Charset(column.charset)) {
             return "column " + column.name + " is not well-formed UTF-8";
+        }
+        if (looksLikeText(bytes)) {
+            return "column " + column.name + " holds text with bytes that are not well formed";
         }
     }
     return {};
