@@ -27,6 +27,7 @@ struct RepairOptions
     std::string outputFolder; // where each run's result folder is made; empty for the default
     bool includeDeleted = false;
     bool keepDamagedValues = false;
+    bool mergeSalvaged = false;
 };
 
 void addDescribeCommand(CLI::App &app);

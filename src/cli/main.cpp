@@ -126,6 +126,7 @@ int runRepair(const cli::RepairOptions &options, const std::string &logFile)
     settings.outputFolder = options.outputFolder;
     settings.includeDeleted = options.includeDeleted;
     settings.keepDamagedValues = options.keepDamagedValues;
+    settings.mergeSalvaged = options.mergeSalvaged;
     auto phases = job::createRebuildPhases(settings);
     logreport::LogReport log;
     log.setProgramStartTime(logreport::LogReport::ctimeNow());
@@ -258,6 +259,10 @@ int main(int argc, char **argv)
     app.add_flag("--keep-damaged-values", repair.keepDamagedValues,
         "Keep rows whose long value lies partly on damaged pages, with the value cut where the "
         "damage starts (left out by default); either way each such row is named in the report");
+    app.add_flag("--merge-salvaged", repair.mergeSalvaged,
+        "Put the rows salvaged from damaged pages that passed every check into zarafa itself "
+        "when their key is not there (by default they go into the database zarafa_salvaged and "
+        "zarafa-salvaged.sql); rows in doubt always stay there");
     std::string settingsFile = common::Settings::defaultPath().string();
     app.add_option("--settings", settingsFile,
         "The settings file (Location, Output, ServerService, ServerDataFolder); options given here win")

@@ -210,7 +210,7 @@ public:
         // A leaf the scanner kept is checked from its entry: no second read of the page.
         if (expectedLevel.value_or(0) == 0) {
             if (const auto *entry = m_scan.page(pageNumber); entry && entry->indexId == m_indexId) {
-                m_pages.treePages.push_back(TablePage { pageNumber, entry->lsn });
+                m_pages.treePages.push_back(TablePage { pageNumber, entry->lsn, range });
                 return;
             }
             if (expectedLevel) {
@@ -235,7 +235,7 @@ public:
         if (level == 0) {
             // Only a root that is also the only leaf gets here: the scan may have missed
             // it (a stopped scan), so it is taken from the page itself.
-            m_pages.treePages.push_back(TablePage { pageNumber, pageLsnOf(page) });
+            m_pages.treePages.push_back(TablePage { pageNumber, pageLsnOf(page), range });
             return;
         }
         walkNode(page, level, range, depth);
@@ -386,7 +386,7 @@ private:
                 m_complete = false;
                 return chain;
             }
-            chain.push_back(TablePage { next, following->lsn });
+            chain.push_back(TablePage { next, following->lsn, {} });
             current = following;
         }
     }
@@ -417,7 +417,7 @@ void bridgeFromLeftmostLeaf(
             continue;
         }
         LeafChainBridge bridge(scan, indexId, pages, pageCount);
-        auto chain = bridge.bridge({ TablePage { entry.pageNumber, entry.lsn } });
+        auto chain = bridge.bridge({ TablePage { entry.pageNumber, entry.lsn, {} } });
         if (!bridge.complete()) {
             continue;
         }
@@ -475,7 +475,7 @@ TablePages collectTablePages(PageSource &source, const ScanResult &scan, std::ui
             if (pages.treeIntact()) {
                 ++pages.stalePages;
             } else {
-                pages.orphanPages.push_back(TablePage { entry.pageNumber, entry.lsn });
+                pages.orphanPages.push_back(TablePage { entry.pageNumber, entry.lsn, {} });
             }
         }
     }

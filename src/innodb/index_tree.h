@@ -72,6 +72,9 @@ struct TablePage
 {
     std::uint32_t pageNumber = 0;
     std::uint64_t lsn = 0;
+    // The keys its parent's node pointers allow on a tree page; unbounded where no parent says
+    // (a root leaf, a page found along the leaf level, an orphan).
+    KeyRange bounds;
 };
 
 struct TablePages

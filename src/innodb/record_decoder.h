@@ -9,6 +9,7 @@
 #include "innodb/instant_alter.h"
 #include "innodb/long_value_store.h"
 #include "innodb/page_layout.h"
+#include "innodb/page_salvage.h"
 #include "innodb/page_source.h"
 #include "innodb/row_sink.h"
 #include "innodb/value_decoders.h"
@@ -97,7 +98,26 @@ public:
     // length exceeds its column's type, or a fixed value is impossible for its type.
     PageLayoutCheck checkPageLayout(ConstPage page);
 
+    // The rows of a leaf page that failed its checks, as far as its records prove themselves
+    // (page_salvage.h). `bounds` are the keys the page may hold; they are checked only for keys
+    // whose stored bytes sort as the index does (integers, binary strings).
+    SalvageCounts salvagePage(
+        ConstPage page, std::uint32_t pageNumber, const KeyRange &bounds, SalvageSink &sink);
+
 private:
+    // A record start the salvage considers, with where its bytes lie (page_salvage.cpp).
+    struct SalvageRecord;
+    // Whether a new-style record at `origin` passes every check that needs no neighbour.
+    bool salvageCandidate(ConstPage page, std::size_t origin, std::size_t heapEnd,
+        std::size_t heapNumbers, SalvageRecord &out);
+    SalvageCounts salvageOldStylePage(ConstPage page, std::uint32_t pageNumber,
+        std::size_t heapEnd, const KeyRange &bounds, bool ordered, SalvageSink &sink);
+    // Why the values m_row now holds may be wrong though the record passed: text that is not
+    // well formed in its character set, a long value cut short; empty when there is nothing.
+    std::string salvagedValueDoubt() const;
+    // Whether the stored key bytes sort as the index does, so that key order can be checked.
+    bool keyInByteOrder() const;
+
     // One index field of a clustered record, past the hidden ones for the others.
     struct Field
     {

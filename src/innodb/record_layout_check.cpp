@@ -24,14 +24,6 @@ namespace innodb {
 
 namespace {
 
-// The BLOB and TEXT types, JSON and GEOMETRY: their length is limited by the page, not by a
-// declared maximum.
-bool unboundedLength(const frm::ColumnDef &column)
-{
-    return (column.fieldType >= 249 && column.fieldType <= 252) || column.fieldType == 245
-        || column.fieldType == 255;
-}
-
 struct Extent
 {
     std::size_t extraStart; // first byte of the record's header (its extra bytes)
@@ -112,7 +104,7 @@ PageLayoutCheck RecordDecoder::checkPageLayout(ConstPage page)
                         "column " + column.name + " is stored off the page with only "
                             + std::to_string(m_lengths[f]) + " bytes kept");
                 }
-                if (field.format.variable && !m_external[f] && !unboundedLength(column)
+                if (field.format.variable && !m_external[f] && !hasUnboundedLength(column)
                     && column.byteLength > 0 && m_lengths[f] > column.byteLength) {
                     return inconsistent(origin,
                         "column " + column.name + " holds " + std::to_string(m_lengths[f])

@@ -4,6 +4,7 @@
 #include "innodb/lob_decoder.h"
 #include "innodb/lost_key_ranges.h"
 #include "innodb/page_check.h"
+#include "innodb/salvage_pass.h"
 
 #include <optional>
 #include <string>
@@ -215,7 +216,19 @@ TableReadCounts readTableRows(PageSource &file, const ScanResult &scan, const st
     if (!counts.layoutRefusal.empty()) {
         return finish();
     }
+    std::optional<SalvagePass> salvage;
+    if (callbacks.salvage && !lob) {
+        salvage.emplace(decoder, pages, *callbacks.salvage);
+    }
+    const auto leftOut = [&](const TablePage &page, bool orphan) {
+        if (salvage) {
+            salvage->keep(page, orphan);
+            return std::string(": its rows are left out, and salvaged where they prove sound");
+        }
+        return std::string(": its rows are left out");
+    };
     const auto decode = [&](const TablePage &page, bool inTree) {
+        const bool orphan = !inTree;
         const auto lost = [&] {
             if (inTree) {
                 trail.pageLost();
@@ -247,8 +260,8 @@ TableReadCounts readTableRows(PageSource &file, const ScanResult &scan, const st
             counts.failedPages.push_back(page.pageNumber);
             const bool decodeAnyway = callbacks.decodeFailedPages && read.ok();
             counts.problems.push_back(where + " is " + std::string(describe(check.verdict))
-                + (decodeAnyway ? ": its rows were read anyway and may be wrong"
-                                : ": its rows are left out"));
+                + (decodeAnyway ? std::string(": its rows were read anyway and may be wrong")
+                                : leftOut(page, orphan)));
             if (!decodeAnyway) {
                 return lost();
             }
@@ -264,13 +277,14 @@ TableReadCounts readTableRows(PageSource &file, const ScanResult &scan, const st
             counts.failedPages.push_back(page.pageNumber);
             counts.problems.push_back(where
                 + " is intact but its records do not fit the table's definition (" + layout.reason
-                + "): its rows are left out");
+                + ")" + leftOut(page, orphan));
             return lost();
         }
         ++counts.pagesRead;
         RowSink &rows = inTree ? static_cast<RowSink &>(trail) : target;
-        counts.decoded += lob ? DecodeLobPage(decoder, view, page.pageNumber, rows)
-                              : DecodePageRecords(decoder, view, page.pageNumber, rows);
+        RowSink &into = salvage ? salvage->through(rows, page, orphan) : rows;
+        counts.decoded += lob ? DecodeLobPage(decoder, view, page.pageNumber, into)
+                              : DecodePageRecords(decoder, view, page.pageNumber, into);
         return true;
     };
     for (const TablePage &page : pages.treePages) {
@@ -287,6 +301,9 @@ TableReadCounts readTableRows(PageSource &file, const ScanResult &scan, const st
         if (!decode(page, false)) {
             return finish();
         }
+    }
+    if (salvage && salvage->anyKept()) {
+        counts.salvaged = salvage->run(file, stopping);
     }
     return finish();
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "innodb/index_tree.h"
+#include "innodb/page_salvage.h"
 #include "innodb/page_scanner.h"
 #include "innodb/record_decoder.h"
 #include "innodb/table_discovery.h"
@@ -39,6 +40,7 @@ struct TableReadCounts
     // Set when most pages of a sample do not fit: the definition or the decoder misreads this
     // table, and no row of it was handed on. Why, with the first page's reason.
     std::string layoutRefusal;
+    SalvageCounts salvaged; // of the failed pages, when the caller asked for a salvage
     bool stopped = false;
 };
 
@@ -49,6 +51,9 @@ struct TableReadCallbacks
     // A page that fails its checks is counted and left out, as its rows would be garbage; set
     // this to decode it anyway (its rows then carry a page number listed in failedPages).
     bool decodeFailedPages = false;
+    // Instead, the rows of such pages that prove themselves go here (page_salvage.h), after all
+    // intact pages were read; never to the table's own sink.
+    SalvageSink *salvage = nullptr;
 };
 
 // Decodes every row of `entry`'s clustered index with `decoder` (the Lob table through the Lob

@@ -58,6 +58,14 @@ struct ColumnFormat
 // from its type name).
 ColumnFormat columnFormat(const frm::ColumnDef &column);
 
+// The BLOB and TEXT types, JSON and GEOMETRY: their length is limited by the page, not by a
+// declared maximum.
+inline bool hasUnboundedLength(const frm::ColumnDef &column)
+{
+    return (column.fieldType >= 249 && column.fieldType <= 252) || column.fieldType == 245
+        || column.fieldType == 255;
+}
+
 // Whether the records carry a null bit for `column` (key columns aside, which never have one).
 bool isNullableColumn(const frm::ColumnDef &column);
 

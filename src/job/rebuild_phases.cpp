@@ -4,6 +4,7 @@
 #include "job/definition_pass.h"
 #include "job/folder_listing.h"
 #include "job/login.h"
+#include "job/quarantine_database.h"
 #include "job/result_delivery.h"
 #include "job/row_insertion.h"
 #include "job/save_database.h"
@@ -242,6 +243,12 @@ public:
         // The portable dump is written as the rows land, so that it costs no second pass.
         m_dump = openDump(job);
         steps.copy = m_dump.get();
+        m_quarantine = std::make_unique<MySqlQuarantine>(job, [this, &job] {
+            return mysql::connectToServer(
+                m_server, job.login.host, job.login.user, job.login.password);
+        });
+        steps.quarantine = m_quarantine.get();
+        steps.mergeSalvaged = m_mergeSalvaged;
         steps.finishRebuild = [this, &job] { finishRebuild(job); };
         job::saveDatabase(job, steps);
     }
@@ -249,6 +256,7 @@ public:
     void setOutputFolder(std::string folder) { m_outputFolder = std::move(folder); }
     void setIncludeDeleted(bool include) { m_includeDeleted = include; }
     void setKeepDamagedValues(bool keep) { m_keepDamagedValues = keep; }
+    void setMergeSalvaged(bool merge) { m_mergeSalvaged = merge; }
 
     void finishRebuild(RepairJob &job) override
     {
@@ -257,6 +265,10 @@ public:
         if (m_dump) {
             finishDump(job, *m_dump);
             m_dump.reset();
+        }
+        if (m_quarantine) {
+            m_quarantine->finish();
+            m_quarantine.reset();
         }
         // The server is about to stop under it; a dead connection helps nobody.
         job.connection.reset();
@@ -315,8 +327,10 @@ private:
     bool m_startReported = false;
     bool m_includeDeleted = false;
     bool m_keepDamagedValues = false;
+    bool m_mergeSalvaged = false;
     std::string m_outputFolder;
     std::unique_ptr<DumpWriter> m_dump;
+    std::unique_ptr<MySqlQuarantine> m_quarantine;
 };
 
 } // namespace
@@ -340,6 +354,7 @@ std::unique_ptr<RepairPhases> createRebuildPhases(const RebuildSettings &setting
     phases->setOutputFolder(settings.outputFolder);
     phases->setIncludeDeleted(settings.includeDeleted);
     phases->setKeepDamagedValues(settings.keepDamagedValues);
+    phases->setMergeSalvaged(settings.mergeSalvaged);
     return phases;
 }
 

@@ -25,6 +25,9 @@ struct RebuildSettings
     bool includeDeleted = false;
     // Keep rows whose long value is damaged, cut where the damage starts (left out by default).
     bool keepDamagedValues = false;
+    // The rows salvaged from damaged pages that passed without a doubt go into zarafa itself
+    // when their key is not there, instead of the quarantine database.
+    bool mergeSalvaged = false;
 };
 
 // The server the settings name: the workshop server by default, else the systemd service.

@@ -58,6 +58,7 @@ void RepairJob::reset()
     resultFolder.clear();
     recoveredFolder.clear();
     dumpPath.clear();
+    salvagedDumpPath.clear();
     nextListRow = 3;
 }
 

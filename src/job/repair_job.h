@@ -8,6 +8,7 @@
 #include "job/mailbox_losses.h"
 #include "job/progress_meter.h"
 #include "job/repair_host.h"
+#include "job/salvage_outcome.h"
 #include "job/workshop_lock.h"
 #include "log/log_report.h"
 #include "mysql/connection.h"
@@ -53,6 +54,7 @@ struct TableOutcome
     std::string notRead;       // why no row of the table could be read; empty when they were
     std::string switchProblem; // the server's reason when the switch to InnoDB failed
     std::vector<std::string> problems;
+    SalvageOutcome salvage; // rows of its damaged pages that proved sound
 };
 
 struct RepairJob
@@ -130,6 +132,7 @@ struct RepairJob
     std::string resultFolder;
     std::string recoveredFolder;
     std::string dumpPath;
+    std::string salvagedDumpPath; // zarafa-salvaged.sql, when a damaged page gave rows
 
     // What went wrong outside the tables' own counts, in the words the user is shown, each naming
     // its cause and path. A failure means the rebuild could not be finished or nothing could be

@@ -40,7 +40,8 @@ bool prepareResultFolder(RepairJob &job, const fs::path &outputFolder)
     return true;
 }
 
-std::unique_ptr<DumpWriter> openDump(RepairJob &job)
+std::unique_ptr<DumpWriter> openDump(
+    RepairJob &job, std::string_view fileName, std::string_view database)
 {
     if (job.resultFolder.empty()) {
         return nullptr;
@@ -48,7 +49,7 @@ std::unique_ptr<DumpWriter> openDump(RepairJob &job)
     const std::string source
         = job.databaseFolder.empty() ? job.flags.databaseFolder() : job.databaseFolder;
     auto dump = DumpWriter::create(
-        fs::path(job.resultFolder) / kDumpName, DumpDescription { "zarafa", source, utcNow() });
+        fs::path(job.resultFolder) / fileName, DumpDescription { std::string(database), source, utcNow() });
     if (!dump.ok()) {
         const std::string problem = "No portable dump: " + dump.error().describe();
         say(job, problem);
@@ -58,11 +59,13 @@ std::unique_ptr<DumpWriter> openDump(RepairJob &job)
     return std::move(dump).value();
 }
 
-void finishDump(RepairJob &job, DumpWriter &dump)
+void finishDump(RepairJob &job, DumpWriter &dump) { finishDump(job, dump, job.dumpPath); }
+
+void finishDump(RepairJob &job, DumpWriter &dump, std::string &keptPath)
 {
     const common::Status finished = dump.finish();
     if (finished.ok()) {
-        job.dumpPath = dump.path().string();
+        keptPath = dump.path().string();
         return;
     }
     // Half a dump would load as if it were the whole database; it goes, and the run says so.

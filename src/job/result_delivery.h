@@ -5,6 +5,7 @@
 
 #include "job/dump_writer.h"
 #include "job/repair_job.h"
+#include "job/result_folder.h"
 #include "job/run_report.h"
 #include "log/log_report.h"
 
@@ -20,11 +21,14 @@ bool prepareResultFolder(RepairJob &job, const std::filesystem::path &outputFold
 
 // zarafa.sql in the run's folder, fed by the data pass; null, with the loss recorded, when it
 // cannot be created.
-std::unique_ptr<DumpWriter> openDump(RepairJob &job);
+std::unique_ptr<DumpWriter> openDump(RepairJob &job, std::string_view fileName = kDumpName,
+    std::string_view database = "zarafa");
 
 // Completes the dump: a finished one goes into job.dumpPath; one that could not be written whole
 // (a full disk) is removed and recorded as a loss naming its path.
 void finishDump(RepairJob &job, DumpWriter &dump);
+// The same for another dump of the run, whose path goes into `keptPath`.
+void finishDump(RepairJob &job, DumpWriter &dump, std::string &keptPath);
 
 // Moves the Recovered Folder the server's data folder got into the run's folder and writes its
 // README; when the move fails it stays where it is, recorded as a loss that says where.

@@ -2,6 +2,7 @@
 
 #include "common/strings.h"
 #include "common/utf8.h"
+#include "job/salvage_rows.h"
 
 #include <filesystem>
 #include <nlohmann/json.hpp>
@@ -39,6 +40,45 @@ void putPath(Json &object, const std::string &name, const std::string &path)
     }
 }
 
+Json keyJson(const std::vector<innodb::KeyPart> &parts)
+{
+    Json key = Json::object();
+    for (const auto &part : parts) {
+        key[part.column] = part.value;
+    }
+    return key;
+}
+
+// What the table's damaged pages still gave, page by page, and each row in doubt.
+Json salvageJson(const SalvageOutcome &salvage)
+{
+    Json pages = Json::array();
+    for (const SalvagedPage &page : salvage.pages) {
+        pages.push_back({ { "page", page.page }, { "rows", page.rows } });
+    }
+    Json doubtful = Json::array();
+    for (const DoubtfulRow &row : salvage.doubtful) {
+        doubtful.push_back(
+            { { "key", keyJson(row.key) }, { "page", row.page }, { "doubt", row.doubt } });
+    }
+    return {
+        { "database", std::string(kSalvagedDatabase) },
+        { "pagesWalked", salvage.pagesWalked },
+        { "rowsSalvaged", salvage.rowsSalvaged },
+        { "rowsInQuarantine", salvage.rowsQuarantined },
+        { "rowsMerged", salvage.rowsMerged },
+        { "rowsInDoubt", salvage.rowsDoubtful },
+        { "rowsRefused", salvage.rowsRefused },
+        { "rowsNotKept", salvage.rowsNotKept },
+        { "rowsAlreadyRecovered", salvage.rowsAlreadyRecovered },
+        { "recordsRejected", salvage.recordsRejected },
+        { "rowsWithDamagedLongValues", salvage.rowsWithDamagedLongValues },
+        { "pages", pages },
+        { "doubtfulRows", doubtful },
+        { "problem", salvage.problem.empty() ? Json(nullptr) : Json(salvage.problem) },
+    };
+}
+
 Json tableJson(const TableOutcome &table)
 {
     Json out;
@@ -66,13 +106,11 @@ Json tableJson(const TableOutcome &table)
     out["switchProblem"] = table.switchProblem.empty() ? Json(nullptr) : Json(table.switchProblem);
     Json damaged = Json::array();
     for (const DamagedRow &row : table.damagedRows) {
-        Json key = Json::object();
-        for (const auto &part : row.key) {
-            key[part.column] = part.value;
-        }
-        damaged.push_back({ { "key", key }, { "damage", row.damage }, { "kept", row.kept } });
+        damaged.push_back(
+            { { "key", keyJson(row.key) }, { "damage", row.damage }, { "kept", row.kept } });
     }
     out["damagedRows"] = damaged;
+    out["salvaged"] = salvageJson(table.salvage);
     out["problems"] = table.problems;
     out["affected"] = tableAffected(table);
     return out;
@@ -154,6 +192,7 @@ RunReport makeRunReport(const RepairJob &job)
     report.resultPath = job.resultFolder;
     report.recoveredPath = job.rebuildFinished ? job.recoveredFolder : std::string();
     report.dumpPath = job.dumpPath;
+    report.salvagedDumpPath = job.salvagedDumpPath;
     return report;
 }
 
@@ -204,6 +243,9 @@ std::string summaryText(const RunReport &report)
             out << ", stays MyISAM";
         }
         out << '\n';
+        if (table.salvage.rowsSalvaged > 0) {
+            out << "      salvaged: " << salvageSummary(table.salvage) << '\n';
+        }
         // Damage met on the way, in the reader's words: which page, and why its rows are lost.
         for (const auto &problem : table.problems) {
             out << "      damaged: " << problem << '\n';
@@ -239,6 +281,9 @@ std::string summaryText(const RunReport &report)
     if (!report.dumpPath.empty()) {
         out << "Portable dump: " << report.dumpPath << '\n';
     }
+    if (!report.salvagedDumpPath.empty()) {
+        out << "Salvaged rows: " << report.salvagedDumpPath << '\n';
+    }
     for (std::size_t i = 1; i < report.verdict.reasons.size(); ++i) {
         out << "  " << report.verdict.reasons[i] << '\n';
     }
@@ -273,6 +318,7 @@ std::string reportJson(const RunReport &report)
     putPath(outputs, "folder", report.resultPath);
     putPath(outputs, "recoveredFolder", report.recoveredPath);
     putPath(outputs, "dump", report.dumpPath);
+    putPath(outputs, "salvagedDump", report.salvagedDumpPath);
     putPath(outputs, "log", report.logPath);
     putPath(outputs, "report", report.reportPath);
     json["outputs"] = outputs;

@@ -28,6 +28,7 @@ struct RunReport
     std::string resultPath; // the run's folder that holds the others
     std::string recoveredPath; // the Recovered Folder
     std::string dumpPath; // zarafa.sql
+    std::string salvagedDumpPath; // zarafa-salvaged.sql
     std::string logPath; // the saved log
     std::string reportPath; // this report
 };

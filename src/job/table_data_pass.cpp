@@ -7,6 +7,7 @@
 #include "innodb/table_reader.h"
 #include "job/folder_listing.h"
 #include "job/mailbox_evidence.h"
+#include "job/salvage_rows.h"
 
 #include <memory>
 #include <optional>
@@ -140,6 +141,20 @@ private:
     std::vector<DamagedRow> &m_notes;
 };
 
+// The rows its damaged pages still gave, and where they went.
+void addSalvageRows(RepairJob &job, const TableOutcome &outcome)
+{
+    const SalvageOutcome &salvage = outcome.salvage;
+    if (salvage.rowsSalvaged == 0) {
+        return;
+    }
+    addRow(job,
+        outcome.name + ": " + salvageSummary(salvage));
+    if (!salvage.problem.empty()) {
+        addRow(job, outcome.name + ": " + salvage.problem);
+    }
+}
+
 // The window's list names at most this many damaged rows per table; the report names them all.
 constexpr std::size_t kDamagedRowsListed = 20;
 
@@ -159,6 +174,7 @@ void addDetailRows(RepairJob &job, const TableOutcome &outcome)
     line(common::str::kRecordsDamaged, outcome.recordsRejected);
     line(common::str::kValuesCutShort, outcome.valuesTruncated);
     line(common::str::kRowsWithDamagedLongValues, outcome.rowsWithDamagedLongValues);
+    addSalvageRows(job, outcome);
     for (const auto &problem : outcome.problems) {
         addRow(job, problem);
     }
@@ -264,9 +280,18 @@ TableOutcome readTable(RepairJob &job, const innodb::TableInSpace &space,
         tap.emplace(notes, *evidence);
     }
     innodb::RowSink &sink = tap ? static_cast<innodb::RowSink &>(*tap) : notes;
+    std::optional<SalvageRouter> salvage;
+    if (steps.quarantine) {
+        salvage.emplace(table, *steps.quarantine, steps.mergeSalvaged ? writer.get() : nullptr,
+            outcome.salvage);
+        callbacks.salvage = &*salvage;
+    }
     const std::size_t repairedBefore = space.pages->repairedPages().size();
     const innodb::TableReadCounts read
         = innodb::readTableRows(*space.pages, *space.scan, entry, decoder, sink, callbacks);
+    if (salvage) {
+        salvage->finish(read.salvaged);
+    }
     writer->finish();
     outcome.pagesRepaired = space.pages->repairedPages().size() - repairedBefore;
     if (evidence) {

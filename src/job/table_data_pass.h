@@ -32,6 +32,8 @@ public:
     virtual std::string lastRefusal() const { return {}; }
 };
 
+class Quarantine;
+
 struct DataPassSteps
 {
     // A writer for the rows of `table`.
@@ -48,6 +50,11 @@ struct DataPassSteps
     // Keep rows whose long value is damaged, with the value cut where the damage starts (they
     // are left out by default); either way each is named in the table's outcome.
     bool keepDamagedValues = false;
+    // Where the rows of pages that fail their checks go when they prove sound (salvage_rows.h);
+    // null: such pages are left out whole.
+    Quarantine *quarantine = nullptr;
+    // The sound ones into the rebuilt table instead, when no intact page had their key.
+    bool mergeSalvaged = false;
 };
 
 // Runs the pass over the tables of `spaces` (ibdata1 and any .ibd files) in dictionary order,

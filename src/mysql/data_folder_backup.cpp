@@ -21,6 +21,7 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr std::string_view kZarafaFolder = "zarafa";
+constexpr std::string_view kSalvagedFolder = "zarafa_salvaged";
 constexpr std::string_view kTablespace = "ibdata1";
 constexpr std::string_view kLogFiles[] = { "ib_logfile0", "ib_logfile1" };
 // The system tables a server needs to start on the Recovered Folder.
@@ -45,10 +46,14 @@ bool isServerFile(std::string_view name, const std::string &serverLogName)
     return sameFileName(name, kTablespace) || isLogFile(name, serverLogName);
 }
 
+// The rebuilt database and its quarantine of salvaged rows: their tables live in the tablespace
+// that moves with them.
 bool isZarafaFolder(const fs::path &entry)
 {
     std::error_code error;
-    return sameFileName(entry.filename().string(), kZarafaFolder) && fs::is_directory(entry, error);
+    const std::string name = entry.filename().string();
+    return (sameFileName(name, kZarafaFolder) || sameFileName(name, kSalvagedFolder))
+        && fs::is_directory(entry, error);
 }
 
 std::vector<fs::path> listFolder(const fs::path &folder)

@@ -193,3 +193,41 @@ TEST(RunReportTest, JsonIsVersionedValidUtf8AndNamesEveryDamagedRow)
     EXPECT_NE(table["damagedRows"][0]["damage"].get<std::string>().find("overflow page 812"),
         std::string::npos);
 }
+
+TEST(RunReportTest, SalvagedRowsAreCountedApartPageByPageWithEveryRowInDoubtNamed)
+{
+    JudgedJob judged;
+    auto &properties = judged.table("zarafa/properties", 500);
+    properties.pagesRejected = 2;
+    job::SalvageOutcome &salvage = properties.salvage;
+    salvage.pagesWalked = 2;
+    salvage.rowsSalvaged = 41;
+    salvage.rowsDoubtful = 1;
+    salvage.rowsQuarantined = 41;
+    salvage.pages = { { 812, 30 }, { 913, 11 } };
+    salvage.doubtful.push_back({ { { "hierarchyid", "50" }, { "tag", "4115" }, { "type", "258" } },
+        913, "the bytes after it on the page are damaged" });
+    job::RunReport report = job::makeRunReport(judged.repairJob);
+    report.salvagedDumpPath = "/tmp/run/zarafa-salvaged.sql";
+
+    const auto json = nlohmann::json::parse(job::reportJson(report));
+    const auto &salvaged = json["tables"][0]["salvaged"];
+    EXPECT_EQ(salvaged["database"], "zarafa_salvaged");
+    EXPECT_EQ(salvaged["rowsSalvaged"], 41);
+    EXPECT_EQ(salvaged["rowsInQuarantine"], 41);
+    EXPECT_EQ(salvaged["rowsMerged"], 0);
+    EXPECT_EQ(salvaged["pages"][1]["page"], 913);
+    EXPECT_EQ(salvaged["pages"][1]["rows"], 11);
+    EXPECT_EQ(salvaged["doubtfulRows"][0]["key"]["tag"], "4115");
+    EXPECT_EQ(salvaged["doubtfulRows"][0]["page"], 913);
+    EXPECT_EQ(json["outputs"]["salvagedDump"], "/tmp/run/zarafa-salvaged.sql");
+    // The rebuilt table's own count does not include them.
+    EXPECT_EQ(json["tables"][0]["rowsInserted"], 500);
+
+    const std::string summary = job::summaryText(report);
+    EXPECT_NE(summary.find("41 rows salvaged from 2 damaged pages (812, 913): 41 in "
+                           "zarafa_salvaged, 1 of them in doubt"),
+        std::string::npos)
+        << summary;
+    EXPECT_NE(summary.find("Salvaged rows: /tmp/run/zarafa-salvaged.sql"), std::string::npos);
+}

@@ -1,0 +1,182 @@
+// The salvage of a damaged leaf page, on the pages a real server wrote for the generated Zarafa
+// folder: a page whose only damage lies outside its records gives every row back without a doubt;
+// one whose record headers are garbled gives back the others, found past the break in the chain,
+// with the rows beside the damage in doubt and no row that differs from the intact page's without
+// one; keys outside the bounds the parent gives are not taken.
+#include "frm/table_definition_reader.h"
+#include "innodb/page_check.h"
+#include "innodb/page_scanner.h"
+#include "innodb/record_decoder.h"
+#include "innodb/table_discovery.h"
+#include "innodb/tablespace_file.h"
+#include "record_test_support.h"
+#include "support/truth_files.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <optional>
+
+namespace {
+
+using namespace testing_support;
+namespace fs = std::filesystem;
+
+// A row's values as text, each by its own kind (a NULL's fields keep an older row's bytes).
+std::string rowText(const innodb::DecodedRow &row)
+{
+    using innodb::ValueKind;
+    std::string text;
+    for (const innodb::FieldValue &value : row.values) {
+        text += std::to_string(static_cast<int>(value.kind)) + ":";
+        switch (value.kind) {
+        case ValueKind::Null:
+            break;
+        case ValueKind::Signed:
+            text += std::to_string(value.integer);
+            break;
+        case ValueKind::Double:
+            text += std::to_string(value.real);
+            break;
+        case ValueKind::Float:
+            text += std::to_string(value.single);
+            break;
+        case ValueKind::Bytes:
+            if (const auto bytes = value.bytes.readAll(); bytes.ok()) {
+                text.append(bytes->begin(), bytes->end());
+            }
+            break;
+        default:
+            text += std::to_string(value.unsignedInteger) + ":" + value.text;
+            break;
+        }
+        text += "|";
+    }
+    return text;
+}
+
+// Rows by their origin in the page.
+struct Rows : innodb::RowSink, innodb::SalvageSink
+{
+    void acceptRow(const innodb::DecodedRow &row) override { rows[row.origin] = rowText(row); }
+    void salvagedRow(const innodb::DecodedRow &row, const std::string &doubt) override
+    {
+        rows[row.origin] = rowText(row);
+        if (!doubt.empty()) {
+            doubts[row.origin] = doubt;
+        }
+    }
+    std::map<std::uint16_t, std::string> rows;
+    std::map<std::uint16_t, std::string> doubts;
+};
+
+class PageSalvageTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        m_folder = fixtureFromEnvironment("ZR_ZARAFA_FIXTURE_DIR");
+        if (m_folder.empty() || !fs::exists(m_folder / "ibdata1")) {
+            GTEST_SKIP() << "the Zarafa fixture was not made";
+        }
+        auto file = innodb::TablespaceFile::open((m_folder / "ibdata1").string());
+        ASSERT_TRUE(file);
+        m_file.emplace(std::move(*file));
+        auto scan = innodb::scanTablespace(*m_file, {});
+        ASSERT_TRUE(scan);
+        auto discovery = innodb::discoverTables(*m_file, *scan);
+        ASSERT_TRUE(discovery);
+        const auto *found = discovery->find("zarafa/properties");
+        ASSERT_NE(found, nullptr);
+        auto table = frm::readTableDefinition(
+            (m_folder / "Zarafa" / "properties.frm").string(), "properties.frm",
+            "zarafa/properties");
+        ASSERT_TRUE(table.ok());
+        m_table = *table;
+        innodb::RecordDecoder decoder(m_table, *m_file, m_store);
+        const auto pages = innodb::collectTablePages(
+            *m_file, *scan, found->indexId, found->rootPage, decoder.keyLayout());
+        ASSERT_GT(pages.treePages.size(), 4u);
+        m_page = pages.treePages[pages.treePages.size() / 2];
+        m_bytes.resize(innodb::kDefaultPageSize);
+        ASSERT_TRUE(m_file->readPage(m_page.pageNumber, m_bytes));
+        decoder.decodePage(innodb::ConstPage(m_bytes), m_page.pageNumber, m_intact);
+        ASSERT_GT(m_intact.rows.size(), 5u);
+    }
+
+    innodb::SalvageCounts salvage(
+        const std::vector<std::uint8_t> &page, const innodb::KeyRange &bounds, Rows &into)
+    {
+        innodb::RecordDecoder decoder(m_table, *m_file, m_store);
+        return decoder.salvagePage(innodb::ConstPage(page), m_page.pageNumber, bounds, into);
+    }
+
+    fs::path m_folder;
+    std::optional<innodb::TablespaceFile> m_file;
+    innodb::LongValueStore m_store;
+    frm::FrmTableEntry m_table;
+    innodb::TablePage m_page;
+    std::vector<std::uint8_t> m_bytes;
+    Rows m_intact;
+};
+
+TEST_F(PageSalvageTest, DamageOutsideTheRecordsLeavesEveryRowWithoutADoubt)
+{
+    std::vector<std::uint8_t> page = m_bytes;
+    // The page directory's first slot area and the bytes just above the heap top: no record.
+    const std::size_t top = innodb::heapTopOf(innodb::ConstPage(page));
+    for (std::size_t i = 0; i < 16 && top + 40 + i < page.size() - 200; ++i) {
+        page[top + 40 + i] ^= 0x5A;
+    }
+    ASSERT_FALSE(innodb::checkPage(innodb::ConstPage(page)).ok());
+    Rows salvaged;
+    const auto counts = salvage(page, m_page.bounds, salvaged);
+    EXPECT_EQ(counts.chainsComplete, 1u);
+    EXPECT_EQ(salvaged.rows, m_intact.rows);
+    EXPECT_TRUE(salvaged.doubts.empty());
+    EXPECT_EQ(counts.rowsSalvaged, m_intact.rows.size());
+}
+
+TEST_F(PageSalvageTest, AGarbledRecordHeaderBreaksTheChainAndTheRestIsFoundByTheScan)
+{
+    std::vector<std::uint8_t> page = m_bytes;
+    // The header of a record in the first third of the chain, and a few bytes before it.
+    auto victim = m_intact.rows.begin();
+    std::advance(victim, static_cast<long>(m_intact.rows.size() / 3));
+    const std::size_t origin = victim->first;
+    for (std::size_t i = origin - 12; i < origin; ++i) {
+        page[i] = static_cast<std::uint8_t>(0xA7 ^ (i * 31));
+    }
+    Rows salvaged;
+    const auto counts = salvage(page, m_page.bounds, salvaged);
+    EXPECT_EQ(counts.chainsComplete, 0u);
+    EXPECT_GT(counts.foundByScan, 0u);
+    // Every row but the broken one's comes back, and any that differs is in doubt.
+    EXPECT_GE(salvaged.rows.size() + 1, m_intact.rows.size());
+    std::size_t exact = 0;
+    for (const auto &[at, text] : salvaged.rows) {
+        const auto intact = m_intact.rows.find(at);
+        if (intact != m_intact.rows.end() && intact->second == text) {
+            ++exact;
+        } else {
+            EXPECT_TRUE(salvaged.doubts.count(at)) << "row at " << at << " differs unflagged";
+        }
+    }
+    EXPECT_GE(exact + 2, m_intact.rows.size());
+    EXPECT_FALSE(salvaged.doubts.empty()); // the neighbours of the damage
+}
+
+TEST_F(PageSalvageTest, KeysOutsideThePagesBoundsAreNotTaken)
+{
+    std::vector<std::uint8_t> page = m_bytes;
+    page[innodb::heapTopOf(innodb::ConstPage(page)) + 50] ^= 1;
+    // Bounds that end below every key of the page: the parent says none of them belongs here.
+    innodb::KeyRange below;
+    below.high = innodb::KeyBytes { { 0x00 } };
+    Rows salvaged;
+    const auto counts = salvage(page, below, salvaged);
+    EXPECT_TRUE(salvaged.rows.empty());
+    EXPECT_GT(counts.recordsRejected, 0u);
+}
+
+} // namespace
