@@ -37,16 +37,6 @@ std::optional<std::string> serverProgram() { return findProgram({ "mariadbd", "m
 
 bool runningAsRoot() { return ::geteuid() == 0; }
 
-std::optional<std::uint64_t> freeDiskBytes(const fs::path &folder)
-{
-    std::error_code error;
-    const fs::space_info space = fs::space(folder, error);
-    if (error) {
-        return std::nullopt;
-    }
-    return space.available;
-}
-
 // Whether the server log, from `from` on, says that InnoDB replays its redo log.
 bool recovering(const fs::path &log, std::uintmax_t from)
 {
@@ -331,8 +321,8 @@ bool WorkshopServer::startMySqlService()
             arguments.push_back("--user=root");
         }
         if (m_tuned) {
-            const auto tuning = workshopTuningOptions(workshopSizes(
-                availableMemoryBytes().value_or(0), freeDiskBytes(m_location).value_or(0)));
+            const auto tuning
+                = workshopTuningOptions(workshopSizes(availableMemoryBytes().value_or(0)));
             arguments.insert(arguments.end(), tuning.begin(), tuning.end());
         }
         say("Starting the workshop server");

@@ -12,20 +12,17 @@ namespace {
 constexpr std::uint64_t kMiB = std::uint64_t { 1 } << 20;
 constexpr std::uint64_t kSmallestPool = 128 * kMiB;
 constexpr std::uint64_t kLargestPool = 2048 * kMiB;
-constexpr std::uint64_t kServerDefaultLog = 96 * kMiB; // MariaDB 10.11's innodb_log_file_size
-// InnoDB rounds the pool to its chunk size and refuses a log below 1 MiB; whole mebibytes suit
-// both and read well in the server's log.
+// InnoDB rounds the pool to its chunk size; whole mebibytes suit it and read well in the
+// server's log.
 std::uint64_t wholeMebibytes(std::uint64_t bytes) { return bytes / kMiB * kMiB; }
 
 } // namespace
 
-WorkshopSizes workshopSizes(std::uint64_t memoryBytes, std::uint64_t diskBytes)
+WorkshopSizes workshopSizes(std::uint64_t memoryBytes)
 {
     WorkshopSizes sizes;
     sizes.bufferPoolBytes
         = wholeMebibytes(std::clamp(memoryBytes / 8, kSmallestPool, kLargestPool));
-    const std::uint64_t log = wholeMebibytes(std::min(sizes.bufferPoolBytes / 2, diskBytes / 8));
-    sizes.logFileBytes = log > kServerDefaultLog ? log : 0;
     return sizes;
 }
 
@@ -62,10 +59,6 @@ std::vector<std::string> workshopTuningOptions(const WorkshopSizes &sizes)
     if (sizes.bufferPoolBytes > 0) {
         options.push_back(
             "--innodb-buffer-pool-size=" + std::to_string(sizes.bufferPoolBytes / kMiB) + "M");
-    }
-    if (sizes.logFileBytes > 0) {
-        options.push_back(
-            "--innodb-log-file-size=" + std::to_string(sizes.logFileBytes / kMiB) + "M");
     }
     return options;
 }

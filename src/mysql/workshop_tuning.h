@@ -2,8 +2,9 @@
 // it runs must survive a crash of the machine: a run that dies is run again. What must last is
 // what a stopped workshop leaves behind (its own files, the rebuilt ones the result is made of),
 // and that is synced once when the server has stopped. So the server syncs nothing itself, and
-// it gets a buffer pool and redo log large enough that a table's switch to InnoDB does not wait
-// for pages to be written out half-way.
+// it gets a buffer pool large enough that a table's switch to InnoDB does not wait for pages to
+// be written out half-way. The redo log keeps the server's size: it goes into the Recovered
+// Folder, and a larger one made every result as large, for no gain that could be measured.
 #pragma once
 
 #include <cstdint>
@@ -17,15 +18,11 @@ namespace mysql {
 struct WorkshopSizes
 {
     std::uint64_t bufferPoolBytes = 0;
-    std::uint64_t logFileBytes = 0;
 };
 
-// The sizes for a machine with `memoryBytes` of memory free for new work and `diskBytes` free
-// on the workshop's disk: an eighth of the memory for the buffer pool, between 128 MiB (the
-// server's own default) and 2 GiB; half of that for the redo log, but no more than an eighth of
-// the free disk. 0 for a size means the server's own default: a redo log below that default
-// would only make a small disk fill sooner with page writes.
-WorkshopSizes workshopSizes(std::uint64_t memoryBytes, std::uint64_t diskBytes);
+// The sizes for a machine with `memoryBytes` of memory free for new work: an eighth of it for
+// the buffer pool, between 128 MiB (the server's own default) and 2 GiB.
+WorkshopSizes workshopSizes(std::uint64_t memoryBytes);
 
 // The machine's MemAvailable from /proc/meminfo, nothing when it cannot be read.
 std::optional<std::uint64_t> availableMemoryBytes();

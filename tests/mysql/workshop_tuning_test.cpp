@@ -16,21 +16,16 @@ constexpr std::uint64_t kGiB = kMiB << 10;
 TEST(WorkshopSizesTest, ThePoolIsAnEighthOfTheFreeMemoryWithinTheServerDefaultAndTwoGigabytes)
 {
     // A small machine keeps the server's default; a large one stops at 2 GiB.
-    EXPECT_EQ(mysql::workshopSizes(512 * kMiB, 100 * kGiB).bufferPoolBytes, 128 * kMiB);
-    EXPECT_EQ(mysql::workshopSizes(8 * kGiB, 100 * kGiB).bufferPoolBytes, 1 * kGiB);
-    EXPECT_EQ(mysql::workshopSizes(64 * kGiB, 100 * kGiB).bufferPoolBytes, 2 * kGiB);
+    EXPECT_EQ(mysql::workshopSizes(512 * kMiB).bufferPoolBytes, 128 * kMiB);
+    EXPECT_EQ(mysql::workshopSizes(8 * kGiB).bufferPoolBytes, 1 * kGiB);
+    EXPECT_EQ(mysql::workshopSizes(64 * kGiB).bufferPoolBytes, 2 * kGiB);
     // Whole mebibytes, as the server reads them back.
-    EXPECT_EQ(mysql::workshopSizes(3 * kGiB + 12345, 100 * kGiB).bufferPoolBytes % kMiB, 0u);
+    EXPECT_EQ(mysql::workshopSizes(3 * kGiB + 12345).bufferPoolBytes % kMiB, 0u);
 }
 
-TEST(WorkshopSizesTest, TheRedoLogIsHalfThePoolButNeverTakesMoreThanAnEighthOfTheDisk)
+TEST(WorkshopSizesTest, TheRedoLogKeepsTheServersSizeSinceTheRecoveredFolderCarriesIt)
 {
-    EXPECT_EQ(mysql::workshopSizes(64 * kGiB, 100 * kGiB).logFileBytes, 1 * kGiB);
-    EXPECT_EQ(mysql::workshopSizes(64 * kGiB, 2 * kGiB).logFileBytes, 256 * kMiB);
-    // Below the server's own default (a small disk): the default stays, no option is given.
-    const auto small = mysql::workshopSizes(64 * kGiB, 300 * kMiB);
-    EXPECT_EQ(small.logFileBytes, 0u);
-    for (const auto &option : mysql::workshopTuningOptions(small)) {
+    for (const auto &option : mysql::workshopTuningOptions(mysql::workshopSizes(64 * kGiB))) {
         EXPECT_EQ(option.find("--innodb-log-file-size"), std::string::npos) << option;
     }
 }
@@ -50,8 +45,7 @@ TEST_F(WorkshopTuningTest, TheRunningServerSyncsNothingAndHasTheSizesChosenForTh
 {
     auto connection = connect();
     ASSERT_TRUE(connection);
-    const auto sizes = mysql::workshopSizes(
-        mysql::availableMemoryBytes().value_or(0), fs::space(server().location()).available);
+    const auto sizes = mysql::workshopSizes(mysql::availableMemoryBytes().value_or(0));
     // The machine's free memory moves between the start and now: the pool is within a step.
     const std::uint64_t pool = std::stoull(scalar(*connection, "select @@innodb_buffer_pool_size"));
     EXPECT_GE(pool, 128 * kMiB);
@@ -61,6 +55,7 @@ TEST_F(WorkshopTuningTest, TheRunningServerSyncsNothingAndHasTheSizesChosenForTh
     EXPECT_EQ(scalar(*connection, "select @@innodb_flush_log_at_trx_commit"), "0");
     EXPECT_EQ(scalar(*connection, "select @@innodb_doublewrite"), "0");
     EXPECT_EQ(scalar(*connection, "select @@innodb_flush_method"), "nosync");
+    EXPECT_EQ(scalar(*connection, "select @@innodb_log_file_size"), std::to_string(96 * kMiB));
 }
 
 TEST_F(WorkshopTuningTest, AStoppedServerLeavesTablesThatAStartedOneReadsBack)

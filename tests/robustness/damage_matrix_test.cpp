@@ -3,6 +3,7 @@
 // crash, a message that names the damage, no row that differs from the truth, and every row that
 // lived on an intact page recovered.
 #include "damaged_folder.h"
+#include "innodb/doublewrite_buffer.h"
 #include "innodb/page_layout.h"
 
 #include <algorithm>
@@ -195,11 +196,40 @@ TEST_F(DamageMatrixTest, TablespaceCutMidPageKeepsThePagesBeforeTheCut)
     EXPECT_GT(expectIntactRowsRecovered(run, { lost, {} }), 0u);
 }
 
-TEST_F(DamageMatrixTest, ZeroedDictionaryIsNamedAndNothingIsInvented)
+// Page 7 holds the dictionary header, 8 and 11 the roots of SYS_TABLES and SYS_INDEXES.
+constexpr std::uint32_t kDictionaryPages[] = { 7u, 8u, 9u, 10u, 11u };
+
+// The server's last writes of the dictionary are still in the doublewrite area: they are put
+// back, the rows come back whole, and the repair is said.
+TEST_F(DamageMatrixTest, ZeroedDictionaryIsPutBackFromTheDoublewriteBuffer)
 {
-    // Page 7 holds the dictionary header, 8 and 11 the roots of SYS_TABLES and SYS_INDEXES.
-    for (const std::uint32_t page : { 7u, 8u, 9u, 10u, 11u }) {
+    for (const std::uint32_t page : kDictionaryPages) {
         m_folder.zeroPage(page);
+    }
+    const DumpRun run = runDumpRows(m_folder.path());
+    ASSERT_FALSE(run.crashed()) << run.messages;
+    EXPECT_NE(run.messages.find("repaired from the doublewrite buffer"), std::string::npos)
+        << run.messages;
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(expectIntactRowsRecovered(run, {}), 0u);
+}
+
+TEST_F(DamageMatrixTest, ZeroedDictionaryWithoutCopiesIsNamedAndNothingIsInvented)
+{
+    for (const std::uint32_t page : kDictionaryPages) {
+        m_folder.zeroPage(page);
+    }
+    // The two 64-page blocks of the doublewrite area, where the TRX_SYS page says they are.
+    const std::vector<std::uint8_t> trxSys = m_folder.readPage(innodb::kTrxSysPage);
+    const std::size_t fields = trxSys.size() - innodb::kTrxSysDoublewriteFromEnd;
+    ASSERT_EQ(innodb::readUint32(trxSys, fields + innodb::kTrxSysDoublewriteMagic),
+        innodb::kDoublewriteMagic);
+    for (const std::size_t block :
+        { innodb::kTrxSysDoublewriteBlock1, innodb::kTrxSysDoublewriteBlock2 }) {
+        const std::uint32_t first = innodb::readUint32(trxSys, fields + block);
+        for (std::uint32_t page = first; page < first + 64; ++page) {
+            m_folder.zeroPage(page);
+        }
     }
     const DumpRun run = runDumpRows(m_folder.path());
     ASSERT_FALSE(run.crashed()) << run.messages;
