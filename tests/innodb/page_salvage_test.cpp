@@ -2,9 +2,10 @@
 // folder: a page whose only damage lies outside its records gives every row back exact, each in
 // doubt as its page failed its checksum, and without a doubt once the page passes its checksum
 // again; a byte run inside one record's data only leaves no row that differs unflagged; one whose
-// record headers are garbled gives back the others, found past the break in the chain, with the
-// rows beside the damage in doubt and no row that differs from the intact page's without one;
-// keys outside the bounds the parent gives are not taken.
+// record headers are garbled gives back the others, found past the break in the chain (past a
+// second break through the page directory), with the rows beside the damage in doubt and no row
+// that differs from the intact page's without one; keys outside the bounds the parent gives are
+// not taken.
 #include "frm/table_definition_reader.h"
 #include "innodb/page_check.h"
 #include "innodb/page_scanner.h"
@@ -230,8 +231,7 @@ TEST_F(PageSalvageTest, AGarbledExternReferenceGivesNoRowWithAnotherValue)
         }
         Rows salvaged;
         innodb::RecordDecoder decoder(m_table, *m_file, m_store);
-        const auto counts
-            = decoder.salvagePage(innodb::ConstPage(page), pageNumber, {}, salvaged);
+        const auto counts = decoder.salvagePage(innodb::ConstPage(page), pageNumber, {}, salvaged);
         return std::pair { counts, salvaged };
     };
     const std::uint32_t length = innodb::readUint32(innodb::ConstPage(original), *reference + 16);
@@ -281,6 +281,42 @@ TEST_F(PageSalvageTest, AGarbledRecordHeaderBreaksTheChainAndTheRestIsFoundByThe
     }
     EXPECT_GE(exact + 2, m_intact.rows.size());
     EXPECT_FALSE(salvaged.doubts.empty()); // the neighbours of the damage
+}
+
+TEST_F(PageSalvageTest, RecordsBetweenTwoBreaksAreFoundThroughTheDirectory)
+{
+    std::vector<std::uint8_t> page = m_bytes;
+    // Two record headers garbled, a third and two thirds of the way through the chain. The
+    // records between them link only to the second break: only the directory's slots, each
+    // owning at most 8 records, vouch for them.
+    std::vector<std::size_t> chain;
+    for (std::size_t at = (innodb::kPageNewInfimum + innodb::readUint16(innodb::ConstPage(page),
+                               innodb::kPageNewInfimum - 2))
+             & 0xFFFF;
+         at != innodb::kPageNewSupremum && chain.size() <= m_intact.rows.size();
+         at = (at + innodb::readUint16(innodb::ConstPage(page), at - 2)) & 0xFFFF) {
+        chain.push_back(at);
+    }
+    ASSERT_EQ(chain.size(), m_intact.rows.size());
+    ASSERT_GT(chain.size(), 24u);
+    for (const std::size_t victim : { chain[chain.size() / 3], chain[2 * chain.size() / 3] }) {
+        for (std::size_t i = victim - 5; i < victim; ++i) {
+            page[i] = static_cast<std::uint8_t>(0xA7 ^ (i * 31));
+        }
+    }
+    Rows salvaged;
+    const auto counts = salvage(page, m_page.bounds, salvaged);
+    std::size_t exact = 0;
+    for (const auto &[at, text] : salvaged.rows) {
+        const auto intact = m_intact.rows.find(at);
+        if (intact != m_intact.rows.end() && intact->second == text) {
+            ++exact;
+        } else {
+            EXPECT_TRUE(salvaged.doubts.count(at)) << "row at " << at << " differs unflagged";
+        }
+    }
+    // All but the two broken ones and those after the last slot owner before the second break.
+    EXPECT_GE(exact + 2 + 7, chain.size()) << counts.foundByScan << " found by the scan";
 }
 
 TEST_F(PageSalvageTest, KeysOutsideThePagesBoundsAreNotTaken)
