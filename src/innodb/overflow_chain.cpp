@@ -114,6 +114,8 @@ OverflowResult ReadOverflowChain(PageSource &pages, const OverflowExpectation &e
         }
         result.bytesRead += wanted;
         page = readUint32(view, kBlobNextPage);
+        result.overran
+            = wanted < partLength || (result.bytesRead == expectedLength && page != kFilNull);
     }
     result.complete = true;
     return result;

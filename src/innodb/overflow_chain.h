@@ -50,6 +50,10 @@ struct OverflowResult
 {
     std::uint64_t bytesRead = 0;
     bool complete = false; // every expected byte was found on pages that passed every check
+    // The chain held more than the expected length: a part left unread, or a next page after the
+    // last one wanted. A server never writes such a chain, so the length or the first page the
+    // reference gives is not the value's.
+    bool overran = false;
     // Why the chain ended early, naming the page: "overflow page 812 is damaged (...)". Empty
     // when complete.
     std::string damage;
@@ -67,7 +71,8 @@ std::string chainPageRefusal(ConstPage page, const PageRead &read, std::uint32_t
 // page; the chain ends early, with complete = false and the reason in `damage`, at the first page
 // that fails, lies outside the file, was seen before, or holds an impossible part length, or when
 // the chain ends short. Bytes of a failing page are never appended, so whatever was appended is
-// the value's true beginning. A chain that runs past the expected length is cut there.
+// the value's true beginning. A chain that runs past the expected length is cut there, and
+// `overran` says so.
 OverflowResult ReadOverflowChain(PageSource &pages, const OverflowExpectation &expectation,
     std::uint32_t firstPage, std::uint64_t expectedLength, LongValueWriter &writer);
 

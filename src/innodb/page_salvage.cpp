@@ -4,6 +4,7 @@
 #include "frm/charset.h"
 #include "innodb/dictionary.h"
 #include "innodb/overflow_chain.h"
+#include "innodb/page_check.h"
 #include "innodb/record_chain.h"
 #include "innodb/record_decoder.h"
 
@@ -67,6 +68,19 @@ std::size_t heapNumberLimit(ConstPage page, std::size_t heapEnd, std::size_t fir
     const std::size_t room = (heapEnd - firstUser) / (kNewRecordHeaderSize + 1) + 2;
     const std::size_t stated = readUint16(page, kPageNHeapAt) & 0x7FFF;
     return stated >= std::size_t { recordCountOf(page) } + 2 && stated <= room ? stated : room;
+}
+
+// The records the page directory's slots point at, but for the infimum's and the supremum's.
+std::set<std::size_t> directorySlotOwners(ConstPage page, std::size_t heapEnd)
+{
+    std::set<std::size_t> owners;
+    const std::size_t slots = readUint16(page, kFilPageData + kPageNDirSlots);
+    const std::size_t room = (directoryStartOf(page) - heapEnd) / kPageDirSlotSize + 1;
+    for (std::size_t i = 1; i < std::min(slots, room); ++i) {
+        owners.insert(readUint16(page, directoryStartOf(page) - i * kPageDirSlotSize));
+    }
+    owners.erase(kPageNewSupremum);
+    return owners;
 }
 
 bool isUtf8Charset(std::uint16_t charset)
@@ -216,6 +230,37 @@ bool looksLikeText(common::Bytes bytes)
 // Values larger than this are not read back from their file for the check.
 inline constexpr std::uint64_t kLargestValueChecked = 4 << 20;
 
+// A byte run that falls wholly inside one record's data leaves every structural check passing,
+// and in a binary or numeric column no value check can tell random bytes from true ones: on a
+// page whose checksum fails, nothing on the page itself proves any record's bytes whole.
+inline constexpr const char *kUnprovenDoubt
+    = "its page failed its checksum, and nothing else proves its bytes whole";
+
+// Why every row of `page` is in doubt, beyond what its own checks say: a page that still passes
+// its checksum (taken here for a structural fault) holds the bytes its server wrote.
+std::string pageDoubt(ConstPage page)
+{
+    return checkPageEitherLayout(page).ok() ? std::string() : std::string(kUnprovenDoubt);
+}
+
+// The salvage reads long values under stricter rules than an intact page's rows (record_decoder.h);
+// only while this lives.
+class SalvagingLongValues
+{
+public:
+    SalvagingLongValues(std::optional<std::uint32_t> &spaceId, ConstPage page)
+        : m_spaceId(spaceId)
+    {
+        m_spaceId = spaceIdOf(page);
+    }
+    ~SalvagingLongValues() { m_spaceId.reset(); }
+    SalvagingLongValues(const SalvagingLongValues &) = delete;
+    SalvagingLongValues &operator=(const SalvagingLongValues &) = delete;
+
+private:
+    std::optional<std::uint32_t> &m_spaceId;
+};
+
 } // namespace
 
 std::string RecordDecoder::salvagedValueDoubt() const
@@ -350,6 +395,10 @@ SalvageCounts RecordDecoder::salvagePage(
                 found.push_back(std::move(record));
             }
         }
+        // A second break leaves records whose links lead only to it; the page directory names
+        // every slot's owner, so an owner found there counts on its own, and what links to it
+        // counts as what links to the supremum does.
+        const std::set<std::size_t> slotOwners = directorySlotOwners(page, heapEnd);
         // Reserved, so that the anchors' pointers into it stay valid while it grows.
         taken.reserve(taken.size() + found.size());
         std::map<std::size_t, const KeyBytes *> anchors; // origins that count, by origin
@@ -366,12 +415,14 @@ SalvageCounts RecordDecoder::salvagePage(
                 }
                 const bool toSupremum = record.next == kPageNewSupremum;
                 const auto anchor = anchors.find(record.next);
-                if (!toSupremum && anchor == anchors.end()) {
+                const bool named = slotOwners.count(record.origin) > 0;
+                if (!toSupremum && anchor == anchors.end() && !named) {
                     continue; // perhaps later, once what it links to counts
                 }
                 settled[i] = true;
                 progress = true;
-                if ((!toSupremum && ordered && compareKeys(record.key, *anchor->second) >= 0)
+                if ((anchor != anchors.end() && ordered
+                        && compareKeys(record.key, *anchor->second) >= 0)
                     || overlaps(record) || keys.count(record.key) > 0) {
                     continue;
                 }
@@ -387,6 +438,8 @@ SalvageCounts RecordDecoder::salvagePage(
     std::sort(taken.begin(), taken.end(),
         [](const SalvageRecord &a, const SalvageRecord &b) { return a.origin < b.origin; });
     const std::size_t heapTop = heapTopOf(page);
+    const std::string unproven = pageDoubt(page);
+    const SalvagingLongValues strict(m_salvageSpaceId, page);
     m_row.pageNumber = pageNumber;
     PageDecodeCounts decoded;
     for (const SalvageRecord &record : taken) {
@@ -418,6 +471,9 @@ SalvageCounts RecordDecoder::salvagePage(
                 + " it on the page are damaged";
         } else {
             doubt = salvagedValueDoubt();
+        }
+        if (doubt.empty()) {
+            doubt = unproven;
         }
         counts.rowsSalvaged += 1;
         counts.rowsDoubtful += doubt.empty() ? 0U : 1U;
@@ -482,6 +538,8 @@ SalvageCounts RecordDecoder::salvageOldStylePage(ConstPage page, std::uint32_t p
         origin = readUint16(page, origin - 2);
     }
     counts.chainsComplete = complete ? 1U : 0U;
+    const std::string unproven = pageDoubt(page);
+    const SalvagingLongValues strict(m_salvageSpaceId, page);
     m_row.pageNumber = pageNumber;
     PageDecodeCounts decoded;
     for (std::size_t i = 0; i < origins.size(); ++i) {
@@ -505,6 +563,9 @@ SalvageCounts RecordDecoder::salvageOldStylePage(ConstPage page, std::uint32_t p
         std::string doubt = !complete && i + 1 == origins.size()
             ? std::string("the record chain breaks right after it")
             : salvagedValueDoubt();
+        if (doubt.empty()) {
+            doubt = unproven;
+        }
         counts.rowsSalvaged += 1;
         counts.rowsDoubtful += doubt.empty() ? 0U : 1U;
         sink.salvagedRow(m_row, doubt);

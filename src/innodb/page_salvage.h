@@ -11,10 +11,14 @@
 // link leads, through records that count, to the supremum.
 //
 // A record can pass all of that and still hold a garbled value, when a byte run fell inside its
-// data only. Such rows are not passed as good: a row whose neighbouring bytes on the page are
-// unexplained (a broken record, a gap in the heap), or whose text is not well formed in its
-// character set, carries a doubt that says why. What a caller does with them is its own affair;
-// they never belong among the rows of intact pages.
+// data only: nothing on the page bounds where such a run lies, so no row of a page that failed
+// its checksum is passed as good. Each carries a doubt that says why, the most telling first: its
+// neighbouring bytes on the page are unexplained (a broken record, a gap in the heap), its text is
+// not well formed in its character set, or else only that its page failed its checksum. Its long
+// values are read more strictly than an intact row's: the external reference, which the checksum
+// no longer vouches for, must name the page's own tablespace and a chain that ends where its
+// length says. What a caller does with the rows is its own affair; they never belong among the
+// rows of intact pages.
 #pragma once
 
 #include "innodb/decoded_row.h"
@@ -45,8 +49,8 @@ class SalvageSink
 {
 public:
     virtual ~SalvageSink() = default;
-    // `doubt` is empty when the row passed every check and nothing around it on the page is
-    // damaged; otherwise it says why its values may be wrong.
+    // `doubt` is empty only when the row passed every check on a page that passes its checksum
+    // (salvaged for a structural fault); otherwise it says why its values may be wrong.
     virtual void salvagedRow(const DecodedRow &row, const std::string &doubt) = 0;
 };
 

@@ -395,9 +395,19 @@ RecordDecoder::RecordOutcome RecordDecoder::storeValue(const Field &field, commo
     if (auto prefix = writer.append(bytes.first(bytes.size() - kExternReferenceSize));
         !prefix.ok()) {
         chain.damage = "the value cannot be kept: " + prefix.error().describe();
+    } else if (m_salvageSpaceId && spaceId != *m_salvageSpaceId) {
+        // A garbled reference would have its chain checked against its own space id.
+        chain.damage = "its external reference names tablespace " + std::to_string(spaceId)
+            + ", not the page's own " + std::to_string(*m_salvageSpaceId);
     } else {
         chain = ReadOverflowChain(
             m_pages, { spaceId, untypedBlobPages() }, firstPage, externalLength, writer);
+        if (m_salvageSpaceId && chain.complete && chain.overran) {
+            // Cut to a garbled length, or another value's chain: intact pages, wrong bytes.
+            chain.complete = false;
+            chain.damage = "its overflow chain runs past the " + std::to_string(externalLength)
+                + " bytes its external reference gives";
+        }
     }
     if (chain.complete) {
         return RecordOutcome::Row;

@@ -197,6 +197,10 @@ private:
     std::vector<InstantDefault> m_defaults; // by field position, for the fields past the core
     std::string m_problem;
     std::optional<bool> m_untypedBlobPages; // learnt from page 0 on the first external value
+    // While a damaged page is salvaged, the space id its FIL header gives: its records'
+    // external references, which the checksum no longer vouches for, must name it, and their
+    // chains must end where their lengths say.
+    std::optional<std::uint32_t> m_salvageSpaceId;
     DecodedRow m_row;
     // Per record: the length and external flag of each variable field, by field position.
     std::vector<std::uint32_t> m_lengths;

@@ -143,7 +143,25 @@ TEST_F(OverflowChainTest, IntactChainsComeOutWhole)
         const Read got = read(chain);
         EXPECT_TRUE(got.result.complete) << got.result.damage;
         EXPECT_TRUE(got.result.damage.empty());
+        EXPECT_FALSE(got.result.overran);
         EXPECT_EQ(got.bytes, chain.bytes);
+    }
+}
+
+// A reference whose length was garbled to less than its chain holds: the bytes it asks for are
+// intact, yet the value is not the one the row held, and only the chain's surplus tells.
+TEST_F(OverflowChainTest, AChainLongerThanItsReferenceSaysOverruns)
+{
+    for (const Chain &chain : m_chains) {
+        const Read shorter = read(chain, chain.length - 1);
+        EXPECT_TRUE(shorter.result.complete) << shorter.result.damage;
+        EXPECT_TRUE(shorter.result.overran);
+        const std::uint64_t firstPart
+            = innodb::readUint32(m_space->page(chain.pages[0]), innodb::kBlobPartLength);
+        if (chain.pages.size() > 1) {
+            // Ends on a part boundary: the next page the first one names is the surplus.
+            EXPECT_TRUE(read(chain, firstPart).result.overran);
+        }
     }
 }
 

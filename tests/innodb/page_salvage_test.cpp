@@ -1,8 +1,11 @@
 // The salvage of a damaged leaf page, on the pages a real server wrote for the generated Zarafa
-// folder: a page whose only damage lies outside its records gives every row back without a doubt;
-// one whose record headers are garbled gives back the others, found past the break in the chain,
-// with the rows beside the damage in doubt and no row that differs from the intact page's without
-// one; keys outside the bounds the parent gives are not taken.
+// folder: a page whose only damage lies outside its records gives every row back exact, each in
+// doubt as its page failed its checksum, and without a doubt once the page passes its checksum
+// again; a byte run inside one record's data only leaves no row that differs unflagged; one whose
+// record headers are garbled gives back the others, found past the break in the chain (past a
+// second break through the page directory), with the rows beside the damage in doubt and no row
+// that differs from the intact page's without one; keys outside the bounds the parent gives are
+// not taken.
 #include "frm/table_definition_reader.h"
 #include "innodb/page_check.h"
 #include "innodb/page_scanner.h"
@@ -14,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <optional>
 
@@ -97,6 +101,7 @@ protected:
         const auto pages = innodb::collectTablePages(
             *m_file, *scan, found->indexId, found->rootPage, decoder.keyLayout());
         ASSERT_GT(pages.treePages.size(), 4u);
+        m_treePages = pages.treePages;
         m_page = pages.treePages[pages.treePages.size() / 2];
         m_bytes.resize(innodb::kDefaultPageSize);
         ASSERT_TRUE(m_file->readPage(m_page.pageNumber, m_bytes));
@@ -111,16 +116,32 @@ protected:
         return decoder.salvagePage(innodb::ConstPage(page), m_page.pageNumber, bounds, into);
     }
 
+    // How many salvaged rows equal the intact page's; each one that does not must be in doubt.
+    std::size_t exactRowsFlaggingTheRest(const Rows &salvaged) const
+    {
+        std::size_t exact = 0;
+        for (const auto &[at, text] : salvaged.rows) {
+            const auto intact = m_intact.rows.find(at);
+            if (intact != m_intact.rows.end() && intact->second == text) {
+                ++exact;
+            } else {
+                EXPECT_TRUE(salvaged.doubts.count(at)) << "row at " << at << " differs unflagged";
+            }
+        }
+        return exact;
+    }
+
     fs::path m_folder;
     std::optional<innodb::TablespaceFile> m_file;
     innodb::LongValueStore m_store;
     frm::FrmTableEntry m_table;
+    std::vector<innodb::TablePage> m_treePages;
     innodb::TablePage m_page;
     std::vector<std::uint8_t> m_bytes;
     Rows m_intact;
 };
 
-TEST_F(PageSalvageTest, DamageOutsideTheRecordsLeavesEveryRowWithoutADoubt)
+TEST_F(PageSalvageTest, DamageOutsideTheRecordsLeavesEveryRowExactButInDoubt)
 {
     std::vector<std::uint8_t> page = m_bytes;
     // The page directory's first slot area and the bytes just above the heap top: no record.
@@ -129,12 +150,115 @@ TEST_F(PageSalvageTest, DamageOutsideTheRecordsLeavesEveryRowWithoutADoubt)
         page[top + 40 + i] ^= 0x5A;
     }
     ASSERT_FALSE(innodb::checkPage(innodb::ConstPage(page)).ok());
+    {
+        // Nothing on the page tells that the damage lies outside the records.
+        Rows salvaged;
+        const auto counts = salvage(page, m_page.bounds, salvaged);
+        EXPECT_EQ(counts.chainsComplete, 1u);
+        EXPECT_EQ(salvaged.rows, m_intact.rows);
+        EXPECT_EQ(salvaged.doubts.size(), m_intact.rows.size());
+        for (const auto &[at, doubt] : salvaged.doubts) {
+            EXPECT_NE(doubt.find("failed its checksum"), std::string::npos) << doubt;
+        }
+        EXPECT_EQ(counts.rowsSalvaged, m_intact.rows.size());
+        EXPECT_EQ(counts.rowsDoubtful, m_intact.rows.size());
+    }
+    // The same bytes under a checksum that matches them, as a page refused for its structure
+    // alone is: the server wrote them, and the rows that prove themselves are sound.
+    const std::uint32_t crc = innodb::crc32Checksum(innodb::ConstPage(page));
+    for (const std::size_t at :
+        { innodb::kFilPageSpaceOrChecksum, innodb::filTrailerOf(innodb::kDefaultPageSize) }) {
+        for (std::size_t i = 0; i < 4; ++i) {
+            page[at + i] = static_cast<std::uint8_t>(crc >> (24 - 8 * i));
+        }
+    }
+    ASSERT_TRUE(innodb::checkPage(innodb::ConstPage(page)).ok());
     Rows salvaged;
     const auto counts = salvage(page, m_page.bounds, salvaged);
-    EXPECT_EQ(counts.chainsComplete, 1u);
     EXPECT_EQ(salvaged.rows, m_intact.rows);
     EXPECT_TRUE(salvaged.doubts.empty());
-    EXPECT_EQ(counts.rowsSalvaged, m_intact.rows.size());
+    EXPECT_EQ(counts.rowsDoubtful, 0u);
+}
+
+TEST_F(PageSalvageTest, ARunInsideOneRecordsDataLeavesNoWrongRowUnflagged)
+{
+    // The row with the longest value, garbled well inside its data: every structural check
+    // still passes.
+    const auto victim = std::max_element(m_intact.rows.begin(), m_intact.rows.end(),
+        [](const auto &a, const auto &b) { return a.second.size() < b.second.size(); });
+    ASSERT_GT(victim->second.size(), 200u);
+    std::vector<std::uint8_t> page = m_bytes;
+    const std::size_t origin = victim->first;
+    for (std::size_t i = origin + 60; i < origin + 92; ++i) {
+        page[i] = static_cast<std::uint8_t>(0x3C ^ (i * 97));
+    }
+    Rows salvaged;
+    const auto counts = salvage(page, m_page.bounds, salvaged);
+    EXPECT_LT(exactRowsFlaggingTheRest(salvaged), salvaged.rows.size()); // a value did change
+    EXPECT_EQ(counts.rowsDoubtful, counts.rowsSalvaged);
+}
+
+// Where the 20-byte reference of an externally stored value lies in a leaf page of ibdata1:
+// space 0, a page number, the data header's offset 38 and a length under 4 GiB with no flag set.
+std::optional<std::size_t> findExternReference(const std::vector<std::uint8_t> &page)
+{
+    static constexpr std::uint8_t kZero[4] = {};
+    static constexpr std::uint8_t kOffset[4] = { 0, 0, 0, 38 };
+    const std::size_t top = innodb::heapTopOf(innodb::ConstPage(page));
+    for (std::size_t at = innodb::kPageNewSupremumEnd; at + 20 <= top; ++at) {
+        if (std::equal(kZero, kZero + 4, page.begin() + static_cast<long>(at))
+            && std::equal(kOffset, kOffset + 4, page.begin() + static_cast<long>(at + 8))
+            && std::equal(kZero, kZero + 4, page.begin() + static_cast<long>(at + 12))
+            && innodb::readUint32(innodb::ConstPage(page), at + 4) > 3
+            && innodb::readUint32(innodb::ConstPage(page), at + 16) > 0) {
+            return at;
+        }
+    }
+    return std::nullopt;
+}
+
+TEST_F(PageSalvageTest, AGarbledExternReferenceGivesNoRowWithAnotherValue)
+{
+    std::vector<std::uint8_t> page(innodb::kDefaultPageSize);
+    std::optional<std::size_t> reference;
+    std::uint32_t pageNumber = 0;
+    for (const innodb::TablePage &tree : m_treePages) {
+        ASSERT_TRUE(m_file->readPage(tree.pageNumber, page));
+        if ((reference = findExternReference(page))) {
+            pageNumber = tree.pageNumber;
+            break;
+        }
+    }
+    ASSERT_TRUE(reference) << "no leaf of properties holds an external value";
+    const std::vector<std::uint8_t> original = page;
+    const auto salvageWith = [&](std::size_t field, std::uint32_t value) {
+        page = original;
+        for (std::size_t i = 0; i < 4; ++i) {
+            page[*reference + field + i] = static_cast<std::uint8_t>(value >> (24 - 8 * i));
+        }
+        Rows salvaged;
+        innodb::RecordDecoder decoder(m_table, *m_file, m_store);
+        const auto counts = decoder.salvagePage(innodb::ConstPage(page), pageNumber, {}, salvaged);
+        return std::pair { counts, salvaged };
+    };
+    const std::uint32_t length = innodb::readUint32(innodb::ConstPage(original), *reference + 16);
+    {
+        // Shorter: the bytes it asks for are all on intact pages, but they are not the value.
+        SCOPED_TRACE("shorter length");
+        const auto [counts, salvaged] = salvageWith(16, length - 1);
+        EXPECT_EQ(counts.rowsWithDamagedLongValues, 1u);
+    }
+    {
+        // Another space: checked against the page's own, not the reference's word for it.
+        SCOPED_TRACE("another space id");
+        const auto [counts, salvaged] = salvageWith(0, 5);
+        EXPECT_EQ(counts.rowsWithDamagedLongValues, 1u);
+    }
+    {
+        SCOPED_TRACE("unchanged");
+        const auto [counts, salvaged] = salvageWith(16, length);
+        EXPECT_EQ(counts.rowsWithDamagedLongValues, 0u);
+    }
 }
 
 TEST_F(PageSalvageTest, AGarbledRecordHeaderBreaksTheChainAndTheRestIsFoundByTheScan)
@@ -153,17 +277,37 @@ TEST_F(PageSalvageTest, AGarbledRecordHeaderBreaksTheChainAndTheRestIsFoundByThe
     EXPECT_GT(counts.foundByScan, 0u);
     // Every row but the broken one's comes back, and any that differs is in doubt.
     EXPECT_GE(salvaged.rows.size() + 1, m_intact.rows.size());
-    std::size_t exact = 0;
-    for (const auto &[at, text] : salvaged.rows) {
-        const auto intact = m_intact.rows.find(at);
-        if (intact != m_intact.rows.end() && intact->second == text) {
-            ++exact;
-        } else {
-            EXPECT_TRUE(salvaged.doubts.count(at)) << "row at " << at << " differs unflagged";
-        }
-    }
+    const std::size_t exact = exactRowsFlaggingTheRest(salvaged);
     EXPECT_GE(exact + 2, m_intact.rows.size());
     EXPECT_FALSE(salvaged.doubts.empty()); // the neighbours of the damage
+}
+
+TEST_F(PageSalvageTest, RecordsBetweenTwoBreaksAreFoundThroughTheDirectory)
+{
+    std::vector<std::uint8_t> page = m_bytes;
+    // Two record headers garbled, a third and two thirds of the way through the chain. The
+    // records between them link only to the second break: only the directory's slots, each
+    // owning at most 8 records, vouch for them.
+    std::vector<std::size_t> chain;
+    for (std::size_t at = (innodb::kPageNewInfimum + innodb::readUint16(innodb::ConstPage(page),
+                               innodb::kPageNewInfimum - 2))
+             & 0xFFFF;
+         at != innodb::kPageNewSupremum && chain.size() <= m_intact.rows.size();
+         at = (at + innodb::readUint16(innodb::ConstPage(page), at - 2)) & 0xFFFF) {
+        chain.push_back(at);
+    }
+    ASSERT_EQ(chain.size(), m_intact.rows.size());
+    ASSERT_GT(chain.size(), 24u);
+    for (const std::size_t victim : { chain[chain.size() / 3], chain[2 * chain.size() / 3] }) {
+        for (std::size_t i = victim - 5; i < victim; ++i) {
+            page[i] = static_cast<std::uint8_t>(0xA7 ^ (i * 31));
+        }
+    }
+    Rows salvaged;
+    const auto counts = salvage(page, m_page.bounds, salvaged);
+    const std::size_t exact = exactRowsFlaggingTheRest(salvaged);
+    // All but the two broken ones and those after the last slot owner before the second break.
+    EXPECT_GE(exact + 2 + 7, chain.size()) << counts.foundByScan << " found by the scan";
 }
 
 TEST_F(PageSalvageTest, KeysOutsideThePagesBoundsAreNotTaken)
