@@ -1,5 +1,7 @@
 #include "job/result_folder.h"
 
+#include "common/fresh_folder.h"
+
 #include "mysql/child_process.h"
 
 #include <cerrno>
@@ -128,18 +130,7 @@ common::Result<fs::path> createRunFolder(const fs::path &outputFolder, std::time
     if (error) {
         return ioProblem(error.message() + " (the output folder cannot be made)", outputFolder);
     }
-    const std::string name = runFolderName(when);
-    for (int number = 1; number < 1000; ++number) {
-        const fs::path folder
-            = outputFolder / (number == 1 ? name : name + "-" + std::to_string(number));
-        if (::mkdir(folder.c_str(), 0700) == 0) {
-            return folder;
-        }
-        if (errno != EEXIST) {
-            return ioProblem(std::strerror(errno), folder);
-        }
-    }
-    return ioProblem("too many runs in the same second", outputFolder / name);
+    return common::createFreshFolder(outputFolder, runFolderName(when), 0700);
 }
 
 common::Status moveTree(const fs::path &from, const fs::path &to)

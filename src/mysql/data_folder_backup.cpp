@@ -1,5 +1,7 @@
 #include "mysql/data_folder_backup.h"
 
+#include "common/fresh_folder.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -215,24 +217,6 @@ void closeBackup(const fs::path &oldDataFolder, MoveJournal &journal,
     }
 }
 
-// A new folder named `name`, or `name`-2, -3, ... when runs a second apart took the name
-// already: two runs must never share an OldData or a Recovered Folder.
-common::Result<fs::path> createFreshFolder(const fs::path &parent, const std::string &name)
-{
-    for (int number = 1; number < 1000; ++number) {
-        const fs::path folder
-            = parent / (number == 1 ? name : name + "-" + std::to_string(number));
-        if (::mkdir(folder.c_str(), 0755) == 0) {
-            return folder;
-        }
-        if (errno != EEXIST) {
-            return common::ioError(
-                std::string("cannot create the folder: ") + std::strerror(errno), folder.string());
-        }
-    }
-    return common::ioError("too many folders of the same second", (parent / name).string());
-}
-
 } // namespace
 
 std::string timeStamp(const std::tm &local)
@@ -270,7 +254,7 @@ common::Result<fs::path> backUpDataFolder(
     if (!fs::is_directory(dataFolder, error)) {
         return common::ioError("data folder not found", dataFolder.string());
     }
-    auto created = createFreshFolder(dataFolder, "OldData" + timeStampNow());
+    auto created = common::createFreshFolder(dataFolder, "OldData" + timeStampNow(), 0755);
     if (!created.ok()) {
         return created.error();
     }
@@ -335,7 +319,8 @@ fs::path finishRebuildMoves(const fs::path &dataFolder, const fs::path &oldDataF
         if (!recoveredNoted) {
             // Made before it is noted: a folder that an earlier run left under the same name
             // is never filled with this run's files.
-            auto created = createFreshFolder(dataFolder, "Recovered Folder " + timeStampNow());
+            auto created = common::createFreshFolder(
+                dataFolder, "Recovered Folder " + timeStampNow(), 0755);
             if (!created.ok()) {
                 hooks.reportProblem(created.error().describe());
                 break;
