@@ -1,14 +1,16 @@
-// zarafa-bench FOLDER [--runs N] [--no-rebuild | --repair-only] [--memory-baseline SMALLER]: the
-// figures of one repair on a data folder, each beside a baseline measured in the same run:
+// zarafa-bench FOLDER [--runs N] [--repair-runs N] [--no-rebuild | --repair-only]
+//              [--memory-baseline SMALLER]: the figures of one repair on a data folder, each
+// beside a baseline measured in the same run:
 //   scan      MB/s of the page scanner   vs a plain sequential read of the same file, both from
 //             the page cache and with the file's cached pages dropped first
 //   decode    rows/s and MB/s of decoding every table to a sink that keeps nothing (no server)
 //   rebuild   rows/s inserted in batches into a private server with the server's own settings
 //             vs the server's own import of the truth dump into InnoDB tables, as a user restoring
 //             a backup would run it (FOLDER/truth/zarafa.sql or FOLDER/truth/dump.sql)
-//   repair    a whole zarafa-repair run (scan, decode, insert, switch, dump, finish): seconds vs
-//             the same import, and the peak resident memory of the tool alone and of every
-//             process of the run (the server the worker thread starts included)
+//   repair    whole zarafa-repair runs (scan, decode, insert, switch, dump, finish): the median
+//             seconds of --repair-runs (3) vs the median of as many imports taken in turns, and
+//             the peak resident memory of the tool alone and of every process of the run (the
+//             server the worker thread starts included)
 //   scaling   with --memory-baseline SMALLER, how the time and the tool's peak grow from the
 //             smaller folder's repair to FOLDER's
 // FOLDER is a data folder, or a generated folder holding one as FOLDER/input.
@@ -274,6 +276,29 @@ double importDump(const mysql::WorkshopServer &server, const std::string &folder
     return status == 0 ? elapsed : 0;
 }
 
+// The seconds of one more import of the truth dump into a server of its own, 0 without one.
+double importOnce(const std::string &truthFolder)
+{
+    const fs::path work
+        = fs::temp_directory_path() / ("zarafa-bench-import-" + std::to_string(::getpid()));
+    double elapsed = 0;
+    {
+        mysql::WorkshopServer server(work / "workshop");
+        server.setTuned(false);
+        if (!server.startMySqlService()) {
+            std::fprintf(stderr, "import: %s\n", server.lastProblem().c_str());
+            return 0;
+        }
+        int rows = 0;
+        ::sync(); // the writes of the run before are not this import's to wait for
+        elapsed = importDump(server, truthFolder, rows);
+        server.stopMySqlService();
+    }
+    std::error_code error;
+    fs::remove_all(work, error);
+    return elapsed;
+}
+
 // Returns the seconds of the server's import, for the whole-repair figure. `truthFolder` holds
 // the truth dump (the generated folder around `folder`, or `folder` itself).
 double benchRebuild(const std::string &folder, const std::string &truthFolder)
@@ -313,6 +338,7 @@ double benchRebuild(const std::string &folder, const std::string &truthFolder)
         const std::uint64_t rows = rowsOf(context.repairJob);
 
         int baselineRows = 0;
+        ::sync();
         baseline = importDump(server, truthFolder, baselineRows);
         std::printf("rebuild       %8.0f rows/s (%llu rows, decode included)", rows / ours,
             static_cast<unsigned long long>(rows));
@@ -320,7 +346,8 @@ double benchRebuild(const std::string &folder, const std::string &truthFolder)
             std::printf("   server's InnoDB import %8.0f rows/s   ratio %.2f\n",
                 baselineRows / baseline, (rows / ours) / (baselineRows / baseline));
         } else {
-            std::printf("   (no truth/zarafa.sql or truth/dump.sql beside the folder: no baseline)\n");
+            std::printf(
+                "   (no truth/zarafa.sql or truth/dump.sql beside the folder: no baseline)\n");
         }
         server.stopMySqlService();
     }
@@ -349,7 +376,8 @@ std::uint64_t treeResidentKilobytes(pid_t pid)
 {
     std::uint64_t total = statusKilobytes(pid, "VmRSS");
     std::error_code error;
-    for (const auto &task : fs::directory_iterator("/proc/" + std::to_string(pid) + "/task", error)) {
+    for (const auto &task :
+        fs::directory_iterator("/proc/" + std::to_string(pid) + "/task", error)) {
         std::ifstream children(task.path() / "children");
         pid_t child = 0;
         while (children >> child) {
@@ -401,6 +429,9 @@ RepairFigures wholeRepair(const std::string &folder)
     fs::create_directories(work);
     const std::string workshop = (work / "workshop").string();
     const std::string log = (work / "repair.log").string();
+    // The result stays in the work folder: every run holds a whole copy of the database.
+    const std::string output = (work / "out").string();
+    ::sync(); // the writes of the run before are not this run's to wait for
     const auto start = Clock::now();
     const pid_t child = ::fork();
     if (child == 0) {
@@ -412,7 +443,8 @@ RepairFigures wholeRepair(const std::string &folder)
         ::setenv("XDG_CONFIG_HOME", work.c_str(), 1);
         ::setenv("XDG_DATA_HOME", work.c_str(), 1);
         ::execl(repair.c_str(), repair.c_str(), "--folder", folder.c_str(), "--workshop",
-            workshop.c_str(), "--yes", "--quiet", static_cast<char *>(nullptr));
+            workshop.c_str(), "--output", output.c_str(), "--yes", "--quiet",
+            static_cast<char *>(nullptr));
         ::_exit(127);
     }
     if (child < 0) {
@@ -449,18 +481,36 @@ RepairFigures wholeRepair(const std::string &folder)
     return figures;
 }
 
-void benchWholeRepair(
-    const std::string &folder, double importSeconds, const std::string &memoryBaseline)
+// Whole repairs and, unless `firstImport` is 0 (no truth dump, or the repair alone), imports taken
+// in turns, `runs` of each, so that a machine whose speed drifts weighs on both alike; the
+// medians, and the highest memory of any repair.
+void benchWholeRepair(const std::string &folder, const std::string &truthFolder, double firstImport,
+    int runs, const std::string &memoryBaseline)
 {
-    const auto figures = wholeRepair(folder);
-    if (!figures.ok) {
-        return;
+    std::vector<double> imports;
+    std::vector<double> repairs;
+    RepairFigures figures;
+    for (int run = 0; run < runs; ++run) {
+        const double imported
+            = firstImport <= 0 ? 0 : (run == 0 ? firstImport : importOnce(truthFolder));
+        if (imported > 0) {
+            imports.push_back(imported);
+        }
+        const auto repaired = wholeRepair(folder);
+        if (!repaired.ok) {
+            return;
+        }
+        repairs.push_back(repaired.seconds);
+        figures.toolPeakMb = std::max(figures.toolPeakMb, repaired.toolPeakMb);
+        figures.treePeakMb = std::max(figures.treePeakMb, repaired.treePeakMb);
     }
+    figures.seconds = median(repairs);
+    const double importSeconds = imports.empty() ? 0 : median(imports);
     std::printf("repair        %8.1f s", figures.seconds);
     if (importSeconds > 0) {
         std::printf("   server's InnoDB import %8.1f s   ratio %.2f (target <= 0.7 on the large "
-                    "folder, <= 1.0 on the default one)",
-            importSeconds, figures.seconds / importSeconds);
+                    "folder, <= 1.0 on the default one; medians of %d, taken in turns)",
+            importSeconds, figures.seconds / importSeconds, runs);
     }
     const auto pages = keptPages(folder);
     std::printf("\nmemory        %8.1f MB peak resident of zarafa-repair (target <= 32 MB), "
@@ -493,19 +543,23 @@ int main(int argc, char **argv)
 {
     if (argc < 2) {
         std::fprintf(stderr,
-            "usage: zarafa-bench FOLDER [--runs N] [--no-rebuild | --repair-only] "
+            "usage: zarafa-bench FOLDER [--runs N] [--repair-runs N] [--no-rebuild | "
+            "--repair-only] "
             "[--memory-baseline SMALLER]\n");
         return 2;
     }
     const std::string given = argv[1];
     const std::string folder = inputFolder(given);
     int runs = 5;
+    int repairRuns = 3; // whole repairs and imports: half a minute each on the large folder
     bool rebuild = true;
     bool repairOnly = false; // the whole repair and its memory alone, without an import baseline
     std::string memoryBaseline;
     for (int i = 2; i < argc; ++i) {
         if (std::strcmp(argv[i], "--runs") == 0 && i + 1 < argc) {
             runs = std::max(1, std::atoi(argv[++i]));
+        } else if (std::strcmp(argv[i], "--repair-runs") == 0 && i + 1 < argc) {
+            repairRuns = std::max(1, std::atoi(argv[++i]));
         } else if (std::strcmp(argv[i], "--no-rebuild") == 0) {
             rebuild = false;
         } else if (std::strcmp(argv[i], "--repair-only") == 0) {
@@ -520,7 +574,7 @@ int main(int argc, char **argv)
         return 2;
     }
     if (repairOnly) {
-        benchWholeRepair(folder, 0, memoryBaseline);
+        benchWholeRepair(folder, given, 0, repairRuns, memoryBaseline);
         return 0;
     }
     const std::string path = (fs::path(folder) / *tablespace).string();
@@ -531,7 +585,7 @@ int main(int argc, char **argv)
     benchDecode(folder, runs);
     if (rebuild) {
         const double importSeconds = benchRebuild(folder, given);
-        benchWholeRepair(folder, importSeconds, memoryBaseline);
+        benchWholeRepair(folder, given, importSeconds, repairRuns, memoryBaseline);
     }
     return 0;
 }

@@ -22,9 +22,8 @@ common::Status MySqlQuarantine::open()
         return connection.error();
     }
     m_connection = std::move(connection).value();
-    for (const std::string &statement :
-        { "create database " + std::string(kSalvagedDatabase),
-            "use " + std::string(kSalvagedDatabase) }) {
+    for (const std::string &statement : { "create database " + std::string(kSalvagedDatabase),
+             "use " + std::string(kSalvagedDatabase) }) {
         if (const common::Status done = m_connection->execute(statement); !done.ok()) {
             return done;
         }
@@ -78,8 +77,7 @@ void MySqlQuarantine::endTable(const frm::FrmTableEntry &table, SalvageOutcome &
         m_dump->endTable(table, m_writer->rowsInserted());
     }
     m_writer.reset();
-    const common::Status switched = guardedSwitch(m_job,
-        [&] { return mysql::switchTableToInnoDb(*m_connection, table.dictionaryName); });
+    const common::Status switched = guardedSwitch(m_job, *m_connection, table.dictionaryName);
     if (!switched.ok() && outcome.problem.empty()) {
         outcome.problem = "the quarantine's table stays MyISAM: " + switched.error().describe();
     }

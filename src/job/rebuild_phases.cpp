@@ -8,6 +8,7 @@
 #include "job/result_delivery.h"
 #include "job/row_insertion.h"
 #include "job/save_database.h"
+#include "job/table_switches.h"
 #include "job/write_guard.h"
 #include "mysql/child_process.h"
 #include "mysql/data_folder_backup.h"
@@ -236,10 +237,13 @@ public:
             guardWrites(job, *writer);
             return writer;
         };
-        steps.switchToInnoDb = [&job](const frm::FrmTableEntry &table) {
-            return guardedSwitch(
-                job, [&job, &table] { return switchTableToInnoDb(job, table.dictionaryName); });
-        };
+        // The switches take a connection of their own, so that the server copies one table
+        // into InnoDB while the next one fills.
+        m_switches = std::make_unique<MySqlTableSwitches>(job, [this, &job] {
+            return mysql::connectToServer(
+                m_server, job.login.host, job.login.user, job.login.password);
+        });
+        steps.switches = m_switches.get();
         // The portable dump is written as the rows land, so that it costs no second pass.
         m_dump = openDump(job);
         steps.copy = m_dump.get();
@@ -271,6 +275,7 @@ public:
             m_quarantine.reset();
         }
         // The server is about to stop under it; a dead connection helps nobody.
+        m_switches.reset();
         job.connection.reset();
         const bool stopped = stopForFinishing(job, m_server);
         // Cleared so that the moves below are not cut short; the user's own request survives in
@@ -288,7 +293,8 @@ public:
             // copy of the user's mail.
             deliverRecoveredFolder(job, recovered);
         }
-        job.flags.setRepairedPath(job.resultFolder.empty() ? job.recoveredFolder : job.resultFolder);
+        job.flags.setRepairedPath(
+            job.resultFolder.empty() ? job.recoveredFolder : job.resultFolder);
         job.host.statusLine(6, {});
         if (!m_server.startMySqlService()) {
             m_server.startMySqlService();
@@ -299,6 +305,7 @@ public:
     {
         const ServerWatch watch(m_server, job);
         job.rebuildFinished = true;
+        m_switches.reset();
         job.connection.reset();
         if (stopForFinishing(job, m_server) && job.backupDone) {
             mysql::putServerFilesBack(job.mysqlDataFolder, job.oldDataFolder,
@@ -331,6 +338,7 @@ private:
     std::string m_outputFolder;
     std::unique_ptr<DumpWriter> m_dump;
     std::unique_ptr<MySqlQuarantine> m_quarantine;
+    std::unique_ptr<MySqlTableSwitches> m_switches;
 };
 
 } // namespace
@@ -390,19 +398,6 @@ std::vector<std::string> restoreUnfinishedRepairs(
         say("the server does not start: " + server.lastProblem());
     }
     return restored;
-}
-
-common::Status switchTableToInnoDb(RepairJob &job, std::string_view dictionaryName)
-{
-    job.host.setEnabled(Control::StartStop, false);
-    job.host.statusLine(1, {});
-    // A table that cannot be switched stays a MyISAM table with all its rows; the data pass
-    // counts it as a loss with the server's reason.
-    common::Status switched = job.connection
-        ? mysql::switchTableToInnoDb(*job.connection, dictionaryName)
-        : common::Status(common::Error { common::ErrorKind::Database, "no connection", {} });
-    job.host.setEnabled(Control::StartStop, true);
-    return switched;
 }
 
 } // namespace job

@@ -45,9 +45,4 @@ std::unique_ptr<RepairPhases> createRebuildPhases(
 std::vector<std::string> restoreUnfinishedRepairs(
     mysql::ServerControl &server, const std::function<void(const std::string &)> &say);
 
-// Converts a filled table to InnoDB: status line kind 1, the Start/Stop button disabled around
-// the statement. The data pass calls it after the table's last row; the server's reason when it
-// refuses.
-common::Status switchTableToInnoDb(RepairJob &job, std::string_view dictionaryName);
-
 } // namespace job

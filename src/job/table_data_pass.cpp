@@ -8,7 +8,9 @@
 #include "job/folder_listing.h"
 #include "job/mailbox_evidence.h"
 #include "job/salvage_rows.h"
+#include "job/table_switches.h"
 
+#include <deque>
 #include <memory>
 #include <optional>
 #include <set>
@@ -73,12 +75,18 @@ public:
         }
         report();
     }
-    void tableDone()
+    // The table's rows are in; its switch may still run beside the next table.
+    void rowsDone()
     {
-        m_weightDone += m_tablePages + std::max<std::uint64_t>(1, m_tablePages / 4);
+        m_weightDone += m_tablePages;
         m_pagesDone += m_tablePages - m_tableRead;
         m_tablePages = 0;
         m_tableRead = 0;
+        report();
+    }
+    void switchDone(std::uint64_t tablePages)
+    {
+        m_weightDone += std::max<std::uint64_t>(1, tablePages / 4);
         report();
     }
 
@@ -148,8 +156,7 @@ void addSalvageRows(RepairJob &job, const TableOutcome &outcome)
     if (salvage.rowsSalvaged == 0) {
         return;
     }
-    addRow(job,
-        outcome.name + ": " + salvageSummary(salvage));
+    addRow(job, outcome.name + ": " + salvageSummary(salvage));
     if (!salvage.problem.empty()) {
         addRow(job, outcome.name + ": " + salvage.problem);
     }
@@ -191,35 +198,94 @@ void addDetailRows(RepairJob &job, const TableOutcome &outcome)
     }
 }
 
-// The end of each table, also after a stop: its lines for the window's list, the
-// switch to InnoDB with the Start/Stop button disabled, and its entry in the log report.
-void endTable(RepairJob &job, TableOutcome &outcome, std::size_t position,
-    const frm::FrmTableEntry *table, const DataPassSteps &steps, DataPassProgress &progress)
+// A table whose rows are in, waiting for its switch to InnoDB before its lines are shown.
+struct EndingTable
+{
+    TableOutcome outcome;
+    std::size_t position = 0;
+    const frm::FrmTableEntry *table = nullptr;
+    std::uint64_t pages = 0;
+    bool switching = false; // handed to the background switches
+};
+
+bool switchesTable(const RepairJob &job, const TableOutcome &outcome,
+    const frm::FrmTableEntry *table, const DataPassSteps &steps)
+{
+    // Every table that exists is switched, an empty one too: the rebuilt database must hold the
+    // tables the Zarafa server expects, with the engine it expects.
+    return table && (steps.switches || steps.switchToInnoDb) && !notCreated(job, outcome.name);
+}
+
+void noteSwitch(TableOutcome &outcome, const common::Status &switched)
+{
+    if (!switched.ok()) {
+        // Its rows are all there, but in a MyISAM table the Zarafa server does not expect.
+        outcome.switchProblem = switched.error().describe();
+        outcome.problems.push_back(outcome.name
+            + ": the switch to InnoDB was refused, the table stays MyISAM: "
+            + outcome.switchProblem);
+    }
+}
+
+// The end of each table's rows, also after a stop: the dump closes the table, and its switch to
+// InnoDB runs in place or is handed to the background switches.
+EndingTable beginTableEnd(RepairJob &job, TableOutcome outcome, std::size_t position,
+    const frm::FrmTableEntry *table, std::uint64_t pages, const DataPassSteps &steps,
+    DataPassProgress &progress)
 {
     if (table && steps.copy && !notCreated(job, outcome.name)) {
         steps.copy->endTable(*table, outcome.rowsInserted);
     }
-    // Every table that exists is switched, an empty one too: the rebuilt database must hold the
-    // tables the Zarafa server expects, with the engine it expects.
-    if (table && steps.switchToInnoDb && !notCreated(job, outcome.name)) {
+    progress.rowsDone();
+    EndingTable ending { std::move(outcome), position, table, pages, false };
+    if (!switchesTable(job, ending.outcome, table, steps)) {
+        return ending;
+    }
+    if (steps.switches) {
+        steps.switches->begin(*table);
+        ending.switching = true;
+    } else {
         job.host.setEnabled(Control::StartStop, false);
-        if (const common::Status switched = steps.switchToInnoDb(*table); !switched.ok()) {
-            // Its rows are all there, but in a MyISAM table the Zarafa server does not expect.
-            outcome.switchProblem = switched.error().describe();
-            outcome.problems.push_back(outcome.name
-                + ": the switch to InnoDB was refused, the table stays MyISAM: "
-                + outcome.switchProblem);
-        }
+        noteSwitch(ending.outcome, steps.switchToInnoDb(*table));
         job.host.setEnabled(Control::StartStop, true);
+        progress.switchDone(pages);
+    }
+    return ending;
+}
+
+// The rest of a table's end, once its switch has ended: its lines for the window's list, the
+// entry in the log report, its outcome.
+void finishTableEnd(
+    RepairJob &job, EndingTable &ending, const DataPassSteps &steps, DataPassProgress &progress)
+{
+    TableOutcome &outcome = ending.outcome;
+    if (ending.switching) {
+        // The switch's own status line and a Start/Stop button that cannot cut it short, while
+        // the server still copies the table.
+        job.host.setEnabled(Control::StartStop, false);
+        job.host.statusLine(1, {});
+        noteSwitch(outcome, steps.switches->endOldest());
+        job.host.setEnabled(Control::StartStop, true);
+        progress.switchDone(ending.pages);
     }
     job.log.setTableCount(outcome.recordsWalked);
-    job.log.reportTableToList(outcome.name, position);
-    job.log.showQueuedLines(job.nextListRow, position, logreport::Pass::Data, job.databaseFolder,
-        [&job](int row, std::string_view text) { job.addListRow(row, text); });
+    job.log.reportTableToList(outcome.name, ending.position);
+    job.log.showQueuedLines(job.nextListRow, ending.position, logreport::Pass::Data,
+        job.databaseFolder, [&job](int row, std::string_view text) { job.addListRow(row, text); });
     addDetailRows(job, outcome);
-    progress.tableDone();
     job.log.setTableCount(outcome.recordsWalked);
-    job.log.reportTableToLog(outcome.name, position);
+    job.log.reportTableToLog(outcome.name, ending.position);
+    job.outcomes.push_back(std::move(outcome));
+}
+
+// Shows the tables whose switches have ended, oldest first; with `all`, waits for every one.
+void finishEndedTables(RepairJob &job, std::deque<EndingTable> &ending, const DataPassSteps &steps,
+    DataPassProgress &progress, bool all)
+{
+    while (!ending.empty() && (all || !ending.front().switching || steps.switches->oldestEnded())) {
+        finishTableEnd(job, ending.front(), steps, progress);
+        ending.pop_front();
+    }
 }
 
 // One line per mailbox that lost anything, after the tables' own lines.
@@ -264,7 +330,8 @@ TableOutcome readTable(RepairJob &job, const innodb::TableInSpace &space,
         return notRead(decoder.problem());
     }
     if (decoder.hasKey() != entry.hasPrimaryKey) {
-        return notRead("the definition file and the tablespace disagree on the table's primary key");
+        return notRead(
+            "the definition file and the tablespace disagree on the table's primary key");
     }
     std::unique_ptr<TableWriter> writer = steps.openWriter(table);
     writer->copyLandedRowsTo(copy);
@@ -372,6 +439,7 @@ void runTableDataPass(
     std::unique_ptr<MailboxEvidence> evidence = MailboxEvidence::forTables(job.tables);
     DataPassProgress progress(job, spaces);
     std::size_t position = 0;
+    std::deque<EndingTable> ending;
     if (spaces) {
         for (const innodb::TableInSpace &space : spaces->tables()) {
             if (job.stopping()) {
@@ -381,11 +449,13 @@ void runTableDataPass(
             if (!table) {
                 continue; // said below, with the dictionary's other tables that lack a file
             }
-            TableOutcome outcome
-                = readTable(job, space, *table, store, steps, progress, evidence.get());
-            endTable(job, outcome, position++, table, steps, progress);
-            job.outcomes.push_back(std::move(outcome));
+            const std::uint64_t pages = DataPassProgress::pagesOf(space);
+            ending.push_back(beginTableEnd(job,
+                readTable(job, space, *table, store, steps, progress, evidence.get()), position++,
+                table, pages, steps, progress));
+            finishEndedTables(job, ending, steps, progress, false);
         }
+        finishEndedTables(job, ending, steps, progress, true);
         // Rows without a definition cannot be laid out; say so rather than drop the table
         // silently.
         for (const innodb::IBData1TableInfo &info : spaces->dictionaryTables()) {
@@ -432,8 +502,9 @@ void runTableDataPass(
             steps.copy->beginTable(table); // created empty in the rebuild, so in the dump too
         }
         progress.startTable(0);
-        endTable(job, outcome, position++, &table, steps, progress);
-        job.outcomes.push_back(std::move(outcome));
+        ending.push_back(
+            beginTableEnd(job, std::move(outcome), position++, &table, 0, steps, progress));
+        finishEndedTables(job, ending, steps, progress, true);
     }
 
     if (spaces) {

@@ -33,6 +33,7 @@ public:
 };
 
 class Quarantine;
+class TableSwitches;
 
 struct DataPassSteps
 {
@@ -41,6 +42,9 @@ struct DataPassSteps
     // Converts the rebuilt table to InnoDB (status line kind 1 is the step's own); the server's
     // reason when it refuses. Not run for a table that was not read.
     std::function<common::Status(const frm::FrmTableEntry &table)> switchToInnoDb;
+    // Where the switches run instead, beside the next tables' inserts (table_switches.h); null:
+    // switchToInnoDb runs in place.
+    TableSwitches *switches = nullptr;
     // A second home for the rows that land, told of every table the pass goes through; may be
     // null.
     DatabaseCopy *copy = nullptr;

@@ -1,6 +1,7 @@
 #include "job/write_guard.h"
 
 #include "job/write_fault.h"
+#include "mysql/statements.h"
 
 #include <filesystem>
 
@@ -27,10 +28,7 @@ std::uint64_t tablespaceBytes(const RepairJob &job)
 }
 
 // The folder the server writes into: its data folder once the backup found it.
-std::filesystem::path serverFolder(const RepairJob &job)
-{
-    return job.mysqlDataFolder;
-}
+std::filesystem::path serverFolder(const RepairJob &job) { return job.mysqlDataFolder; }
 
 } // namespace
 
@@ -45,9 +43,8 @@ bool checkFreeSpace(RepairJob &job, const std::vector<std::filesystem::path> &fo
         if (!available) {
             continue;
         }
-        const std::string line = folder.string() + ": " + megabytes(*available)
-            + " free, about " + megabytes(need) + " needed for a tablespace of "
-            + megabytes(bytes);
+        const std::string line = folder.string() + ": " + megabytes(*available) + " free, about "
+            + megabytes(need) + " needed for a tablespace of " + megabytes(bytes);
         if (*available < floor) {
             job.fail("Not enough free disk space: " + line
                 + "; free space there or choose a workshop on a larger disk (--workshop)");
@@ -65,10 +62,9 @@ void noteWriteFault(RepairJob &job, const std::string &cause)
         return;
     }
     job.writeFault = cause;
-    const std::string folder = job.mysqlDataFolder.empty() ? std::string("its data folder")
-                                                           : job.mysqlDataFolder;
-    const std::string line = "The rebuild was ended: " + cause + "; server data folder "
-        + folder;
+    const std::string folder
+        = job.mysqlDataFolder.empty() ? std::string("its data folder") : job.mysqlDataFolder;
+    const std::string line = "The rebuild was ended: " + cause + "; server data folder " + folder;
     job.fail(line);
     job.host.statusLine(6, line);
     job.addListRow(job.nextListRow++, line);
@@ -88,7 +84,7 @@ void guardWrites(RepairJob &job, MySqlTableWriter &writer)
     writer.onFault = [&job](const std::string &cause) { noteWriteFault(job, cause); };
 }
 
-common::Status guardedSwitch(RepairJob &job, const std::function<common::Status()> &switchTable)
+std::optional<common::Error> switchRefusal(RepairJob &job)
 {
     if (!job.writeFault.empty()) {
         return common::Error { common::ErrorKind::Database, "not switched: " + job.writeFault, {} };
@@ -99,13 +95,28 @@ common::Status guardedSwitch(RepairJob &job, const std::function<common::Status(
             return common::Error { common::ErrorKind::Database, "not switched: " + *cause, {} };
         }
     }
-    common::Status switched = switchTable();
-    if (!switched.ok() && job.connection) {
-        if (auto cause = serverWriteFault(job.connection->lastServerError(),
-                job.connection->lastState(), switched.error().message)) {
-            noteWriteFault(job, *cause);
-        }
+    return std::nullopt;
+}
+
+void noteSwitchAnswer(
+    RepairJob &job, const common::Status &switched, int serverError, std::string_view serverState)
+{
+    if (switched.ok()) {
+        return;
     }
+    if (auto cause = serverWriteFault(serverError, serverState, switched.error().message)) {
+        noteWriteFault(job, *cause);
+    }
+}
+
+common::Status guardedSwitch(
+    RepairJob &job, mysql::Connection &connection, std::string_view dictionaryName)
+{
+    if (auto refusal = switchRefusal(job)) {
+        return *refusal;
+    }
+    common::Status switched = mysql::switchTableToInnoDb(connection, dictionaryName);
+    noteSwitchAnswer(job, switched, connection.lastServerError(), connection.lastState());
     return switched;
 }
 

@@ -9,7 +9,9 @@
 
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace job {
@@ -27,8 +29,17 @@ void noteWriteFault(RepairJob &job, const std::string &cause);
 // Hooks `writer` to the free space of the server's data folder and to the job.
 void guardWrites(RepairJob &job, MySqlTableWriter &writer);
 
-// Runs `switchTable` unless a fault ended the rebuild, with the space check before it and the
-// server's error read after it.
-common::Status guardedSwitch(RepairJob &job, const std::function<common::Status()> &switchTable);
+// Switches `dictionaryName` to InnoDB on `connection` unless a fault ended the rebuild, with the
+// space check before it and the server's error read after it.
+common::Status guardedSwitch(
+    RepairJob &job, mysql::Connection &connection, std::string_view dictionaryName);
+
+// The two halves of that guard, for a switch that runs on a connection of its own: why no
+// switch may start now (an earlier fault, or a disk too full, noted as the fault), or nothing;
+// and, once a switch was refused, whether the server's answer (its error code and state) tells of a
+// write fault, noted if so.
+std::optional<common::Error> switchRefusal(RepairJob &job);
+void noteSwitchAnswer(
+    RepairJob &job, const common::Status &switched, int serverError, std::string_view serverState);
 
 } // namespace job

@@ -8,15 +8,18 @@
 #include "job/mailbox_losses.h"
 #include "job/run_outcome.h"
 #include "job/save_database.h"
+#include "job/table_switches.h"
 #include "support/recording_host.h"
 #include "support/truth_files.h"
 
 #include <algorithm>
 #include <cstdlib>
+#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <map>
+#include <optional>
 #include <set>
 #include <sstream>
 
@@ -57,6 +60,41 @@ private:
     std::uint64_t m_inserted = 0;
 };
 
+// Switches handed over in the background: each ends only when `endedAtOnce` says so, otherwise
+// only once the data pass waits for it (at the latest after the last table).
+class DeferredSwitches : public job::TableSwitches
+{
+public:
+    explicit DeferredSwitches(Lines &switched, const std::set<std::string> &refuse)
+        : m_switched(switched)
+        , m_refuse(refuse)
+    {
+    }
+    void begin(const frm::FrmTableEntry &table) override
+    {
+        m_pending.push_back(table.dictionaryName);
+        ++begun;
+    }
+    bool oldestEnded() const override { return endedAtOnce && !m_pending.empty(); }
+    common::Status endOldest() override
+    {
+        const std::string name = m_pending.front();
+        m_pending.pop_front();
+        m_switched.push_back(name);
+        if (m_refuse.count(name)) {
+            return common::Error { common::ErrorKind::Database, "Got error 28", {} };
+        }
+        return common::okStatus();
+    }
+    bool endedAtOnce = false;
+    int begun = 0;
+
+private:
+    Lines &m_switched;
+    const std::set<std::string> &m_refuse;
+    std::deque<std::string> m_pending;
+};
+
 struct SavePhase
 {
     RecordingHost host;
@@ -69,6 +107,8 @@ struct SavePhase
     int finishes = 0;
     std::function<void()> afterRow;
     std::set<std::string> refuseSwitch; // dictionary names whose switch to InnoDB fails
+    // Set: the switches run through it instead of in place.
+    std::optional<DeferredSwitches> background;
 
     // `refuseCreate`: dictionary names whose CREATE TABLE the "server" refuses.
     explicit SavePhase(const fs::path &folder, const std::set<std::string> &refuseCreate = {})
@@ -96,6 +136,9 @@ struct SavePhase
             }
             return common::okStatus();
         };
+        if (background) {
+            steps.switches = &*background;
+        }
         steps.finishRebuild = [this] { ++finishes; };
         job::saveDatabase(repairJob, steps);
     }
@@ -179,6 +222,62 @@ TEST(DataPassTest, StopKeepsTheRowsReadSoFarAndStillFinishes)
     EXPECT_EQ(save.finishes, 1);
     ASSERT_EQ(save.repairJob.outcomes.size(), 1u);
     EXPECT_GE(save.repairJob.outcomes[0].rowsInserted, 3u);
+}
+
+// Switches that run beside the next tables change nothing a user sees: the same lines in the same
+// order, each refusal on its own table, every switch collected, also after a stop.
+TEST(DataPassTest, SwitchesBesideTheNextTablesReadAsIfEachRanInPlace)
+{
+    const fs::path folder = testing_support::fixtureFromEnvironment("ZR_ZARAFA_FIXTURE_DIR");
+    if (folder.empty() || !fs::exists(folder / "ibdata1")) {
+        GTEST_SKIP() << "the generated Zarafa fixture is not there";
+    }
+    const std::set<std::string> refuse = { "zarafa/hierarchy", "zarafa/versions" };
+    const auto run = [&](int mode, std::function<void(SavePhase &)> adjust = {}) {
+        auto save = std::make_unique<SavePhase>(folder);
+        save->refuseSwitch = refuse;
+        if (mode > 0) {
+            save->background.emplace(save->switched, save->refuseSwitch);
+            save->background->endedAtOnce = mode == 1;
+        }
+        if (adjust) {
+            adjust(*save);
+        }
+        save->run();
+        return save;
+    };
+    const auto inPlace = run(0);
+    const auto problems = [](const SavePhase &save) {
+        Lines out;
+        for (const auto &outcome : save.repairJob.outcomes) {
+            out.push_back(outcome.name + " " + outcome.switchProblem);
+        }
+        return out;
+    };
+    for (int mode : { 1, 2 }) {
+        const auto beside = run(mode);
+        EXPECT_EQ(beside->listTexts(), inPlace->listTexts()) << "mode " << mode;
+        EXPECT_EQ(beside->switched, inPlace->switched) << "mode " << mode;
+        EXPECT_EQ(problems(*beside), problems(*inPlace)) << "mode " << mode;
+        EXPECT_EQ(beside->background->begun, static_cast<int>(beside->switched.size()));
+    }
+    EXPECT_NE(problems(*inPlace), Lines {});
+
+    // A stop while switches are still out: the table being read is switched too, and every
+    // switch handed over is waited for before the finishing step.
+    int rowsSeen = 0;
+    const auto stopped = run(2, [&rowsSeen](SavePhase &save) {
+        save.afterRow = [&save, &rowsSeen] {
+            if (++rowsSeen == 2000) {
+                save.flags.stopRequested = 1;
+            }
+        };
+    });
+    EXPECT_GT(stopped->switched.size(), 1u);
+    EXPECT_LT(stopped->switched.size(), inPlace->switched.size());
+    EXPECT_EQ(stopped->background->begun, static_cast<int>(stopped->switched.size()));
+    EXPECT_EQ(stopped->repairJob.outcomes.size(), stopped->switched.size());
+    EXPECT_EQ(stopped->finishes, 1);
 }
 
 TEST(DataPassTest, DamagedPagesLoseOnlyTheirOwnRows)
