@@ -1,8 +1,8 @@
 #include "job/run_outcome.h"
 
-#include <algorithm>
-
 #include "common/strings.h"
+
+#include <algorithm>
 
 namespace job {
 
@@ -195,6 +195,12 @@ std::string outcomeLine(const RunVerdict &verdict)
         return "Outcome: complete: every table was read and nothing was lost ("
             + plural(verdict.totals.rowsRecovered, "row", "rows") + " recovered).";
     case Outcome::CompletedWithLosses:
+        if (verdict.totals.tablesAffected == 0 && !verdict.reasons.empty()) {
+            // Every row is there but a part of the result is not (the dump, the folder's move):
+            // the counts alone would read as a loss of nothing.
+            return "Outcome: completed with losses: " + countsLine(verdict.totals) + "; "
+                + verdict.reasons.front() + ".";
+        }
         return "Outcome: completed with losses: " + countsLine(verdict.totals) + ".";
     case Outcome::Failed:
         return "Outcome: failed: "

@@ -105,6 +105,10 @@ TEST(RunOutcomeTest, EachKindOfLossMakesTheRunCompletedWithLosses)
     const auto lostDump = judge([](JudgedJob &j) { j.repairJob.lose("no zarafa.sql: disk full"); });
     EXPECT_EQ(lostDump.outcome, job::Outcome::CompletedWithLosses);
     EXPECT_EQ(lostDump.reasons.front(), "no zarafa.sql: disk full");
+    // No row is lost, so the line names what is.
+    EXPECT_EQ(job::outcomeLine(lostDump),
+        "Outcome: completed with losses: 15 rows recovered, 0 rows lost, 0 tables affected; no "
+        "zarafa.sql: disk full.");
 
     const auto counted = judge([](JudgedJob &j) {
         j.repairJob.outcomes[0].rowsRefused = 2;
