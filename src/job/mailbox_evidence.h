@@ -7,6 +7,7 @@
 #include "frm/table_definition.h"
 #include "innodb/index_tree.h"
 #include "innodb/row_sink.h"
+#include "job/dense_id_map.h"
 #include "job/mailbox_losses.h"
 
 #include <cstdint>
@@ -46,10 +47,11 @@ public:
         std::uint16_t firstTag = 0xFFFF; // the lowest surviving property tag
         ObjectType type = ObjectType::Unknown; // hierarchy.type
         ObjectType hinted = ObjectType::Unknown; // what other rows tell of it
-        bool rowRead = false; // its hierarchy row survived
-        bool hasProperties = false;
-        bool propertyLeftOut = false;
-        bool named = false; // some other row names it (child, tproperties, singleinstances)
+        // Bits, so that an object of a large store takes 24 bytes.
+        bool rowRead : 1 = false; // its hierarchy row survived
+        bool hasProperties : 1 = false;
+        bool propertyLeftOut : 1 = false;
+        bool named : 1 = false; // some other row names it (child, tproperties, singleinstances)
     };
     // Ids of a lost key range of `hierarchy` or `properties`: the hierarchy ids from `low` (the
     // first id on the lost page; after it when the bound is a surviving row) to `high`, the first
@@ -87,7 +89,7 @@ private:
     Object &object(std::uint32_t id) { return m_objects[id]; }
 
     std::vector<TableColumns> m_tables;
-    std::unordered_map<std::uint32_t, Object> m_objects;
+    DenseIdMap<Object> m_objects;
     std::unordered_map<std::uint32_t, std::string> m_displayNames;
     std::vector<Store> m_stores;
     std::vector<IdRange> m_hierarchyLost;
@@ -95,6 +97,8 @@ private:
 
     friend class MailboxJudgement;
 };
+
+static_assert(sizeof(MailboxEvidence::Object) == 24);
 
 // Hands each row to the evidence on its way to `next`.
 class MailboxEvidenceTap : public innodb::RowSink
