@@ -175,6 +175,16 @@ void DumpWriter::TableRows::begin(const frm::FrmTableEntry &table)
 
 void DumpWriter::TableRows::stage(const innodb::DecodedRow &row)
 {
+    // Room for a long value at once, as in the insert batch: piece by piece, the staging area
+    // would end at up to twice its size.
+    std::size_t rowBytes = 0;
+    for (const auto &value : row.values) {
+        rowBytes += value.kind == innodb::ValueKind::Bytes ? value.bytes.size() + 4 : 24;
+    }
+    if (const std::size_t needed = m_staged.size() + rowBytes;
+        needed > m_staged.capacity() && rowBytes > m_writer.m_limits.statementBytes) {
+        m_staged.reserve(needed);
+    }
     const common::Status rendered
         = innodb::appendLiteralValues(row, TimestampToText, m_staged, [this](common::Bytes piece) {
               if (!m_raw.empty() && m_raw.back().at + m_raw.back().size == m_staged.size()) {
