@@ -6,12 +6,10 @@
 #include "innodb/row_key_text.h"
 #include "innodb/table_reader.h"
 #include "job/folder_listing.h"
+#include "job/heap_release.h"
 #include "job/mailbox_evidence.h"
 #include "job/salvage_rows.h"
 
-#ifdef __GLIBC__
-#include <malloc.h>
-#endif
 #include <memory>
 #include <optional>
 #include <set>
@@ -339,16 +337,6 @@ TableOutcome readTable(RepairJob &job, const innodb::TableInSpace &space,
             : "none of its pages could be read (" + read.problems.front() + ")";
     }
     return outcome;
-}
-
-// A table of long values frees megabytes that the allocator keeps in the middle of its heap, where
-// the smaller allocations of the next table do not reuse them: they go back to the system, so
-// that the tool's resident size follows what it holds rather than the largest table read so far.
-void releaseFreedMemory()
-{
-#ifdef __GLIBC__
-    ::malloc_trim(0);
-#endif
 }
 
 // The pages put back from the doublewrite buffer in every file, those of the data dictionary too,
