@@ -41,13 +41,14 @@ public:
     struct Object
     {
         std::uint32_t parent = 0;
+        // hierarchy.owner; while its own row is not read, the owner its last child row names
+        // (for an object whose row is gone)
         std::uint32_t owner = 0;
         std::uint32_t folder = 0; // tproperties.folderid: the folder of a message
-        std::uint32_t childOwner = 0; // owner of a child row, for an object whose row is gone
         std::uint16_t firstTag = 0xFFFF; // the lowest surviving property tag
         ObjectType type = ObjectType::Unknown; // hierarchy.type
         ObjectType hinted = ObjectType::Unknown; // what other rows tell of it
-        // Bits, so that an object of a large store takes 24 bytes.
+        // Bits, so that an object of a large store takes 20 bytes.
         bool rowRead : 1 = false; // its hierarchy row survived
         bool hasProperties : 1 = false;
         bool propertyLeftOut : 1 = false;
@@ -98,7 +99,7 @@ private:
     friend class MailboxJudgement;
 };
 
-static_assert(sizeof(MailboxEvidence::Object) == 24);
+static_assert(sizeof(MailboxEvidence::Object) == 20);
 
 // Hands each row to the evidence on its way to `next`.
 class MailboxEvidenceTap : public innodb::RowSink

@@ -167,7 +167,7 @@ private:
             }
             const auto &object = *found;
             if (owner == 0) {
-                owner = object.rowRead ? object.owner : object.childOwner;
+                owner = object.owner;
             }
             if (object.rowRead && object.parent != 0) {
                 current = object.parent;
