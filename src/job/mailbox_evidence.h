@@ -47,8 +47,9 @@ public:
         std::uint32_t folder = 0; // tproperties.folderid: the folder of a message
         std::uint16_t firstTag = 0xFFFF; // the lowest surviving property tag
         ObjectType type = ObjectType::Unknown; // hierarchy.type
-        ObjectType hinted = ObjectType::Unknown; // what other rows tell of it
-        // Bits, so that an object of a large store takes 20 bytes.
+        // What other rows tell of it; always a named type, so four bits hold it. Bits here and
+        // below, so that an object of a large store takes 16 bytes.
+        ObjectType hinted : 4 = ObjectType::Unknown;
         bool rowRead : 1 = false; // its hierarchy row survived
         bool hasProperties : 1 = false;
         bool propertyLeftOut : 1 = false;
@@ -99,7 +100,7 @@ private:
     friend class MailboxJudgement;
 };
 
-static_assert(sizeof(MailboxEvidence::Object) == 20);
+static_assert(sizeof(MailboxEvidence::Object) == 16);
 
 // Hands each row to the evidence on its way to `next`.
 class MailboxEvidenceTap : public innodb::RowSink
