@@ -129,6 +129,22 @@ private:
 
 fs::path allTypesFixture() { return fs::path(ZR_BINARY_DIR) / "fixtures" / "all-types"; }
 
+// A row of Zarafa's `lob`: `i` in its three number columns, `bytes` as its value.
+innodb::DecodedRow lobRow(
+    const frm::FrmTableEntry &table, std::uint32_t i, const std::vector<std::uint8_t> &bytes)
+{
+    innodb::DecodedRow row;
+    row.table = &table;
+    row.values.resize(4);
+    for (int column = 0; column < 3; ++column) {
+        row.values[column].kind = innodb::ValueKind::Unsigned;
+        row.values[column].unsignedInteger = i;
+    }
+    row.values[3].kind = innodb::ValueKind::Bytes;
+    row.values[3].bytes.assign(common::Bytes(bytes.data(), bytes.size()));
+    return row;
+}
+
 } // namespace
 
 TEST_F(PortableDump, ZarafaFolderLoadsUnderEveryModeAsTheTruth)
@@ -207,16 +223,7 @@ TEST(DumpWriter, AFullDiskFailsTheDumpWithItsReason)
         job::LandedRows &rows = (*dump)->beginTable(*table);
         const std::vector<std::uint8_t> chunk(40 * 1024, 0xAB);
         for (std::uint32_t i = 0; i < 20; ++i) {
-            innodb::DecodedRow row;
-            row.table = &*table;
-            row.values.resize(4);
-            for (int column = 0; column < 3; ++column) {
-                row.values[column].kind = innodb::ValueKind::Unsigned;
-                row.values[column].unsignedInteger = i;
-            }
-            row.values[3].kind = innodb::ValueKind::Bytes;
-            row.values[3].bytes.assign(common::Bytes(chunk.data(), chunk.size()));
-            rows.stage(row);
+            rows.stage(lobRow(*table, i, chunk));
             rows.settle(1, true);
             ++staged;
         }
@@ -250,18 +257,7 @@ TEST(DumpWriter, RowsSettledABatchLateKeepTheirLongValuesWhole)
         }
         values.push_back(std::move(value));
     }
-    const auto rowOf = [&](std::uint32_t i) {
-        innodb::DecodedRow row;
-        row.table = &*table;
-        row.values.resize(4);
-        for (int column = 0; column < 3; ++column) {
-            row.values[column].kind = innodb::ValueKind::Unsigned;
-            row.values[column].unsignedInteger = i;
-        }
-        row.values[3].kind = innodb::ValueKind::Bytes;
-        row.values[3].bytes.assign(common::Bytes(values[i].data(), values[i].size()));
-        return row;
-    };
+    const auto rowOf = [&](std::uint32_t i) { return lobRow(*table, i, values[i]); };
     const fs::path path = dir.path() / "zarafa.sql";
     {
         auto dump = job::DumpWriter::create(path, { "zarafa", "/in", "now" });
