@@ -44,6 +44,18 @@ bool KeyRange::contains(const KeyBytes &key) const
     return (!low || compareKeys(*low, key) <= 0) && (!high || compareKeys(key, *high) < 0);
 }
 
+KeyRange TablePages::boundsOf(const TablePage &page) const
+{
+    KeyRange range;
+    if (page.lowBound != KeyPool::kNone) {
+        range.low = boundKeys.at(page.lowBound);
+    }
+    if (page.highBound != KeyPool::kNone) {
+        range.high = boundKeys.at(page.highBound);
+    }
+    return range;
+}
+
 bool TablePages::acceptsOrphanKey(const KeyBytes &key) const
 {
     return std::any_of(damagedRanges.begin(), damagedRanges.end(),
@@ -97,6 +109,13 @@ public:
 private:
     std::vector<bool> m_bits;
     std::unordered_set<std::uint32_t> m_beyond;
+};
+
+// A key range of the walk as positions in TablePages::boundKeys.
+struct PooledRange
+{
+    std::uint32_t low = KeyPool::kNone;
+    std::uint32_t high = KeyPool::kNone;
 };
 
 struct NodePointer
@@ -191,14 +210,14 @@ public:
     }
 
     void walk(std::uint32_t pageNumber, std::optional<std::uint16_t> expectedLevel,
-        const KeyRange &range, int depth)
+        PooledRange range, int depth)
     {
         if (m_stop && m_stop()) {
             m_stopped = true;
             return;
         }
         const auto damaged = [&](const std::string &reason) {
-            addDamage(range);
+            addDamage(keyRange(range));
             m_pages.problems.push_back("page " + std::to_string(pageNumber) + ": " + reason);
         };
         if (depth > kMaxDepth) {
@@ -210,7 +229,8 @@ public:
         // A leaf the scanner kept is checked from its entry: no second read of the page.
         if (expectedLevel.value_or(0) == 0) {
             if (const auto *entry = m_scan.page(pageNumber); entry && entry->indexId == m_indexId) {
-                m_pages.treePages.push_back(TablePage { pageNumber, entry->lsn, range });
+                m_pages.treePages.push_back(
+                    TablePage { pageNumber, entry->lsn, range.low, range.high });
                 return;
             }
             if (expectedLevel) {
@@ -235,7 +255,8 @@ public:
         if (level == 0) {
             // Only a root that is also the only leaf gets here: the scan may have missed
             // it (a stopped scan), so it is taken from the page itself.
-            m_pages.treePages.push_back(TablePage { pageNumber, pageLsnOf(page), range });
+            m_pages.treePages.push_back(
+                TablePage { pageNumber, pageLsnOf(page), range.low, range.high });
             return;
         }
         walkNode(page, level, range, depth);
@@ -246,12 +267,12 @@ public:
     bool stopped() const { return m_stopped; }
 
 private:
-    void walkNode(ConstPage page, std::uint16_t level, const KeyRange &range, int depth)
+    void walkNode(ConstPage page, std::uint16_t level, PooledRange range, int depth)
     {
         const auto where = "page " + std::to_string(pageNumberOf(page)) + ": ";
         const bool compact = isCompactPage(page);
         if (compact && !m_layout) {
-            addDamage(range);
+            addDamage(keyRange(range));
             m_pages.problems.push_back(where + "no key layout to read its node pointers");
             return;
         }
@@ -274,24 +295,31 @@ private:
             pointers.push_back(std::move(*pointer));
         }
         if (pointers.empty()) {
-            addDamage(range);
+            addDamage(keyRange(range));
             m_pages.problems.push_back(where + "no readable node pointer");
             return;
         }
         const auto childLevel = static_cast<std::uint16_t>(level - 1);
+        // The first pointer's key repeats the parent's bound (or is the minimum); each later
+        // one is the high bound of one child and the low bound of the next.
+        std::vector<std::uint32_t> keys(pointers.size(), range.low);
+        for (std::size_t i = 1; i < pointers.size(); ++i) {
+            keys[i] = m_pages.boundKeys.add(pointers[i].key);
+        }
         for (std::size_t i = 0; i < pointers.size() && !m_stopped; ++i) {
-            KeyRange child;
-            // The first pointer's key repeats the parent's bound (or is the minimum).
-            child.low = i == 0 ? range.low : std::optional<KeyBytes>(pointers[i].key);
-            child.high = i + 1 < pointers.size() ? std::optional<KeyBytes>(pointers[i + 1].key)
-                                                 : range.high;
+            const PooledRange child { keys[i], i + 1 < pointers.size() ? keys[i + 1] : range.high };
             walk(pointers[i].child, childLevel, child, depth + 1);
         }
         if (cut) {
             // The pointers after the cut are lost; their keys lie above the last one read.
-            addDamage(KeyRange { pointers.back().key, range.high });
+            addDamage(KeyRange { pointers.back().key, keyRange(range).high });
             m_pages.problems.push_back(where + "node pointer chain is cut");
         }
+    }
+
+    KeyRange keyRange(PooledRange range) const
+    {
+        return m_pages.boundsOf(TablePage { 0, 0, range.low, range.high });
     }
 
     // Bounds that do not rise (keys in a collation whose order is not the bytes' order, or
@@ -386,7 +414,7 @@ private:
                 m_complete = false;
                 return chain;
             }
-            chain.push_back(TablePage { next, following->lsn, {} });
+            chain.push_back(TablePage { next, following->lsn });
             current = following;
         }
     }
@@ -417,7 +445,7 @@ void bridgeFromLeftmostLeaf(
             continue;
         }
         LeafChainBridge bridge(scan, indexId, pages, pageCount);
-        auto chain = bridge.bridge({ TablePage { entry.pageNumber, entry.lsn, {} } });
+        auto chain = bridge.bridge({ TablePage { entry.pageNumber, entry.lsn } });
         if (!bridge.complete()) {
             continue;
         }
@@ -448,7 +476,7 @@ TablePages collectTablePages(PageSource &source, const ScanResult &scan, std::ui
         TreeWalk walk(source, scan, indexId, layout, stopRequested);
         // Sized once: the leaves the tree reaches are (nearly always) the pages the scan kept.
         walk.reserveLeaves(group ? group->pageSlots.size() + 1 : 1);
-        walk.walk(rootPage, std::nullopt, KeyRange {}, 0);
+        walk.walk(rootPage, std::nullopt, PooledRange {}, 0);
         pages = walk.take();
     }
 
@@ -475,7 +503,7 @@ TablePages collectTablePages(PageSource &source, const ScanResult &scan, std::ui
             if (pages.treeIntact()) {
                 ++pages.stalePages;
             } else {
-                pages.orphanPages.push_back(TablePage { entry.pageNumber, entry.lsn, {} });
+                pages.orphanPages.push_back(TablePage { entry.pageNumber, entry.lsn });
             }
         }
     }

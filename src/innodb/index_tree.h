@@ -21,6 +21,7 @@
 #pragma once
 
 #include "innodb/key_bytes.h"
+#include "innodb/key_pool.h"
 #include "innodb/page_layout.h"
 #include "innodb/page_scanner.h"
 
@@ -72,9 +73,13 @@ struct TablePage
 {
     std::uint32_t pageNumber = 0;
     std::uint64_t lsn = 0;
-    // The keys its parent's node pointers allow on a tree page; unbounded where no parent says
-    // (a root leaf, a page found along the leaf level, an orphan).
-    KeyRange bounds;
+    // The keys its parent's node pointers allow on a tree page, as positions in
+    // TablePages::boundKeys (TablePages::boundsOf() gives the range); KeyPool::kNone where no
+    // parent says (a root leaf, a page found along the leaf level, an orphan).
+    std::uint32_t lowBound = KeyPool::kNone;
+    std::uint32_t highBound = KeyPool::kNone;
+
+    bool unbounded() const { return lowBound == KeyPool::kNone && highBound == KeyPool::kNone; }
 };
 
 struct TablePages
@@ -93,8 +98,14 @@ struct TablePages
     std::uint64_t stalePages = 0; // unreached pages left out because the tree is intact
     std::vector<std::string> problems; // damage met in the tree, one line each: "page 812: ..."
 
+    // The keys of the tree pages' bounds, each held once: a page's high bound is the next
+    // page's low one.
+    KeyPool boundKeys;
+
     bool treeIntact() const { return damagedRanges.empty(); }
     bool acceptsOrphanKey(const KeyBytes &key) const;
+    // The keys its parent allows on `page`.
+    KeyRange boundsOf(const TablePage &page) const;
 };
 
 // Walks the tree of `indexId` from `rootPage`. `layout` is needed for new-style node pointers;

@@ -58,7 +58,7 @@ RowSink &SalvagePass::through(RowSink &next, const TablePage &page, bool orphan)
 {
     // Tree pages under a parent's bounds hold keys no other tree page holds; a lone root leaf
     // has no other page to meet.
-    const bool unbounded = !page.bounds.low && !page.bounds.high && m_pages.treePages.size() > 1;
+    const bool unbounded = page.unbounded() && m_pages.treePages.size() > 1;
     m_noting.aim(next, orphan || unbounded);
     return m_noting;
 }
@@ -76,8 +76,8 @@ SalvageCounts SalvagePass::run(PageSource &file, const std::function<bool()> &st
         }
         SalvageCounts counts;
         Filter filter(*this, kept.orphan, counts);
-        const SalvageCounts walked
-            = m_decoder.salvagePage(ConstPage(buffer), kept.page.pageNumber, kept.page.bounds, filter);
+        const SalvageCounts walked = m_decoder.salvagePage(
+            ConstPage(buffer), kept.page.pageNumber, m_pages.boundsOf(kept.page), filter);
         // The page's own figures, with what the filter let through in place of its row counts.
         SalvageCounts page = walked;
         page.rowsSalvaged = counts.rowsSalvaged;

@@ -25,18 +25,6 @@ template <typename Number> std::string floatingText(Number value)
     return std::string(buffer, result.ptr);
 }
 
-void appendHex(std::string &out, common::Bytes bytes)
-{
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    const std::size_t start = out.size();
-    out.resize(start + 2 * bytes.size());
-    char *to = out.data() + start;
-    for (std::uint8_t b : bytes) {
-        *to++ = kDigits[b >> 4];
-        *to++ = kDigits[b & 0x0F];
-    }
-}
-
 // A member's name as UTF-8 text, as the server shows it to a UTF-8 client.
 std::string memberText(const frm::ColumnDef &column, const std::string &member)
 {
@@ -79,6 +67,18 @@ std::string yearText(std::uint64_t year)
 }
 
 } // namespace
+
+void appendHexDigits(std::string &out, common::Bytes bytes)
+{
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    const std::size_t start = out.size();
+    out.resize(start + 2 * bytes.size());
+    char *to = out.data() + start;
+    for (std::uint8_t b : bytes) {
+        *to++ = kDigits[b >> 4];
+        *to++ = kDigits[b & 0x0F];
+    }
+}
 
 std::string doubleText(double value) { return floatingText(value); }
 
@@ -199,6 +199,13 @@ void appendInsertValues(const DecodedRow &row, const TimestampText &timestampTex
 common::Status appendLiteralValues(
     const DecodedRow &row, const TimestampText &timestampText, std::string &text)
 {
+    return appendLiteralValues(
+        row, timestampText, text, [&text](common::Bytes piece) { appendHexDigits(text, piece); });
+}
+
+common::Status appendLiteralValues(const DecodedRow &row, const TimestampText &timestampText,
+    std::string &text, const std::function<void(common::Bytes)> &hexBytes)
+{
     bool first = true;
     for (std::size_t i = 0; i < row.values.size(); ++i) {
         const FieldValue &value = row.values[i];
@@ -220,11 +227,11 @@ common::Status appendLiteralValues(
         // version: nothing is converted on the way and no byte can end the literal.
         text += "0x";
         if (!value.bytes.spilled()) {
-            appendHex(text, value.bytes.memory());
+            hexBytes(value.bytes.memory());
             continue;
         }
-        const common::Status read = value.bytes.forEachChunk([&text](common::Bytes piece) {
-            appendHex(text, piece);
+        const common::Status read = value.bytes.forEachChunk([&hexBytes](common::Bytes piece) {
+            hexBytes(piece);
             return true;
         });
         if (!read.ok()) {
@@ -331,14 +338,14 @@ common::Status writeTsvLine(const DecodedRow &row, std::ostream &out)
             break;
         case ValueKind::Bytes:
             if (!value.bytes.spilled()) {
-                appendHex(line, value.bytes.memory());
+                appendHexDigits(line, value.bytes.memory());
             } else {
                 // Flush what we have so that a huge value is converted piece by piece.
                 out << line;
                 line.clear();
                 auto status = value.bytes.forEachChunk([&out](common::Bytes piece) {
                     std::string hex;
-                    appendHex(hex, piece);
+                    appendHexDigits(hex, piece);
                     out << hex;
                     return static_cast<bool>(out);
                 });

@@ -43,6 +43,12 @@ void appendInsertValues(const DecodedRow &row, const TimestampText &timestampTex
 // (0x414243) in place of its "?". Fails only when a spilled value cannot be read back.
 common::Status appendLiteralValues(
     const DecodedRow &row, const TimestampText &timestampText, std::string &text);
+// The same, with each hex literal's bytes handed to `hexBytes` raw, in order, where their digits
+// would be appended to `text` (after its "0x"): a caller that keeps rows a while keeps half.
+common::Status appendLiteralValues(const DecodedRow &row, const TimestampText &timestampText,
+    std::string &text, const std::function<void(common::Bytes)> &hexBytes);
+// The hex digits of `bytes`, two a byte, upper case, appended to `text`.
+void appendHexDigits(std::string &text, common::Bytes bytes);
 
 // True when the row holds a value its server stored but a strict server refuses to take again:
 // an ENUM's empty error value (index 0), which only a non-strict INSERT writes.

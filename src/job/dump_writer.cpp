@@ -4,6 +4,7 @@
 #include "innodb/value_text.h"
 #include "job/row_insertion.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -40,7 +41,9 @@ DumpWriter::DumpWriter(fs::path path, int fd, DumpLimits limits)
     , m_fd(fd)
     , m_limits(limits)
 {
-    m_buffer.reserve(m_limits.bufferBytes + m_limits.statementBytes);
+    // Statements reach it in pieces (a long value's digits 64 KiB at a time), so a little more
+    // than one buffer's worth is all it holds.
+    m_buffer.reserve(m_limits.bufferBytes + (64 << 10));
 }
 
 DumpWriter::~DumpWriter()
@@ -161,85 +164,150 @@ void DumpWriter::TableRows::begin(const frm::FrmTableEntry &table)
 {
     m_head = insertHead(table);
     m_writer.check(m_head); // the values that follow are literals the writer makes itself
-    m_statement.clear();
-    m_staged.clear();
-    m_stagedEnds.clear();
-    m_stagedWhole.clear();
-    m_stagedLenient.clear();
+    m_statementBytes = 0;
+    // A table of long values leaves large buffers behind: the next table starts without them.
+    std::string().swap(m_staged);
+    std::vector<RawBytes>().swap(m_raw);
+    std::vector<StagedRow>().swap(m_stagedRows);
     m_settled = 0;
     m_rows = 0;
 }
 
 void DumpWriter::TableRows::stage(const innodb::DecodedRow &row)
 {
-    const common::Status rendered = innodb::appendLiteralValues(row, TimestampToText, m_staged);
-    m_stagedWhole.push_back(rendered.ok());
-    m_stagedLenient.push_back(innodb::holdsErrorValue(row));
+    // Room for a long value at once, as in the insert batch: piece by piece, the staging area
+    // would end at up to twice its size.
+    std::size_t rowBytes = 0;
+    for (const auto &value : row.values) {
+        rowBytes += value.kind == innodb::ValueKind::Bytes ? value.bytes.size() + 4 : 24;
+    }
+    if (const std::size_t needed = m_staged.size() + rowBytes;
+        needed > m_staged.capacity() && rowBytes > m_writer.m_limits.statementBytes) {
+        m_staged.reserve(needed);
+    }
+    const common::Status rendered
+        = innodb::appendLiteralValues(row, TimestampToText, m_staged, [this](common::Bytes piece) {
+              if (!m_raw.empty() && m_raw.back().at + m_raw.back().size == m_staged.size()) {
+                  m_raw.back().size += piece.size(); // the next chunk of a spilled value
+              } else {
+                  m_raw.push_back({ m_staged.size(), piece.size() });
+              }
+              m_staged.append(reinterpret_cast<const char *>(piece.data()), piece.size());
+          });
     if (!rendered.ok()) {
         m_writer.problem("a value of " + row.dictionaryName()
             + " could not be read back for the SQL dump: " + rendered.error().describe());
     }
-    m_stagedEnds.push_back(m_staged.size());
+    m_stagedRows.push_back(
+        { m_staged.size(), m_raw.size(), rendered.ok(), innodb::holdsErrorValue(row) });
+}
+
+void DumpWriter::TableRows::writeValues(std::size_t row)
+{
+    // Digits in pieces of this many bytes: the writer's buffer takes them without growing.
+    constexpr std::size_t kPiece = 32 * 1024;
+    std::size_t at = row == 0 ? 0 : m_stagedRows[row - 1].end;
+    const auto text = [this](std::size_t from, std::size_t to) {
+        m_writer.write(std::string_view(m_staged).substr(from, to - from));
+    };
+    for (std::size_t r = row == 0 ? 0 : m_stagedRows[row - 1].rawEnd; r < m_stagedRows[row].rawEnd;
+         ++r) {
+        text(at, m_raw[r].at);
+        const auto *bytes = reinterpret_cast<const std::uint8_t *>(m_staged.data());
+        for (std::size_t done = 0; done < m_raw[r].size; done += kPiece) {
+            m_digits.clear();
+            innodb::appendHexDigits(m_digits,
+                common::Bytes(bytes + m_raw[r].at + done, std::min(kPiece, m_raw[r].size - done)));
+            m_writer.write(m_digits);
+        }
+        at = m_raw[r].at + m_raw[r].size;
+    }
+    text(at, m_stagedRows[row].end);
 }
 
 void DumpWriter::TableRows::settle(std::size_t count, bool landed)
 {
-    for (std::size_t i = 0; i < count && m_settled < m_stagedEnds.size(); ++i, ++m_settled) {
+    for (std::size_t i = 0; i < count && m_settled < m_stagedRows.size(); ++i, ++m_settled) {
         if (!landed) {
             continue;
         }
         ++m_rows;
         ++m_writer.m_rows;
-        if (!m_stagedWhole[m_settled]) {
+        const StagedRow &row = m_stagedRows[m_settled];
+        if (!row.whole) {
             continue; // said when it was staged: the dump lacks a row of the table
         }
-        const std::size_t begin = m_settled == 0 ? 0 : m_stagedEnds[m_settled - 1];
-        const std::string_view values(m_staged.data() + begin, m_stagedEnds[m_settled] - begin);
-        if (m_stagedLenient[m_settled]) {
+        const std::size_t begin = m_settled == 0 ? 0 : m_stagedRows[m_settled - 1].end;
+        const std::size_t rawBegin = m_settled == 0 ? 0 : m_stagedRows[m_settled - 1].rawEnd;
+        // As text: each raw byte becomes two digits.
+        std::size_t valuesBytes = row.end - begin;
+        for (std::size_t r = rawBegin; r < row.rawEnd; ++r) {
+            valuesBytes += m_raw[r].size;
+        }
+        if (row.lenient) {
             endStatement();
-            m_writer.write(std::string(kLenientModeStatement) + m_head + "(" + std::string(values)
-                + ");\n" + std::string(kStrictModeStatement));
+            m_writer.write(kLenientModeStatement);
+            m_writer.write(m_head);
+            m_writer.write("(");
+            writeValues(m_settled);
+            m_writer.write(");\n");
+            m_writer.write(kStrictModeStatement);
             continue;
         }
-        if (!m_statement.empty()
-            && m_statement.size() + values.size() + 3 > m_writer.m_limits.statementBytes) {
+        if (m_statementBytes != 0
+            && m_statementBytes + valuesBytes + 3 > m_writer.m_limits.statementBytes) {
             endStatement();
         }
-        m_statement += m_statement.empty() ? m_head : std::string_view(",");
-        m_statement += '(';
-        m_statement += values;
-        m_statement += ')';
-    }
-    if (m_settled == m_stagedEnds.size()) {
-        m_staged.clear();
-        m_stagedEnds.clear();
-        m_stagedWhole.clear();
-        m_stagedLenient.clear();
-        m_settled = 0;
-    } else if (m_settled > 0) {
-        // The writer stages its next batch before the last one is settled: the settled rows
-        // go, so that what is kept stays within two batches.
-        const std::size_t gone = m_stagedEnds[m_settled - 1];
-        m_staged.erase(0, gone);
-        const auto settledEnd = static_cast<std::ptrdiff_t>(m_settled);
-        m_stagedEnds.erase(m_stagedEnds.begin(), m_stagedEnds.begin() + settledEnd);
-        for (std::size_t &end : m_stagedEnds) {
-            end -= gone;
+        if (m_statementBytes == 0) {
+            m_writer.write(m_head);
+            m_statementBytes = m_head.size();
+        } else {
+            m_writer.write(",");
+            ++m_statementBytes;
         }
-        m_stagedWhole.erase(m_stagedWhole.begin(), m_stagedWhole.begin() + settledEnd);
-        m_stagedLenient.erase(m_stagedLenient.begin(), m_stagedLenient.begin() + settledEnd);
-        m_settled = 0;
+        m_writer.write("(");
+        writeValues(m_settled);
+        m_writer.write(")");
+        m_statementBytes += valuesBytes + 2;
+    }
+    dropSettled();
+}
+
+void DumpWriter::TableRows::dropSettled()
+{
+    if (m_settled == 0) {
+        return;
+    }
+    // The writer stages its next batch before the last one is settled: the settled rows go,
+    // so that what is kept stays within two batches.
+    const std::size_t gone = m_stagedRows[m_settled - 1].end;
+    const std::size_t rawGone = m_stagedRows[m_settled - 1].rawEnd;
+    const auto settledEnd = static_cast<std::ptrdiff_t>(m_settled);
+    m_staged.erase(0, gone);
+    m_raw.erase(m_raw.begin(), m_raw.begin() + static_cast<std::ptrdiff_t>(rawGone));
+    m_stagedRows.erase(m_stagedRows.begin(), m_stagedRows.begin() + settledEnd);
+    for (RawBytes &raw : m_raw) {
+        raw.at -= gone;
+    }
+    for (StagedRow &row : m_stagedRows) {
+        row.end -= gone;
+        row.rawEnd -= rawGone;
+    }
+    m_settled = 0;
+    // A long value's room goes with it: what stays is at most two batches of short rows.
+    if (m_staged.capacity() > 2 * m_writer.m_limits.statementBytes
+        && 2 * m_staged.size() < m_staged.capacity()) {
+        m_staged.shrink_to_fit();
     }
 }
 
 void DumpWriter::TableRows::endStatement()
 {
-    if (m_statement.empty()) {
+    if (m_statementBytes == 0) {
         return;
     }
-    m_statement += ";\n";
-    m_writer.write(m_statement);
-    m_statement.clear();
+    m_writer.write(";\n");
+    m_statementBytes = 0;
 }
 
 } // namespace job

@@ -73,13 +73,33 @@ private:
         std::uint64_t rows() const { return m_rows; }
 
     private:
+        // A run of m_staged that holds a hex literal's bytes raw: its digits are written only
+        // when the row lands, so that a staged long value costs its own size, not twice that.
+        struct RawBytes
+        {
+            std::size_t at = 0;
+            std::size_t size = 0;
+        };
+        struct StagedRow
+        {
+            std::size_t end = 0; // where it ends in m_staged
+            std::size_t rawEnd = 0; // where its runs end in m_raw
+            bool whole = true; // false when a value could not be read back
+            bool lenient = false; // holds a value only a lenient mode stores
+        };
+
+        // The row's values as text, its raw runs turned into digits on the way to the writer.
+        void writeValues(std::size_t row);
+        // The settled rows leave the staging area.
+        void dropSettled();
+
         DumpWriter &m_writer;
         std::string m_head; // "INSERT INTO `t` (...) VALUES "
-        std::string m_statement; // the INSERT being filled
+        std::size_t m_statementBytes = 0; // of the INSERT being written; 0 when none is open
         std::string m_staged; // staged rows' values, back to back
-        std::vector<std::size_t> m_stagedEnds; // where each staged row ends in m_staged
-        std::vector<bool> m_stagedWhole; // false when a value could not be read back
-        std::vector<bool> m_stagedLenient; // holds a value only a lenient mode stores
+        std::vector<RawBytes> m_raw; // in m_staged order
+        std::vector<StagedRow> m_stagedRows;
+        std::string m_digits; // a raw run's digits on their way to the writer
         std::size_t m_settled = 0; // staged rows already settled
         std::uint64_t m_rows = 0;
     };

@@ -175,7 +175,9 @@ void MailboxEvidence::noteRow(const innodb::DecodedRow &row)
         if (self.parent != 0) {
             Object &parent = object(self.parent);
             parent.named = true;
-            parent.childOwner = self.owner;
+            if (!parent.rowRead) {
+                parent.owner = self.owner; // its own row, when read, says
+            }
             // What a parent is follows from its child: an attachment's is a message, a
             // message's a folder.
             if (parent.hinted == ObjectType::Unknown) {

@@ -7,6 +7,7 @@
 #include "frm/table_definition.h"
 #include "innodb/index_tree.h"
 #include "innodb/row_sink.h"
+#include "job/dense_id_map.h"
 #include "job/mailbox_losses.h"
 
 #include <cstdint>
@@ -40,16 +41,19 @@ public:
     struct Object
     {
         std::uint32_t parent = 0;
+        // hierarchy.owner; while its own row is not read, the owner its last child row names
+        // (for an object whose row is gone)
         std::uint32_t owner = 0;
         std::uint32_t folder = 0; // tproperties.folderid: the folder of a message
-        std::uint32_t childOwner = 0; // owner of a child row, for an object whose row is gone
         std::uint16_t firstTag = 0xFFFF; // the lowest surviving property tag
         ObjectType type = ObjectType::Unknown; // hierarchy.type
-        ObjectType hinted = ObjectType::Unknown; // what other rows tell of it
-        bool rowRead = false; // its hierarchy row survived
-        bool hasProperties = false;
-        bool propertyLeftOut = false;
-        bool named = false; // some other row names it (child, tproperties, singleinstances)
+        // What other rows tell of it; always a named type, so four bits hold it. Bits here and
+        // below, so that an object of a large store takes 16 bytes.
+        ObjectType hinted : 4 = ObjectType::Unknown;
+        bool rowRead : 1 = false; // its hierarchy row survived
+        bool hasProperties : 1 = false;
+        bool propertyLeftOut : 1 = false;
+        bool named : 1 = false; // some other row names it (child, tproperties, singleinstances)
     };
     // Ids of a lost key range of `hierarchy` or `properties`: the hierarchy ids from `low` (the
     // first id on the lost page; after it when the bound is a surviving row) to `high`, the first
@@ -87,7 +91,7 @@ private:
     Object &object(std::uint32_t id) { return m_objects[id]; }
 
     std::vector<TableColumns> m_tables;
-    std::unordered_map<std::uint32_t, Object> m_objects;
+    DenseIdMap<Object> m_objects;
     std::unordered_map<std::uint32_t, std::string> m_displayNames;
     std::vector<Store> m_stores;
     std::vector<IdRange> m_hierarchyLost;
@@ -95,6 +99,8 @@ private:
 
     friend class MailboxJudgement;
 };
+
+static_assert(sizeof(MailboxEvidence::Object) == 16);
 
 // Hands each row to the evidence on its way to `next`.
 class MailboxEvidenceTap : public innodb::RowSink

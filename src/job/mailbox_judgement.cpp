@@ -35,10 +35,9 @@ public:
         : m_e(evidence)
     {
         m_ids.reserve(m_e.m_objects.size());
-        for (const auto &[id, object] : m_e.m_objects) {
-            m_ids.push_back(id);
-        }
-        std::sort(m_ids.begin(), m_ids.end());
+        m_e.m_objects.forEach([this](std::uint32_t id, const MailboxEvidence::Object &) {
+            m_ids.push_back(id); // rising
+        });
         for (const auto &store : m_e.m_stores) {
             m_stores[store.hierarchyId] = &store;
         }
@@ -70,7 +69,7 @@ public:
         }
         for (std::size_t i = 0; i < m_ids.size(); ++i) {
             const std::uint32_t id = m_ids[i];
-            const MailboxEvidence::Object &object = m_e.m_objects.at(id);
+            const MailboxEvidence::Object &object = *m_e.m_objects.find(id);
             if (!object.rowRead) {
                 // Only a range of `hierarchy` that is gone makes a missing row a loss of this
                 // run, and only a row that another row names is known to have existed.
@@ -106,11 +105,11 @@ private:
     void learnFirstTags()
     {
         std::map<std::pair<ObjectType, std::uint16_t>, std::uint64_t> seen;
-        for (const auto &[id, object] : m_e.m_objects) {
+        m_e.m_objects.forEach([&seen](std::uint32_t, const MailboxEvidence::Object &object) {
             if (object.rowRead && object.hasProperties) {
                 ++seen[{ object.type, object.firstTag }];
             }
-        }
+        });
         std::map<ObjectType, std::uint64_t> best;
         for (const auto &[key, count] : seen) {
             if (count > best[key.first]) {
@@ -139,7 +138,7 @@ private:
         if (it == m_ids.end() || *it != *range.high) {
             return;
         }
-        const auto &object = m_e.m_objects.at(*it);
+        const auto &object = *m_e.m_objects.find(*it);
         const auto first = m_firstTag.find(object.type);
         if (first != m_firstTag.end() && first->second < range.highTag) {
             marks[static_cast<std::size_t>(it - m_ids.begin())] = true;
@@ -148,8 +147,8 @@ private:
 
     bool rowRead(std::uint32_t id) const
     {
-        const auto it = m_e.m_objects.find(id);
-        return it != m_e.m_objects.end() && it->second.rowRead;
+        const auto *object = m_e.m_objects.find(id);
+        return object && object->rowRead;
     }
 
     // The store an object belongs to: up its parents (or a lost message's folder) to a store's
@@ -162,13 +161,13 @@ private:
             if (m_stores.count(current)) {
                 return current;
             }
-            const auto it = m_e.m_objects.find(current);
-            if (it == m_e.m_objects.end()) {
+            const auto *found = m_e.m_objects.find(current);
+            if (!found) {
                 break;
             }
-            const auto &object = it->second;
+            const auto &object = *found;
             if (owner == 0) {
-                owner = object.rowRead ? object.owner : object.childOwner;
+                owner = object.owner;
             }
             if (object.rowRead && object.parent != 0) {
                 current = object.parent;

@@ -187,6 +187,13 @@ void MySqlTableWriter::acceptRow(const innodb::DecodedRow &row)
         flush();
     }
 
+    // Room for the row's bytes at once: a long value alone in its batch then takes its own size,
+    // not the doubled room that growing piece by piece ends at. Short rows still grow the
+    // batch by doubling, up to the size at which it goes.
+    if (const std::size_t needed = batch.bytes.size() + rowBytes; needed > batch.bytes.capacity()) {
+        batch.bytes.reserve(
+            std::max(needed, std::min(2 * batch.bytes.capacity(), m_limits.bytes)));
+    }
     const std::size_t valuesBegin = batch.values.size();
     const std::size_t bytesBegin = batch.bytes.size();
     const std::size_t parametersBegin = batch.parameters.size();

@@ -6,6 +6,7 @@
 #include "innodb/row_key_text.h"
 #include "innodb/table_reader.h"
 #include "job/folder_listing.h"
+#include "job/heap_release.h"
 #include "job/mailbox_evidence.h"
 #include "job/salvage_rows.h"
 #include "job/table_switches.h"
@@ -454,6 +455,7 @@ void runTableDataPass(
                 readTable(job, space, *table, store, steps, progress, evidence.get()), position++,
                 table, pages, steps, progress));
             finishEndedTables(job, ending, steps, progress, false);
+            releaseFreedMemory();
         }
         finishEndedTables(job, ending, steps, progress, true);
         // Rows without a definition cannot be laid out; say so rather than drop the table

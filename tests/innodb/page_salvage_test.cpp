@@ -103,6 +103,7 @@ protected:
         ASSERT_GT(pages.treePages.size(), 4u);
         m_treePages = pages.treePages;
         m_page = pages.treePages[pages.treePages.size() / 2];
+        m_bounds = pages.boundsOf(m_page);
         m_bytes.resize(innodb::kDefaultPageSize);
         ASSERT_TRUE(m_file->readPage(m_page.pageNumber, m_bytes));
         decoder.decodePage(innodb::ConstPage(m_bytes), m_page.pageNumber, m_intact);
@@ -137,6 +138,7 @@ protected:
     frm::FrmTableEntry m_table;
     std::vector<innodb::TablePage> m_treePages;
     innodb::TablePage m_page;
+    innodb::KeyRange m_bounds;
     std::vector<std::uint8_t> m_bytes;
     Rows m_intact;
 };
@@ -153,7 +155,7 @@ TEST_F(PageSalvageTest, DamageOutsideTheRecordsLeavesEveryRowExactButInDoubt)
     {
         // Nothing on the page tells that the damage lies outside the records.
         Rows salvaged;
-        const auto counts = salvage(page, m_page.bounds, salvaged);
+        const auto counts = salvage(page, m_bounds, salvaged);
         EXPECT_EQ(counts.chainsComplete, 1u);
         EXPECT_EQ(salvaged.rows, m_intact.rows);
         EXPECT_EQ(salvaged.doubts.size(), m_intact.rows.size());
@@ -174,7 +176,7 @@ TEST_F(PageSalvageTest, DamageOutsideTheRecordsLeavesEveryRowExactButInDoubt)
     }
     ASSERT_TRUE(innodb::checkPage(innodb::ConstPage(page)).ok());
     Rows salvaged;
-    const auto counts = salvage(page, m_page.bounds, salvaged);
+    const auto counts = salvage(page, m_bounds, salvaged);
     EXPECT_EQ(salvaged.rows, m_intact.rows);
     EXPECT_TRUE(salvaged.doubts.empty());
     EXPECT_EQ(counts.rowsDoubtful, 0u);
@@ -193,7 +195,7 @@ TEST_F(PageSalvageTest, ARunInsideOneRecordsDataLeavesNoWrongRowUnflagged)
         page[i] = static_cast<std::uint8_t>(0x3C ^ (i * 97));
     }
     Rows salvaged;
-    const auto counts = salvage(page, m_page.bounds, salvaged);
+    const auto counts = salvage(page, m_bounds, salvaged);
     EXPECT_LT(exactRowsFlaggingTheRest(salvaged), salvaged.rows.size()); // a value did change
     EXPECT_EQ(counts.rowsDoubtful, counts.rowsSalvaged);
 }
@@ -272,7 +274,7 @@ TEST_F(PageSalvageTest, AGarbledRecordHeaderBreaksTheChainAndTheRestIsFoundByThe
         page[i] = static_cast<std::uint8_t>(0xA7 ^ (i * 31));
     }
     Rows salvaged;
-    const auto counts = salvage(page, m_page.bounds, salvaged);
+    const auto counts = salvage(page, m_bounds, salvaged);
     EXPECT_EQ(counts.chainsComplete, 0u);
     EXPECT_GT(counts.foundByScan, 0u);
     // Every row but the broken one's comes back, and any that differs is in doubt.
@@ -304,7 +306,7 @@ TEST_F(PageSalvageTest, RecordsBetweenTwoBreaksAreFoundThroughTheDirectory)
         }
     }
     Rows salvaged;
-    const auto counts = salvage(page, m_page.bounds, salvaged);
+    const auto counts = salvage(page, m_bounds, salvaged);
     const std::size_t exact = exactRowsFlaggingTheRest(salvaged);
     // All but the two broken ones and those after the last slot owner before the second break.
     EXPECT_GE(exact + 2 + 7, chain.size()) << counts.foundByScan << " found by the scan";

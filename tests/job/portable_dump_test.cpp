@@ -4,9 +4,11 @@
 // back every row of the truth, holds none of the forbidden constructs, and holds exactly the
 // rows that landed when the server refused some.
 #include "frm/table_definition_reader.h"
+#include "innodb/value_text.h"
 #include "job/dump_rebuild.h"
 #include "job/dump_writer.h"
 #include "job/folder_listing.h"
+#include "job/row_insertion.h"
 #include "mysql/workshop_fixture.h"
 #include "support/truth_files.h"
 
@@ -127,6 +129,22 @@ private:
 
 fs::path allTypesFixture() { return fs::path(ZR_BINARY_DIR) / "fixtures" / "all-types"; }
 
+// A row of Zarafa's `lob`: `i` in its three number columns, `bytes` as its value.
+innodb::DecodedRow lobRow(
+    const frm::FrmTableEntry &table, std::uint32_t i, const std::vector<std::uint8_t> &bytes)
+{
+    innodb::DecodedRow row;
+    row.table = &table;
+    row.values.resize(4);
+    for (int column = 0; column < 3; ++column) {
+        row.values[column].kind = innodb::ValueKind::Unsigned;
+        row.values[column].unsignedInteger = i;
+    }
+    row.values[3].kind = innodb::ValueKind::Bytes;
+    row.values[3].bytes.assign(common::Bytes(bytes.data(), bytes.size()));
+    return row;
+}
+
 } // namespace
 
 TEST_F(PortableDump, ZarafaFolderLoadsUnderEveryModeAsTheTruth)
@@ -205,16 +223,7 @@ TEST(DumpWriter, AFullDiskFailsTheDumpWithItsReason)
         job::LandedRows &rows = (*dump)->beginTable(*table);
         const std::vector<std::uint8_t> chunk(40 * 1024, 0xAB);
         for (std::uint32_t i = 0; i < 20; ++i) {
-            innodb::DecodedRow row;
-            row.table = &*table;
-            row.values.resize(4);
-            for (int column = 0; column < 3; ++column) {
-                row.values[column].kind = innodb::ValueKind::Unsigned;
-                row.values[column].unsignedInteger = i;
-            }
-            row.values[3].kind = innodb::ValueKind::Bytes;
-            row.values[3].bytes.assign(common::Bytes(chunk.data(), chunk.size()));
-            rows.stage(row);
+            rows.stage(lobRow(*table, i, chunk));
             rows.settle(1, true);
             ++staged;
         }
@@ -228,4 +237,57 @@ TEST(DumpWriter, AFullDiskFailsTheDumpWithItsReason)
         << finished.error().describe();
     EXPECT_NE(finished.error().describe().find("No space left on device"), std::string::npos)
         << finished.error().describe();
+}
+
+// Rows are staged a batch ahead of their answer and their long values written in pieces: each
+// landed row still reads as the literal text of its values, in the order the rows came, and a
+// refused one is not there.
+TEST(DumpWriter, RowsSettledABatchLateKeepTheirLongValuesWhole)
+{
+    testing_support::TempDir dir;
+    auto table = frm::readTableDefinition(
+        ZR_SOURCE_DIR "/tests/frm/data/zarafa/lob.frm", "lob.frm", "zarafa/lob");
+    ASSERT_TRUE(table.ok()) << table.error().describe();
+    std::vector<std::vector<std::uint8_t>> values;
+    for (std::uint32_t i = 0; i < 6; ++i) {
+        // Rows 2 and 4 span several of the writer's pieces, the rest are short.
+        std::vector<std::uint8_t> value(i == 2 || i == 4 ? 100 * 1024 + i : 10 + i);
+        for (std::size_t j = 0; j < value.size(); ++j) {
+            value[j] = static_cast<std::uint8_t>(i * 7 + j);
+        }
+        values.push_back(std::move(value));
+    }
+    const auto rowOf = [&](std::uint32_t i) { return lobRow(*table, i, values[i]); };
+    const fs::path path = dir.path() / "zarafa.sql";
+    {
+        auto dump = job::DumpWriter::create(path, { "zarafa", "/in", "now" });
+        ASSERT_TRUE(dump.ok()) << dump.error().describe();
+        job::LandedRows &rows = (*dump)->beginTable(*table);
+        for (std::uint32_t i = 0; i < 3; ++i) {
+            rows.stage(rowOf(i));
+        }
+        rows.settle(2, true);
+        rows.stage(rowOf(3));
+        rows.stage(rowOf(4));
+        rows.settle(1, true);
+        rows.settle(1, false); // row 3
+        rows.stage(rowOf(5));
+        rows.settle(2, true);
+        (*dump)->endTable(*table, 5);
+        ASSERT_TRUE((*dump)->finish().ok());
+    }
+    const std::string text = readFile(path);
+    std::size_t after = 0;
+    for (std::uint32_t i = 0; i < 6; ++i) {
+        std::string literal;
+        ASSERT_TRUE(innodb::appendLiteralValues(rowOf(i), job::TimestampToText, literal).ok());
+        const std::size_t at = text.find("(" + literal + ")");
+        if (i == 3) {
+            EXPECT_EQ(at, std::string::npos) << "a refused row is in the dump";
+            continue;
+        }
+        ASSERT_NE(at, std::string::npos) << "row " << i << " is not in the dump whole";
+        EXPECT_GT(at, after) << "row " << i << " is out of order";
+        after = at;
+    }
 }
