@@ -3,7 +3,6 @@
 #include "common/strings.h"
 #include "job/definition_sources.h"
 #include "job/folder_listing.h"
-#include "job/heap_release.h"
 #include "job/login.h"
 #include "job/run_outcome.h"
 
@@ -46,7 +45,6 @@ CZarafaThread::~CZarafaThread()
 
 void CZarafaThread::resume()
 {
-    mapLargeBlocksApart();
     m_thread = std::thread([this] {
         m_exitCode = run();
         m_finished = true;
