@@ -254,9 +254,16 @@ TEST(DataPassTest, SwitchesBesideTheNextTablesReadAsIfEachRanInPlace)
         }
         return out;
     };
+    // The finish line carries the time of day, which two runs need not share.
+    const auto untimed = [](const SavePhase &save) {
+        Lines texts = save.listTexts();
+        const std::string finished(common::text(common::str::kRecoveryFinished));
+        std::erase_if(texts, [&](const std::string &text) { return text.starts_with(finished); });
+        return texts;
+    };
     for (int mode : { 1, 2 }) {
         const auto beside = run(mode);
-        EXPECT_EQ(beside->listTexts(), inPlace->listTexts()) << "mode " << mode;
+        EXPECT_EQ(untimed(*beside), untimed(*inPlace)) << "mode " << mode;
         EXPECT_EQ(beside->switched, inPlace->switched) << "mode " << mode;
         EXPECT_EQ(problems(*beside), problems(*inPlace)) << "mode " << mode;
         EXPECT_EQ(beside->background->begun, static_cast<int>(beside->switched.size()));
