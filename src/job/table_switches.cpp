@@ -3,6 +3,8 @@
 #include "job/write_guard.h"
 #include "mysql/statements.h"
 
+#include <chrono>
+
 namespace job {
 
 MySqlTableSwitches::MySqlTableSwitches(RepairJob &job, Connect connect)

@@ -2,6 +2,7 @@
 // way, with a fixed seed, runs `zarafa-repair dump-rows` on it, and compares with the truth. No
 // crash, a message that names the damage, no row that differs from the truth, and every row that
 // lived on an intact page recovered.
+#include "common/byte_reader.h"
 #include "damaged_folder.h"
 #include "innodb/doublewrite_buffer.h"
 #include "innodb/page_layout.h"
@@ -238,8 +239,8 @@ TEST_F(DamageMatrixTest, ZeroedDictionaryIsPutBackFromTheDoublewriteBuffer)
             - static_cast<std::streamoff>(innodb::kTrxSysDoublewriteFromEnd)
             + static_cast<std::streamoff>(innodb::kTrxSysDoublewriteBlock1));
         file.read(reinterpret_cast<char *>(field), sizeof field);
-        const std::uint32_t block1 = (std::uint32_t { field[0] } << 24)
-            | (std::uint32_t { field[1] } << 16) | (std::uint32_t { field[2] } << 8) | field[3];
+        const auto block1
+            = static_cast<std::uint32_t>(common::readBigEndianUnchecked(field, sizeof field));
         ASSERT_GT(block1, 11u);
         std::uint32_t slot = block1;
         for (const std::uint32_t page : kDictionaryPages) {
