@@ -15,4 +15,11 @@ void releaseFreedMemory()
 #endif
 }
 
+void mapLargeBlocksApart()
+{
+#ifdef __GLIBC__
+    ::mallopt(M_MMAP_THRESHOLD, 4 << 20);
+#endif
+}
+
 } // namespace job

@@ -2,6 +2,7 @@
 
 #include "innodb/tablespace_set.h"
 #include "job/folder_listing.h"
+#include "job/heap_release.h"
 
 #include <filesystem>
 #include <map>
@@ -38,6 +39,7 @@ void saveDatabase(RepairJob &job, const DataPassSteps &steps)
 {
     job.startPhase("scan");
     job.progress.enter(Stage::Scan);
+    mapLargeBlocksApart();
     const std::map<std::string, std::uint64_t> sizes = tablespaceSizes(job);
     std::uint64_t allBytes = 0;
     for (const auto &[name, size] : sizes) {

@@ -148,11 +148,7 @@ common::Status Connection::execute(std::string_view sql, std::span<const Paramet
     if (parameters.empty()) {
         rc = SQLExecDirect(command.handle(), sqlText(sql), sqlLength(sql));
     } else {
-        rc = SQLPrepare(command.handle(), sqlText(sql), sqlLength(sql));
-        if (!SQL_SUCCEEDED(rc)) {
-            return failure(SQL_HANDLE_STMT, command.handle(), "prepare");
-        }
-        // The lengths must stay put until SQLExecute has read them.
+        // The lengths must stay put until the statement has run.
         std::vector<SQLLEN> lengths(parameters.size());
         static std::byte empty {};
         for (std::size_t i = 0; i < parameters.size(); ++i) {
@@ -171,7 +167,10 @@ common::Status Connection::execute(std::string_view sql, std::span<const Paramet
                     SQL_HANDLE_STMT, command.handle(), "parameter " + parameter.name);
             }
         }
-        rc = SQLExecute(command.handle());
+        // Bound first and run directly: the driver sends the statement and its values in one go
+        // instead of waiting for the server's answer to a separate prepare, a round trip per
+        // statement in which the server would sit idle.
+        rc = SQLExecDirect(command.handle(), sqlText(sql), sqlLength(sql));
     }
     if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) {
         return failure(SQL_HANDLE_STMT, command.handle(), "execute");
