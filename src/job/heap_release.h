@@ -11,8 +11,8 @@ void releaseFreedMemory();
 // Blocks of several megabytes (the lists that grow with the folder: scanned pages, tree pages)
 // get mappings of their own that go back whole when freed. glibc would otherwise raise its
 // threshold to the largest block freed so far and keep such blocks in a heap they fragment. The
-// threshold stays above the driver's statement buffers (about a megabyte, allocated and freed
-// for every statement), whose mapping and unmapping cost seconds of CPU on a large folder.
+// threshold stays well above the insert batches and the driver's statement buffers (allocated and
+// freed for every statement), whose mapping and unmapping cost seconds of CPU on a large folder.
 void mapLargeBlocksApart();
 
 } // namespace job
